@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include "runtimeerror.h"
+
+// Files the program reads may come from Windows: they are taken as UTF-8 when valid, otherwise as
+// Windows-1252. Files it writes are UTF-8 with CR LF line ends.
+namespace TextFile {
+
+QString decode(const QByteArray &bytes);
+
+// Splits at LF, CR and CR LF; a final line end does not start another line.
+QStringList splitLines(const QString &text);
+
+struct ReadResult {
+    QStringList lines;
+    RuntimeError error; // number 0 when the whole file was read
+};
+// Reads the whole file; on failure returns the catalogue error and no lines.
+ReadResult readLines(const QString &path);
+
+// Appends the lines, each followed by CR LF, as one write so that a failure leaves no half line.
+RuntimeError appendLines(const QString &path, const QStringList &lines);
+
+} // namespace TextFile

@@ -1,0 +1,6 @@
+#include "userdialogs.h"
+
+QString appTitle()
+{
+    return QStringLiteral("Quotazioni Valute");
+}

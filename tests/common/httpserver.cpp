@@ -1,0 +1,74 @@
+#include "httpserver.h"
+
+#include <QTcpSocket>
+
+HttpServer::HttpServer(QObject *parent) : QObject(parent)
+{
+    connect(&m_server, &QTcpServer::newConnection, this, &HttpServer::onNewConnection);
+    m_server.listen(QHostAddress::LocalHost, 0);
+}
+
+void HttpServer::setPage(const QString &path, const QByteArray &body, int status, const QByteArray &contentType)
+{
+    Reply reply;
+    reply.body = body;
+    reply.status = status;
+    reply.contentType = contentType;
+    setReply(path, reply);
+}
+
+QUrl HttpServer::url(const QString &path) const
+{
+    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path));
+}
+
+void HttpServer::onNewConnection()
+{
+    while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        auto buffer = std::make_shared<QByteArray>();
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
+            buffer->append(socket->readAll());
+            if (!buffer->contains("\r\n\r\n"))
+                return;
+            const QList<QByteArray> requestLine = buffer->left(buffer->indexOf("\r\n")).split(' ');
+            buffer->clear();
+            answer(socket, requestLine.value(1));
+        });
+    }
+}
+
+void HttpServer::answer(QTcpSocket *socket, const QByteArray &path)
+{
+    ++m_requests;
+    const auto it = m_replies.constFind(QString::fromLatin1(path));
+    if (it == m_replies.constEnd()) {
+        socket->write("HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+        socket->disconnectFromHost();
+        return;
+    }
+    const Reply &reply = *it;
+    switch (reply.kind) {
+    case Reply::Kind::Hang:
+        return; // keep the connection open and never answer
+    case Reply::Kind::Close:
+        socket->abort();
+        return;
+    case Reply::Kind::RedirectLoop:
+        socket->write("HTTP/1.0 302 Found\r\nLocation: " + path + "\r\nContent-Length: 0\r\n\r\n");
+        socket->disconnectFromHost();
+        return;
+    case Reply::Kind::Redirect:
+        socket->write("HTTP/1.0 302 Found\r\nLocation: " + reply.location + "\r\nContent-Length: 0\r\n\r\n");
+        socket->disconnectFromHost();
+        return;
+    case Reply::Kind::Body:
+        break;
+    }
+    QByteArray head = "HTTP/1.0 " + QByteArray::number(reply.status) + " Status\r\n";
+    head += "Content-Type: " + reply.contentType + "\r\n";
+    head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n\r\n";
+    socket->write(head);
+    socket->write(reply.body);
+    socket->disconnectFromHost();
+}
