@@ -1,0 +1,78 @@
+#include "recordwriter.h"
+
+#include "historydb.h"
+
+#include <QSqlError>
+
+RecordWriter::RecordWriter(const QSqlDatabase &db) : m_db(db), m_lookup(db), m_update(db), m_insert(db) {}
+
+QString RecordWriter::lookupQuery(const QString &code, const QString &date)
+{
+    return QStringLiteral("select * from Storico_Valute where ") + QStringLiteral(" Tipo_Valuta = '") + code +
+           QStringLiteral("' and ") + QStringLiteral(" Data_Valuta = '") + date + QStringLiteral("'");
+}
+
+bool RecordWriter::fail(const QSqlQuery &query)
+{
+    m_error = databaseError(query.lastError());
+    return false;
+}
+
+bool RecordWriter::prepare()
+{
+    if (m_prepared)
+        return true;
+    if (!m_db.isOpen()) {
+        m_error = {ErrorNumber::ApplicationDefined, m_db.lastError().text()};
+        if (m_error.description.trimmed().isEmpty())
+            m_error.description = runtimeErrorText(ErrorNumber::ApplicationDefined);
+        return false;
+    }
+    m_lookup.setForwardOnly(true);
+    // The table may hold older duplicates of a currency and day: like a lookup positioned on its
+    // first match, only the first one is overwritten.
+    if (!m_lookup.prepare(QStringLiteral("SELECT rowid FROM Storico_Valute "
+                                         "WHERE Tipo_Valuta = ? AND Data_Valuta = ? LIMIT 1")))
+        return fail(m_lookup);
+    if (!m_update.prepare(QStringLiteral("UPDATE Storico_Valute SET Tipo_Valuta = ?, Data_Valuta = ?, "
+                                         "Quotazione = ?, Descrizione = ?, Note = ? WHERE rowid = ?")))
+        return fail(m_update);
+    if (!m_insert.prepare(QStringLiteral("INSERT INTO Storico_Valute "
+                                         "(Tipo_Valuta, Data_Valuta, Quotazione, Descrizione, Note) "
+                                         "VALUES (?, ?, ?, ?, ?)")))
+        return fail(m_insert);
+    m_prepared = true;
+    return true;
+}
+
+bool RecordWriter::write(const QuoteRow &row)
+{
+    m_error = {};
+    if (!prepare())
+        return false;
+    const QString code = row.Tipo_Valuta.trimmed();
+    const QString date = row.Data_Valuta.trimmed();
+
+    m_lookup.bindValue(0, code);
+    m_lookup.bindValue(1, date);
+    if (!m_lookup.exec())
+        return fail(m_lookup);
+    const bool found = m_lookup.next();
+    const QVariant rowId = found ? m_lookup.value(0) : QVariant();
+    if (!found && m_lookup.lastError().isValid())
+        return fail(m_lookup);
+    m_lookup.finish();
+
+    QSqlQuery &store = found ? m_update : m_insert;
+    store.bindValue(0, code);
+    store.bindValue(1, date);
+    store.bindValue(2, row.Quotazione);
+    store.bindValue(3, row.Descrizione.trimmed());
+    store.bindValue(4, row.Note.trimmed());
+    if (found)
+        store.bindValue(5, rowId);
+    if (!store.exec())
+        return fail(store);
+    store.finish();
+    return true;
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "quotetable.h"
+#include "runtimeerror.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+// Stores a quote row as the record of its currency and day: the first record with the same
+// Tipo_Valuta and Data_Valuta is overwritten, otherwise a new one is added. Values are always
+// bound, never pasted into the SQL, so an apostrophe is just a character. The statements are
+// prepared on the first write and reused; transactions are the caller's business.
+class RecordWriter
+{
+public:
+    explicit RecordWriter(const QSqlDatabase &db);
+
+    // Texts are stored trimmed. On failure lastError() tells why and the row is not stored.
+    bool write(const QuoteRow &row);
+    RuntimeError lastError() const { return m_error; }
+
+    // The lookup as the user reads it in messages, values filled in as they are.
+    static QString lookupQuery(const QString &code, const QString &date);
+
+private:
+    bool prepare();
+    bool fail(const QSqlQuery &query);
+
+    QSqlDatabase m_db;
+    QSqlQuery m_lookup;
+    QSqlQuery m_update;
+    QSqlQuery m_insert;
+    bool m_prepared = false;
+    RuntimeError m_error;
+};
