@@ -55,12 +55,12 @@ QStringList splitLines(const QString &text)
     return lines;
 }
 
-ReadResult readLines(const QString &path)
+ReadResult readLines(const QString &path, qint64 maxBytes)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {{}, fileError(file)};
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = maxBytes < 0 ? file.readAll() : file.read(maxBytes);
     if (file.error() != QFileDevice::NoError)
         return {{}, fileError(file)};
     return {splitLines(decode(bytes)), {}};

@@ -19,8 +19,9 @@ struct ReadResult {
     QStringList lines;
     RuntimeError error; // number 0 when the whole file was read
 };
-// Reads the whole file; on failure returns the catalogue error and no lines.
-ReadResult readLines(const QString &path);
+// Reads the whole file, or only its first maxBytes when maxBytes >= 0; on failure returns the catalogue
+// error and no lines.
+ReadResult readLines(const QString &path, qint64 maxBytes = -1);
 
 // Appends the lines, each followed by CR LF, as one write so that a failure leaves no half line.
 RuntimeError appendLines(const QString &path, const QStringList &lines);

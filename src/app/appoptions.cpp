@@ -1,0 +1,91 @@
+#include "appoptions.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <cstring>
+
+#ifndef QUOTE_SITE_HOST
+#define QUOTE_SITE_HOST "quote-site.invalid"
+#endif
+#ifndef QUOTE_SITE_SCHEME
+#define QUOTE_SITE_SCHEME "http"
+#endif
+
+QString defaultPageUrl()
+{
+    return QStringLiteral(QUOTE_SITE_SCHEME "://" QUOTE_SITE_HOST "/delay/valute/index.shtml");
+}
+
+bool wantsBatch(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--batch") == 0)
+            return true;
+    }
+    return false;
+}
+
+ParsedOptions parseOptions(const QStringList &arguments, const QString &programFolder)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Storico giornaliero delle quotazioni dell'euro (EUR/USD, EUR/CHF, EUR/JPY, EUR/GBP)."));
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
+    const QCommandLineOption dataDir(QStringLiteral("data-dir"),
+                                     QStringLiteral("Cartella dei dati (database, elenco valute, storici)."),
+                                     QStringLiteral("DIR"));
+    const QCommandLineOption pageUrl(QStringLiteral("page-url"),
+                                     QStringLiteral("Indirizzo della pagina delle quotazioni."), QStringLiteral("URL"));
+    const QCommandLineOption pair(QStringLiteral("pair"), QStringLiteral("Valuta da selezionare, es. EUR/GBP."),
+                                  QStringLiteral("SYMBOL"));
+    const QCommandLineOption importFile(QStringLiteral("import"),
+                                        QStringLiteral("Carica il file dei cambi ufficiali invece del ciclo giornaliero."),
+                                        QStringLiteral("FILE"));
+    const QCommandLineOption batch(QStringLiteral("batch"),
+                                   QStringLiteral("Nessuna finestra: messaggi su stderr, elenco su stdout."));
+    parser.addOptions({dataDir, pageUrl, pair, importFile, batch});
+
+    ParsedOptions result;
+    if (!parser.parse(arguments)) {
+        result.exitCode = 2;
+        result.output = parser.errorText();
+        return result;
+    }
+    if (parser.isSet(helpOption)) {
+        result.output = parser.helpText();
+        return result;
+    }
+    if (parser.isSet(versionOption)) {
+        result.output = QCoreApplication::applicationName() + QLatin1Char(' ') +
+                        QCoreApplication::applicationVersion() + QLatin1Char('\n');
+        return result;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        result.exitCode = 2;
+        result.output = QStringLiteral("Argomento non previsto: ") + parser.positionalArguments().first();
+        return result;
+    }
+
+    AppOptions options;
+    options.dataDir = programFolder;
+    if (parser.isSet(dataDir)) {
+        const QFileInfo folder(parser.value(dataDir));
+        if (!folder.isDir()) {
+            result.exitCode = 2;
+            result.output = QStringLiteral("La cartella dei dati non esiste: ") + parser.value(dataDir);
+            return result;
+        }
+        options.dataDir = folder.absoluteFilePath();
+    }
+    options.dataDir = QDir::cleanPath(options.dataDir);
+    options.pageUrl = parser.isSet(pageUrl) ? parser.value(pageUrl) : defaultPageUrl();
+    options.pair = parser.value(pair);
+    if (parser.isSet(importFile))
+        options.importFile = QFileInfo(parser.value(importFile)).absoluteFilePath();
+    options.batch = parser.isSet(batch);
+    result.options = options;
+    return result;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// What the command line asks for. Without options the program behaves as an ordinary desktop
+// program whose files live in its own folder.
+struct AppOptions {
+    QString dataDir;  // where the database, currency list, credentials and default files live
+    QString pageUrl;  // empty: the built-in quote page address
+    QString pair;     // select this pair after start-up
+    QString importFile;
+    bool batch = false;
+};
+
+struct ParsedOptions {
+    std::optional<AppOptions> options; // empty when the program should exit at once
+    int exitCode = 0;
+    QString output; // text for standard output (--help, --version) or standard error (errors)
+};
+
+// Parses the arguments (argv[0] included); programFolder is the executable's folder.
+ParsedOptions parseOptions(const QStringList &arguments, const QString &programFolder);
+
+// The built-in quote page address: the configured host with the fixed path.
+QString defaultPageUrl();
+
+// True when the arguments ask for batch mode, read before the application object exists.
+bool wantsBatch(int argc, char **argv);
