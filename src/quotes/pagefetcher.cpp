@@ -1,0 +1,115 @@
+#include "pagefetcher.h"
+
+#include "textfile.h"
+
+#include <QEventLoop>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QStringDecoder>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+QByteArray charsetOf(const QByteArray &contentType)
+{
+    const QList<QByteArray> parts = contentType.split(';');
+    for (qsizetype i = 1; i < parts.size(); ++i) {
+        const QByteArray part = parts.at(i).trimmed();
+        const qsizetype equals = part.indexOf('=');
+        if (equals < 0 || part.left(equals).trimmed().toLower() != "charset")
+            continue;
+        QByteArray value = part.mid(equals + 1).trimmed();
+        if (value.size() >= 2 && value.startsWith('"') && value.endsWith('"'))
+            value = value.mid(1, value.size() - 2);
+        return value.trimmed().toLower();
+    }
+    return {};
+}
+
+bool isLatin1Label(const QByteArray &charset)
+{
+    static const QByteArrayList labels = {"iso-8859-1", "iso8859-1",    "latin1",     "l1",
+                                          "us-ascii",   "ascii",        "iso_8859-1", "cp819",
+                                          "ibm819",     "windows-1252", "cp1252"};
+    return labels.contains(charset);
+}
+
+// Statuses the server answered with, as opposed to a transport that broke.
+bool isHttpStatusError(QNetworkReply::NetworkError error)
+{
+    const int code = int(error);
+    return (code > 200 && code < 300) || (code > 400 && code < 500);
+}
+
+} // namespace
+
+QString decodePage(const QByteArray &body, const QByteArray &contentType)
+{
+    const QByteArray charset = charsetOf(contentType);
+    if (!charset.isEmpty()) {
+        QStringDecoder decoder(isLatin1Label(charset) ? "windows-1252" : charset.constData(),
+                               QStringDecoder::Flag::Stateless);
+        if (decoder.isValid())
+            return decoder.decode(body);
+    }
+    return TextFile::decode(body);
+}
+
+PageFetcher::PageFetcher(QObject *parent) : QObject(parent) {}
+
+PageFetcher::Result PageFetcher::get(const QString &address)
+{
+    const QUrl url(address, QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || url.host().isEmpty() || (scheme != u"http" && scheme != u"https"))
+        return {};
+
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setMaximumRedirectsAllowed(20);
+    QNetworkReply *reply = m_manager.get(request);
+
+    QByteArray body;
+    bool refused = false;
+    const auto refuse = [&] {
+        refused = true;
+        reply->abort();
+    };
+    QEventLoop loop;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    connect(&deadline, &QTimer::timeout, reply, refuse);
+    // These lambdas see this frame's locals: they must not outlive it (the reply is deleted later).
+    const QMetaObject::Connection onHeaders = connect(reply, &QNetworkReply::metaDataChanged, reply, [&] {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid() && length.toLongLong() > m_maxBytes)
+            refuse();
+    });
+    const QMetaObject::Connection onData = connect(reply, &QNetworkReply::readyRead, reply, [&] {
+        body += reply->read(m_maxBytes - body.size() + 1);
+        if (body.size() > m_maxBytes)
+            refuse();
+    });
+    connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+
+    if (!reply->isFinished()) {
+        deadline.start(m_timeout);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    deadline.stop();
+
+    Result result;
+    const QNetworkReply::NetworkError error = reply->error();
+    if (!refused && (error == QNetworkReply::NoError || isHttpStatusError(error))) {
+        body += reply->read(m_maxBytes - body.size() + 1);
+        if (body.size() <= m_maxBytes) {
+            result.ok = true;
+            result.text = decodePage(body, reply->header(QNetworkRequest::ContentTypeHeader).toByteArray());
+        }
+    }
+    disconnect(onHeaders);
+    disconnect(onData);
+    reply->deleteLater();
+    return result;
+}
