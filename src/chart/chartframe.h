@@ -1,0 +1,38 @@
+#pragma once
+
+#include "chartgeometry.h"
+#include "chartmembers.h"
+
+#include <QFrame>
+
+// `Frame2`: the chart area that lies over the record list while it is visible.
+class ChartFrame : public QFrame
+{
+    Q_OBJECT
+public:
+    explicit ChartFrame(QWidget *parent = nullptr);
+
+    // `Command5`: charts the record-list lines of the selected pair within the date range for
+    // the frame's current size, and shows the frame. Shows no message.
+    void draw(const QStringList &lines, const QString &comboText, const QString &fromText,
+              const QString &toText);
+    // The last drawing again, for the frame's current size.
+    void redraw();
+
+    const ChartGeometry &geometry() const { return m_geometry; }
+    const ChartMembers &members() const { return m_members; }
+    ChartTemplate shapeTemplate() const { return m_shapes; }
+    void setShapeTemplate(const ChartTemplate &shapes) { m_shapes = shapes; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    ChartTemplate m_shapes;
+    ChartGeometry m_geometry;
+    ChartMembers m_members;
+    QStringList m_lines;
+    QString m_comboText;
+    QString m_fromText;
+    QString m_toText;
+};

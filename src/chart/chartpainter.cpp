@@ -1,0 +1,65 @@
+#include "chartpainter.h"
+
+#include "twips.h"
+
+#include <QFont>
+#include <QPainter>
+
+namespace {
+
+// Edges are rounded one by one so that neighbouring bars neither overlap nor leave gaps.
+QRect pixelRect(double x, double top, double width, double height)
+{
+    const int left = Twips::toPixels(x);
+    const int right = Twips::toPixels(x + width);
+    const int upper = Twips::toPixels(top);
+    const int lower = Twips::toPixels(top + height);
+    return QRect(left, upper, std::max(1, right - left), lower - upper);
+}
+
+QFont labelFont()
+{
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPointSizeF(6.75);
+    return font;
+}
+
+void paintLabel(QPainter &painter, const ChartLabel &label)
+{
+    if (label.caption.isEmpty())
+        return;
+    // The labels size themselves to their text, so the text starts at their left.
+    const QPoint topLeft(Twips::toPixels(label.x), Twips::toPixels(label.top));
+    painter.drawText(QRect(topLeft, QSize(1000, 100)), Qt::AlignLeft | Qt::AlignTop, label.caption);
+}
+
+} // namespace
+
+void paintChart(QPainter &painter, const ChartGeometry &chart)
+{
+    painter.save();
+    painter.setPen(Qt::NoPen);
+    for (const ChartBar &bar : chart.bars)
+        painter.fillRect(pixelRect(bar.x, bar.top, bar.width, bar.height), bar.fill);
+    for (const ChartCover &cover : chart.covers) {
+        const QRect rect = pixelRect(cover.x, cover.top, cover.width, cover.height);
+        if (rect.height() > 0)
+            painter.fillRect(rect, chartCoverColor);
+    }
+
+    // The grid runs over the bars, so the levels can be read across them.
+    QPen dotted(Qt::black, 0, Qt::DotLine);
+    painter.setPen(dotted);
+    for (const ChartGridLine &line : chart.gridLines) {
+        const int y = Twips::toPixels(line.y);
+        painter.drawLine(Twips::toPixels(line.x1), y, Twips::toPixels(line.x2), y);
+    }
+
+    painter.setPen(Qt::black);
+    painter.setFont(labelFont());
+    for (const ChartLabel &label : chart.dateLabels)
+        paintLabel(painter, label);
+    for (const ChartLabel &label : chart.gridLabels)
+        paintLabel(painter, label);
+    painter.restore();
+}
