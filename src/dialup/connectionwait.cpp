@@ -1,0 +1,69 @@
+#include "connectionwait.h"
+
+#include "dialup.h"
+#include "userdialogs.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+ConnectionWait::ConnectionWait(DialUp &dialUp, std::function<ConnectionState()> stateQuery,
+                               std::function<DialTexts()> texts, quintptr notifyWindow)
+    : m_dialUp(dialUp), m_stateQuery(std::move(stateQuery)), m_texts(std::move(texts)),
+      m_notifyWindow(notifyWindow)
+{}
+
+void ConnectionWait::processEvents()
+{
+    if (m_passInterval.count() <= 0) {
+        QCoreApplication::processEvents();
+        return;
+    }
+    // Let the dial's polling and the user's events run without spinning the processor.
+    QEventLoop loop;
+    QTimer::singleShot(m_passInterval, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+ConnectionWait::Outcome ConnectionWait::run()
+{
+    QElapsedTimer elapsed;
+    elapsed.start();
+    m_passes = 0;
+    for (;;) {
+        ++m_passes;
+        const ConnectionState state = m_stateQuery();
+        processEvents();
+
+        m_dialUp.DialEntryName = m_texts().entryName;
+        if (state.connected)
+            return Outcome::Connected;
+        if (m_dialUp.DialEntryName.isEmpty() || m_dialUp.DialEntryName.startsWith(QLatin1Char(' ')))
+            return Outcome::NoEntryName;
+
+        if (!m_dialUp.startupDialled()) {
+            m_dialUp.setStartupDialled();
+            const DialTexts texts = m_texts();
+            m_dialUp.DialEntryName = texts.entryName;
+            m_dialUp.DialUserName = texts.userName;
+            m_dialUp.DialPassword = texts.password;
+            m_dialUp.DialConnection(m_notifyWindow, m_dialUp.DialEntryName, m_dialUp.DialUserName,
+                                    m_dialUp.DialPassword);
+        }
+        // A failed dial will not bring the connection: waiting on would never end.
+        if (m_dialUp.phase() == DialUp::Phase::Failed || m_dialUp.phase() == DialUp::Phase::Refused)
+            return Outcome::DialFailed;
+        if (elapsed.elapsed() >= m_timeLimit.count())
+            return Outcome::TimedOut;
+    }
+}
+
+void askCloseConnection(UserDialogs &dialogs, DialUp &dialUp)
+{
+    const UserDialogs::Answer answer = dialogs.question(
+        QStringLiteral("Vuoi chiudere la connessione Internet (S/N) ?"), QStringLiteral("Fine programma"),
+        UserDialogs::Buttons::OkCancel, UserDialogs::Icon::None);
+    if (answer == UserDialogs::Answer::Ok)
+        dialUp.HangUpAll(-1);
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+#include <chrono>
+#include <functional>
+
+class DialUp;
+class UserDialogs;
+
+// What the internet connection-state query reports: connected or not, and its flags
+// (1 modem, 2 LAN, 4 proxy, 8 modem busy).
+struct ConnectionState
+{
+    bool connected = false;
+    quint32 flags = 0;
+};
+
+// The login window's three boxes, read afresh on every pass.
+struct DialTexts
+{
+    QString entryName;
+    QString userName;
+    QString password;
+};
+
+// Start-up's wait for the internet: when offline with a known connection name it dials once and polls
+// the connection state, processing events between passes, until the internet is reachable, the dial
+// reports failure, or the time limit runs out.
+class ConnectionWait
+{
+public:
+    enum class Outcome { Connected, NoEntryName, DialFailed, TimedOut };
+
+    // stateQuery runs once per pass; the window shows its result in Label6 there.
+    ConnectionWait(DialUp &dialUp, std::function<ConnectionState()> stateQuery,
+                   std::function<DialTexts()> texts, quintptr notifyWindow);
+
+    void setTimeLimit(std::chrono::milliseconds limit) { m_timeLimit = limit; }
+    // How long each pass lets events run (0: only the pending ones).
+    void setPassInterval(std::chrono::milliseconds interval) { m_passInterval = interval; }
+
+    Outcome run();
+    int passes() const { return m_passes; }
+
+private:
+    void processEvents();
+
+    DialUp &m_dialUp;
+    std::function<ConnectionState()> m_stateQuery;
+    std::function<DialTexts()> m_texts;
+    quintptr m_notifyWindow;
+    std::chrono::milliseconds m_timeLimit{60000};
+    std::chrono::milliseconds m_passInterval{50};
+    int m_passes = 0;
+};
+
+// At the end of the program: asks whether to close the internet connection and, on OK, hangs up
+// every dial-up connection. The caller closes the database before and ends the program after.
+void askCloseConnection(UserDialogs &dialogs, DialUp &dialUp);

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "remoteaccess.h"
+
+#include <QObject>
+#include <QTimer>
+
+class UserDialogs;
+
+// The dial-up module: one instance for the whole run. Starts a dial, follows it every 500 ms, keeps
+// the status line and the cancel button's caption of the login window, reports failures and hangs up.
+// Window-free: the login window shows statusLine() and cancelCaption() and forwards its events here.
+class DialUp : public QObject
+{
+    Q_OBJECT
+public:
+    enum class Phase { Idle, Dialling, Connected, Failed, Refused };
+
+    static constexpr int pollInterval = 500; // milliseconds
+    static constexpr int maxHangUpAttempts = 1000;
+
+    DialUp(RemoteAccess &access, UserDialogs &dialogs, QObject *parent = nullptr);
+
+    // Program-wide texts of the dial: written just before each dial, by the start-up wait or by the
+    // connect button. The password goes nowhere but into the dial.
+    QString DialEntryName;
+    QString DialUserName;
+    QString DialPassword;
+
+    void DialConnection(quintptr notifyWindow, const QString &entryName, const QString &userName,
+                        const QString &password);
+    void PollDialStatus();
+    void HangUpCurrent();
+    // -1 hangs up every active dial-up connection, any other value only the one with that handle.
+    void HangUpAll(qint32 target);
+
+    // Events of the login window.
+    void Command1_Click(quintptr notifyWindow, const QString &text1, const QString &text2,
+                        const QString &text3);
+    void Command2_Click();
+    void Form_Unload();
+
+    QString statusLine() const { return m_statusLine; }
+    QString cancelCaption() const { return m_cancelCaption; }
+    QString LastStatusText() const { return m_lastStatusText; }
+    qint32 DialConnHandle() const { return m_connHandle; }
+    qint32 DialState() const { return m_state; }
+    bool isPolling() const { return m_timer.isActive(); }
+    Phase phase() const { return m_phase; }
+
+    // The start-up dial happens once per run, however often start-up's connection wait runs.
+    bool startupDialled() const { return m_startupDialled; }
+    void setStartupDialled() { m_startupDialled = true; }
+
+    static QString cancelText() { return QStringLiteral("Annulla"); }
+    static QString disconnectText() { return QStringLiteral("Disconetti"); }
+
+Q_SIGNALS:
+    void statusLineChanged(const QString &text);
+    void cancelCaptionChanged(const QString &text);
+
+private:
+    void setStatusLine(const QString &text);
+    void setCancelCaption(const QString &text);
+
+    RemoteAccess &m_access;
+    UserDialogs &m_dialogs;
+    QTimer m_timer;
+    qint32 m_connHandle = 0;
+    qint32 m_state = 0;
+    QString m_lastStatusText;
+    QString m_statusLine;
+    QString m_cancelCaption = cancelText();
+    Phase m_phase = Phase::Idle;
+    bool m_boxOpen = false;
+    bool m_startupDialled = false;
+};
