@@ -30,20 +30,23 @@ bool wantsBatch(int argc, char **argv)
 ParsedOptions parseOptions(const QStringList &arguments, const QString &programFolder)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Storico giornaliero delle quotazioni dell'euro (EUR/USD, EUR/CHF, EUR/JPY, EUR/GBP)."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Storico giornaliero delle quotazioni dell'euro (EUR/USD, EUR/CHF, EUR/JPY, EUR/GBP)."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption dataDir(QStringLiteral("data-dir"),
                                      QStringLiteral("Cartella dei dati (database, elenco valute, storici)."),
                                      QStringLiteral("DIR"));
     const QCommandLineOption pageUrl(QStringLiteral("page-url"),
-                                     QStringLiteral("Indirizzo della pagina delle quotazioni."), QStringLiteral("URL"));
-    const QCommandLineOption pair(QStringLiteral("pair"), QStringLiteral("Valuta da selezionare, es. EUR/GBP."),
+                                     QStringLiteral("Indirizzo della pagina delle quotazioni."),
+                                     QStringLiteral("URL"));
+    const QCommandLineOption pair(QStringLiteral("pair"),
+                                  QStringLiteral("Valuta da selezionare, es. EUR/GBP."),
                                   QStringLiteral("SYMBOL"));
-    const QCommandLineOption importFile(QStringLiteral("import"),
-                                        QStringLiteral("Carica il file dei cambi ufficiali invece del ciclo giornaliero."),
-                                        QStringLiteral("FILE"));
+    const QCommandLineOption importFile(
+        QStringLiteral("import"),
+        QStringLiteral("Carica il file dei cambi ufficiali invece del ciclo giornaliero."),
+        QStringLiteral("FILE"));
     const QCommandLineOption batch(QStringLiteral("batch"),
                                    QStringLiteral("Nessuna finestra: messaggi su stderr, elenco su stdout."));
     parser.addOptions({dataDir, pageUrl, pair, importFile, batch});

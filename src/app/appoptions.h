@@ -6,15 +6,17 @@
 
 // What the command line asks for. Without options the program behaves as an ordinary desktop
 // program whose files live in its own folder.
-struct AppOptions {
-    QString dataDir;  // where the database, currency list, credentials and default files live
-    QString pageUrl;  // empty: the built-in quote page address
-    QString pair;     // select this pair after start-up
+struct AppOptions
+{
+    QString dataDir; // where the database, currency list, credentials and default files live
+    QString pageUrl; // empty: the built-in quote page address
+    QString pair;    // select this pair after start-up
     QString importFile;
     bool batch = false;
 };
 
-struct ParsedOptions {
+struct ParsedOptions
+{
     std::optional<AppOptions> options; // empty when the program should exit at once
     int exitCode = 0;
     QString output; // text for standard output (--help, --version) or standard error (errors)

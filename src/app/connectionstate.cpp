@@ -35,10 +35,10 @@ std::optional<QString> defaultRouteInterface(const QByteArray &routeTable)
     return std::nullopt;
 }
 
-SystemConnectionQuery::SystemConnectionQuery(std::function<QUrl()> pageUrl, std::function<bool()> dialupActive)
+SystemConnectionQuery::SystemConnectionQuery(std::function<QUrl()> pageUrl,
+                                             std::function<bool()> dialupActive)
     : m_pageUrl(std::move(pageUrl)), m_dialupActive(std::move(dialupActive))
-{
-}
+{}
 
 ConnectionStatus SystemConnectionQuery::query()
 {
@@ -66,8 +66,8 @@ ConnectionStatus SystemConnectionQuery::query()
         if (routes.open(QIODevice::ReadOnly)) {
             if (const auto iface = defaultRouteInterface(routes.readAll())) {
                 status.connected = true;
-                status.flags |= iface->startsWith(QLatin1String("ppp")) ? ConnectionStatus::Modem
-                                                                          : ConnectionStatus::Lan;
+                status.flags |=
+                    iface->startsWith(QLatin1String("ppp")) ? ConnectionStatus::Modem : ConnectionStatus::Lan;
             }
         }
     }
@@ -76,7 +76,8 @@ ConnectionStatus SystemConnectionQuery::query()
         status.flags |= ConnectionStatus::Modem;
     const QUrl url = m_pageUrl ? m_pageUrl() : QUrl();
     if (url.isValid() && !url.host().isEmpty()) {
-        const QList<QNetworkProxy> proxies = QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(url));
+        const QList<QNetworkProxy> proxies =
+            QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(url));
         if (!proxies.isEmpty() && proxies.first().type() != QNetworkProxy::NoProxy)
             status.flags |= ConnectionStatus::Proxy;
     }

@@ -53,8 +53,7 @@ int main(int argc, char **argv)
     UserDialogs &dialogs = options.batch ? static_cast<UserDialogs &>(batchDialogs) : widgetDialogs;
 
     MainWindow *window = nullptr;
-    SystemConnectionQuery connection([&window] { return window ? window->pageUrl() : QUrl(); },
-                                     {});
+    SystemConnectionQuery connection([&window] { return window ? window->pageUrl() : QUrl(); }, {});
     MainWindow form1(options, dialogs, connection);
     window = &form1;
     widgetDialogs.setParent(&form1);

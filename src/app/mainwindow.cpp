@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "connectionstate.h"
+#include "resizerules.h"
 #include "twips.h"
 #include "userdialogs.h"
 
@@ -114,8 +115,8 @@ void MainWindow::buildControls()
     QPalette blue = Label6->palette();
     blue.setColor(QPalette::WindowText, QColor(0, 0, 192));
     Label6->setPalette(blue);
-    Label15 = autoLabel(Frame1, QStringLiteral("Label15"), QStringLiteral("Numero records nel Database: 0"), 3000,
-                        1275);
+    Label15 = autoLabel(Frame1, QStringLiteral("Label15"), QStringLiteral("Numero records nel Database: 0"),
+                        3000, 1275);
 
     Label5 = makeControl<QLabel>(Frame1, QStringLiteral("Label5"));
     Label5->setText(QStringLiteral("Nome file Storico Cambi ufficiali"));
@@ -181,7 +182,8 @@ void MainWindow::buildControls()
     place(Text3, 3630, 1605, 8430, 2865);
     Text3->setVisible(false);
 
-    for (QWidget *box : std::initializer_list<QWidget *>{Text1, Text2, Text3, Text4, txtA_DATA, txtDA_DATA, txtsymbol})
+    for (QWidget *box :
+         std::initializer_list<QWidget *>{Text1, Text2, Text3, Text4, txtA_DATA, txtDA_DATA, txtsymbol})
         box->installEventFilter(this);
 
     connect(Command3, &QPushButton::clicked, this, &MainWindow::Command3_Click);
@@ -190,8 +192,8 @@ void MainWindow::buildControls()
 
 void MainWindow::setTabOrder()
 {
-    const QList<QWidget *> order = {txtsymbol, Text1,    Combo1,   Text2,    Command3, List1,     Command4,
-                                    Command5,  Text3,    Command7, Command2, Command1, Command8,  Text4,
+    const QList<QWidget *> order = {txtsymbol, Text1,    Combo1,    Text2,      Command3,  List1,    Command4,
+                                    Command5,  Text3,    Command7,  Command2,   Command1,  Command8, Text4,
                                     Command9,  Command6, Command10, txtDA_DATA, txtA_DATA, Command11};
     for (qsizetype i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order.at(i - 1), order.at(i));
@@ -218,7 +220,8 @@ void MainWindow::Form_Load()
     txtA_DATA->setText(QStringLiteral("31/12/") + year);
 
     Combo1->clear();
-    Combo1->addItems(StartupFiles::readCurrencyList(QDir(programFolder()).filePath(QStringLiteral("zantoro.TXT"))));
+    Combo1->addItems(
+        StartupFiles::readCurrencyList(QDir(programFolder()).filePath(QStringLiteral("zantoro.TXT"))));
     Combo1->setCurrentIndex(-1);
     Combo1->setEditText(QStringLiteral("EUR/USD DOLLARO USA - 1"));
     txtsymbol->setText(Combo1->currentText().left(7));
@@ -246,20 +249,19 @@ void MainWindow::Form_Resize()
     if (outer.width() < minimum || outer.height() < minimum) {
         const QSize border = outer - size();
         const QScopedValueRollback guard(m_resizing, true);
-        resize(std::max(outer.width(), minimum) - border.width(), std::max(outer.height(), minimum) - border.height());
+        resize(std::max(outer.width(), minimum) - border.width(),
+               std::max(outer.height(), minimum) - border.height());
         outer = frameGeometry().size();
     }
-    const double width = Twips::fromPixels(outer.width());
-    const double height = Twips::fromPixels(outer.height());
-    if (width > 205) {
-        const int w = Twips::toPixels(width - 205);
+    const LowerAreaSize lower =
+        lowerAreaSize(Twips::fromPixels(outer.width()), Twips::fromPixels(outer.height()));
+    if (lower.width) {
         for (QWidget *control : std::initializer_list<QWidget *>{List1, Frame1, Frame2})
-            control->resize(w, control->height());
+            control->resize(Twips::toPixels(*lower.width), control->height());
     }
-    if (height > 3700) {
-        const int h = Twips::toPixels(height - 3700);
+    if (lower.height) {
         for (QWidget *control : std::initializer_list<QWidget *>{List1, Frame2})
-            control->resize(control->width(), h);
+            control->resize(control->width(), Twips::toPixels(*lower.height));
     }
 }
 

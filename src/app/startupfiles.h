@@ -7,7 +7,8 @@
 // The two small files read at start: the dial-up credentials and the currency list.
 namespace StartupFiles {
 
-struct Credentials {
+struct Credentials
+{
     QString entryName;
     QString userName;
     QString password;

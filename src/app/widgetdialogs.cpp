@@ -21,7 +21,8 @@ QMessageBox::Icon boxIcon(UserDialogs::Icon icon)
 // The texts use CR alone as a line break in places; a label wants LF.
 QString displayText(QString text)
 {
-    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
 }
 
 } // namespace
@@ -34,14 +35,16 @@ void WidgetDialogs::message(const QString &text, const QString &title, Icon icon
     box.exec();
 }
 
-UserDialogs::Answer WidgetDialogs::question(const QString &text, const QString &title, Buttons buttons, Icon icon)
+UserDialogs::Answer WidgetDialogs::question(const QString &text, const QString &title, Buttons buttons,
+                                            Icon icon)
 {
     QMessageBox::StandardButtons standard = QMessageBox::Ok;
     if (buttons == Buttons::OkCancel)
         standard = QMessageBox::Ok | QMessageBox::Cancel;
     else if (buttons == Buttons::RetryCancel)
         standard = QMessageBox::Retry | QMessageBox::Cancel;
-    QMessageBox box(boxIcon(icon), title.isEmpty() ? appTitle() : title, displayText(text), standard, m_parent);
+    QMessageBox box(boxIcon(icon), title.isEmpty() ? appTitle() : title, displayText(text), standard,
+                    m_parent);
     box.setTextFormat(Qt::PlainText);
     switch (box.exec()) {
     case QMessageBox::Ok:

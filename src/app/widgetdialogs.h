@@ -12,7 +12,8 @@ public:
     void setParent(QWidget *parent) { m_parent = parent; }
 
     void message(const QString &text, const QString &title = {}, Icon icon = Icon::None) override;
-    Answer question(const QString &text, const QString &title, Buttons buttons, Icon icon = Icon::None) override;
+    Answer question(const QString &text, const QString &title, Buttons buttons,
+                    Icon icon = Icon::None) override;
     void beep() override;
 
 private:

@@ -12,7 +12,8 @@ public:
     explicit BatchDialogs(FILE *out = stderr) : m_out(out) {}
 
     void message(const QString &text, const QString &title = {}, Icon icon = Icon::None) override;
-    Answer question(const QString &text, const QString &title, Buttons buttons, Icon icon = Icon::None) override;
+    Answer question(const QString &text, const QString &title, Buttons buttons,
+                    Icon icon = Icon::None) override;
     void beep() override {}
 
     int failureCount() const { return m_failures; }

@@ -11,7 +11,8 @@
 class RecordingDialogs : public UserDialogs
 {
 public:
-    struct Entry {
+    struct Entry
+    {
         enum class Kind { Message, Question, Beep };
         Kind kind = Kind::Message;
         QString text;
@@ -21,7 +22,8 @@ public:
     };
 
     void message(const QString &text, const QString &title = {}, Icon icon = Icon::None) override;
-    Answer question(const QString &text, const QString &title, Buttons buttons, Icon icon = Icon::None) override;
+    Answer question(const QString &text, const QString &title, Buttons buttons,
+                    Icon icon = Icon::None) override;
     void beep() override;
 
     void queueAnswer(Answer answer) { m_answers.enqueue(answer); }

@@ -6,7 +6,8 @@ class QFileDevice;
 class UserDialogs;
 
 // A run-time error as the user sees it: a number of the program's catalogue and a text.
-struct RuntimeError {
+struct RuntimeError
+{
     int number = 0;
     QString description;
 

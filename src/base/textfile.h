@@ -1,10 +1,10 @@
 #pragma once
 
+#include "runtimeerror.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-
-#include "runtimeerror.h"
 
 // Files the program reads may come from Windows: they are taken as UTF-8 when valid, otherwise as
 // Windows-1252. Files it writes are UTF-8 with CR LF line ends.
@@ -15,7 +15,8 @@ QString decode(const QByteArray &bytes);
 // Splits at LF, CR and CR LF; a final line end does not start another line.
 QStringList splitLines(const QString &text);
 
-struct ReadResult {
+struct ReadResult
+{
     QStringList lines;
     RuntimeError error; // number 0 when the whole file was read
 };

@@ -63,7 +63,8 @@ void TestBase::appendLinesUsesCrLfAndNeverTruncates()
 void TestBase::appendToMissingFolderFails()
 {
     QTemporaryDir dir;
-    const RuntimeError error = TextFile::appendLines(dir.filePath(QStringLiteral("manca/storico.txt")), {"x"});
+    const RuntimeError error =
+        TextFile::appendLines(dir.filePath(QStringLiteral("manca/storico.txt")), {"x"});
     QCOMPARE(error.number, ErrorNumber::PathNotFound);
     QCOMPARE(error.description, QStringLiteral("Impossibile trovare il percorso"));
 }

@@ -8,7 +8,8 @@ HttpServer::HttpServer(QObject *parent) : QObject(parent)
     m_server.listen(QHostAddress::LocalHost, 0);
 }
 
-void HttpServer::setPage(const QString &path, const QByteArray &body, int status, const QByteArray &contentType)
+void HttpServer::setPage(const QString &path, const QByteArray &body, int status,
+                         const QByteArray &contentType)
 {
     Reply reply;
     reply.body = body;

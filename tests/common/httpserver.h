@@ -10,7 +10,8 @@ class HttpServer : public QObject
 {
     Q_OBJECT
 public:
-    struct Reply {
+    struct Reply
+    {
         enum class Kind { Body, Hang, Close, RedirectLoop, Redirect };
         Kind kind = Kind::Body;
         int status = 200;

@@ -9,12 +9,12 @@ void prepareEnvironment();
 void pinItalianLocale();
 } // namespace testing
 
-#define QUOTAZIONI_TEST_MAIN(TestClass)                                                                          \
-    int main(int argc, char **argv)                                                                              \
-    {                                                                                                            \
-        testing::prepareEnvironment();                                                                           \
-        QApplication app(argc, argv);                                                                            \
-        testing::pinItalianLocale();                                                                             \
-        TestClass tc;                                                                                            \
-        return QTest::qExec(&tc, argc, argv);                                                                    \
+#define QUOTAZIONI_TEST_MAIN(TestClass)                                                                      \
+    int main(int argc, char **argv)                                                                          \
+    {                                                                                                        \
+        testing::prepareEnvironment();                                                                       \
+        QApplication app(argc, argv);                                                                        \
+        testing::pinItalianLocale();                                                                         \
+        TestClass tc;                                                                                        \
+        return QTest::qExec(&tc, argc, argv);                                                                \
     }

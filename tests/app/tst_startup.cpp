@@ -1,0 +1,197 @@
+#include "appoptions.h"
+#include "connectionstate.h"
+#include "startupfiles.h"
+#include "testmain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void credentials_data();
+    void credentials();
+    void currencyList_data();
+    void currencyList();
+    void missingCurrencyList();
+    void connectionText_data();
+    void connectionText();
+    void defaultRoute_data();
+    void defaultRoute();
+    void options_data();
+    void options();
+
+private:
+    QString write(const QByteArray &content, const QString &name = QStringLiteral("file.txt"));
+    QTemporaryDir m_dir;
+};
+
+QString TestStartup::write(const QByteArray &content, const QString &name)
+{
+    const QString path = m_dir.filePath(name);
+    QFile file(path);
+    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    file.write(content);
+    return path;
+}
+
+void TestStartup::credentials_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("filled");
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::newRow("cr lf") << QByteArray("RAS_ZU.DLL\r\nTiscali\r\nmario\r\nsegreta\r\n") << true << "Tiscali"
+                           << "mario"
+                           << "segreta";
+    QTest::newRow("marker with spaces")
+        << QByteArray("  RAS_ZU.DLL  \rTiscali \r  mario\r segreta ") << true << "Tiscali"
+        << "mario"
+        << "segreta";
+    QTest::newRow("lf, fifth line ignored") << QByteArray("RAS_ZU.DLL\nA B\nu\np\nextra\n") << true << "A B"
+                                            << "u"
+                                            << "p";
+    QTest::newRow("tabs are kept") << QByteArray("RAS_ZU.DLL\r\n\tTiscali\r\nu\r\np") << true << "\tTiscali"
+                                   << "u"
+                                   << "p";
+    QTest::newRow("windows-1252") << QByteArray("RAS_ZU.DLL\r\nConnessione\xe0\r\nu\r\np\r\n") << true
+                                  << "Connessioneà"
+                                  << "u"
+                                  << "p";
+    QTest::newRow("lower-case marker") << QByteArray("ras_zu.dll\r\nA\r\nu\r\np\r\n") << false << ""
+                                       << ""
+                                       << "";
+    QTest::newRow("two lines after marker") << QByteArray("RAS_ZU.DLL\r\nA\r\nu\r\n") << false << ""
+                                            << ""
+                                            << "";
+    QTest::newRow("empty") << QByteArray() << false << ""
+                           << ""
+                           << "";
+    QTest::newRow("binary") << QByteArray("\x00\xff\x01RAS\x00\r\n\x02", 10) << false << ""
+                            << ""
+                            << "";
+}
+
+void TestStartup::credentials()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, filled);
+    const auto credentials = StartupFiles::readCredentials(write(content, QStringLiteral("RAS_ZU.DLL")));
+    QCOMPARE(credentials.has_value(), filled);
+    if (filled) {
+        QTEST(credentials->entryName, "entry");
+        QTEST(credentials->userName, "user");
+        QTEST(credentials->password, "password");
+    }
+}
+
+void TestStartup::currencyList_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("items");
+    QTest::newRow("symbol and figures")
+        << QByteArray("EUR/USD 1,0871 1,0899\r\n") << QStringList{"EUR/USD - DOLLARO USA - 1"};
+    QTest::newRow("word before symbol") << QByteArray("Cambio EUR/JPY\r\n") << QStringList{"Cambio - "};
+    QTest::newRow("unknown symbol alone") << QByteArray("EUR/SEK") << QStringList{"EUR/SEK - "};
+    QTest::newRow("leading space") << QByteArray(" EUR/USD\n") << QStringList{" - "};
+    QTest::newRow("four pairs, cr only, others skipped")
+        << QByteArray("Valute\rEUR/USD\rEUR/CHF\rUSD/JPY\rEUR/JPY\rEUR/GBP\r")
+        << QStringList{"EUR/USD - DOLLARO USA - 1", "EUR/CHF - FRANCO SVIZZERO - 2",
+                       "EUR/JPY - YEN GIAPPONESE - 3", "EUR/GBP - STERLINA INGLESE - 4"};
+    QTest::newRow("case-sensitive, duplicates kept")
+        << QByteArray("eur/usd\nEUR/GBP\nEUR/GBP\n")
+        << QStringList{"EUR/GBP - STERLINA INGLESE - 4", "EUR/GBP - STERLINA INGLESE - 4"};
+    QTest::newRow("empty") << QByteArray() << QStringList();
+}
+
+void TestStartup::currencyList()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, items);
+    QCOMPARE(StartupFiles::readCurrencyList(write(content, QStringLiteral("zantoro.TXT"))), items);
+}
+
+void TestStartup::missingCurrencyList()
+{
+    QCOMPARE(StartupFiles::readCurrencyList(m_dir.filePath(QStringLiteral("manca.TXT"))), QStringList());
+}
+
+void TestStartup::connectionText_data()
+{
+    QTest::addColumn<bool>("connected");
+    QTest::addColumn<uint>("flags");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("offline") << false << 0u << "Not Connected to the Internet";
+    QTest::newRow("online") << true << 0u << "Connected to the Internet";
+    QTest::newRow("modem") << true << 1u << "Connection Via Modem";
+    QTest::newRow("lan") << true << 2u << "Connecion Via LAN";
+    QTest::newRow("lan and proxy") << true << 6u << "Connection uses a Proxy";
+    QTest::newRow("busy modem wins") << false << 15u << "Connection Via Modem but modem is busy";
+}
+
+void TestStartup::connectionText()
+{
+    QFETCH(bool, connected);
+    QFETCH(uint, flags);
+    QTEST(connectionStateText({connected, flags}), "text");
+}
+
+void TestStartup::defaultRoute_data()
+{
+    const QByteArray head = "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\n";
+    QTest::addColumn<QByteArray>("table");
+    QTest::addColumn<QString>("iface");
+    QTest::newRow("ethernet") << head + "eth0\t00000000\t010200C0\t0003\t0\t0\t0\t00000000\n"
+                              << "eth0";
+    QTest::newRow("ppp after a local route") << head + "eth0\t000200C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\npp"
+                                                       "p0\t00000000\t00000000\t0001\t0\t0\t0\t0\n"
+                                             << "ppp0";
+    QTest::newRow("default route down") << head + "eth0\t00000000\t010200C0\t0002\t0\t0\t0\t00000000\n"
+                                        << "";
+    QTest::newRow("no routes") << head << "";
+}
+
+void TestStartup::defaultRoute()
+{
+    QFETCH(QByteArray, table);
+    QFETCH(QString, iface);
+    QCOMPARE(defaultRouteInterface(table).value_or(QString()), iface);
+}
+
+void TestStartup::options_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("runs");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("none") << QStringList{"quotazioni"} << true << 0;
+    QTest::newRow("all") << QStringList{"quotazioni", "--batch",    "--data-dir", ".",
+                                        "--page-url", "http://x/y", "--pair",     "EUR/GBP"}
+                         << true << 0;
+    QTest::newRow("missing data dir") << QStringList{"quotazioni", "--data-dir", "/non/esiste"} << false << 2;
+    QTest::newRow("unknown option") << QStringList{"quotazioni", "--bogus"} << false << 2;
+    QTest::newRow("help") << QStringList{"quotazioni", "--help"} << false << 0;
+}
+
+void TestStartup::options()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, runs);
+    const ParsedOptions parsed = parseOptions(arguments, m_dir.path());
+    QCOMPARE(parsed.options.has_value(), runs);
+    QTEST(parsed.exitCode, "exitCode");
+    if (!runs) {
+        QVERIFY(!parsed.output.isEmpty());
+        return;
+    }
+    const bool batch = arguments.contains(QStringLiteral("--batch"));
+    QCOMPARE(parsed.options->batch, batch);
+    QCOMPARE(parsed.options->dataDir, batch ? QDir::currentPath() : m_dir.path());
+    QCOMPARE(parsed.options->pageUrl, batch ? QStringLiteral("http://x/y") : defaultPageUrl());
+    QVERIFY(defaultPageUrl().endsWith(QLatin1String("/delay/valute/index.shtml")));
+}
+
+QUOTAZIONI_TEST_MAIN(TestStartup)
+#include "tst_startup.moc"
