@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+// The file of official exchange rates: line 1 is a title, line 2 names the one currency of the
+// whole file, line 3 holds column headings and every line from the 4th on is "date,rate,note".
+namespace RatesFile {
+
+// Data lines start at this line (1-based).
+constexpr int firstDataLine = 4;
+
+struct Currency
+{
+    QString code;        // first 7 characters of the description, a trailing blank kept ("FRANCO ")
+    QString description; // e.g. "EUR/USD - DOLLARO USA"
+};
+
+// The currency named by line 2 ("Valuta selezionata: Dollaro USA"); empty code and description when
+// the line does not name one. Every dollar is filed under EUR/USD, the only dollar pair we keep.
+Currency currencyOf(QStringView secondLine);
+
+struct Rate
+{
+    double value = 0;
+    bool found = false;    // the text starts with a number
+    bool overflow = false; // the number is too large for a double
+};
+
+// The number at the start of the text, "." as decimal point whatever the locale: optional sign,
+// digits, optional fraction, optional exponent (E or D). Blanks anywhere are ignored and reading
+// stops at the first character that cannot continue the number.
+Rate readRate(QStringView text);
+
+// yyyymmdd of a d/m/yyyy date (one or two digits for day and month); an empty text when the field
+// is not a valid calendar date, so that no made-up date ever reaches the database.
+QString dateOf(QStringView field);
+
+struct DataLine
+{
+    enum class Kind {
+        Record,  // store date, rate and note
+        Blank,   // nothing but blanks: skipped
+        Overflow // the rate does not fit a double: the line cannot be read
+    };
+    Kind kind = Kind::Record;
+    QString date; // yyyymmdd, or empty for a line without a date
+    double rate = 0;
+    QString note;
+};
+
+// Splits a data line at its first two commas into date, rate and note. A line with only a date and
+// a rate keeps its rate; a line whose first field is not a valid date is kept whole as a note,
+// without date or rate, like a line with no comma at all.
+DataLine parseDataLine(QStringView line);
+
+} // namespace RatesFile
