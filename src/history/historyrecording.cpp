@@ -1,0 +1,179 @@
+#include "historyrecording.h"
+
+#include "historydb.h"
+#include "recordlist.h"
+#include "recordwriter.h"
+#include "userdialogs.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlError>
+
+namespace {
+
+const QString kFileFailure = QStringLiteral("Errore in registrazione Storico Quotazioni - ");
+const QString kRecordFailure = QStringLiteral("Errore registrazione su DataBase ");
+const QString kCrLf2 = QStringLiteral("\r\n\r\n");
+
+// A history file that exists is never truncated: NewOnly refuses to open it.
+void createWithHeader(const QString &path)
+{
+    if (QFileInfo::exists(path))
+        return;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return; // reported when it is opened for appending
+    file.write(HistoryRecording::header().toUtf8() + "\r\n");
+}
+
+// A history file open for appending whole lines; each line goes out in one unbuffered write so
+// that nothing is left pending after a failure, and a failed or cancelled line is cut back out.
+class AppendFile
+{
+public:
+    explicit AppendFile(const QString &path) : m_file(path) {}
+
+    bool open()
+    {
+        if (m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+            return true;
+        m_error = fileError(m_file);
+        return false;
+    }
+    RuntimeError error() const { return m_error; }
+
+    bool append(const QString &line)
+    {
+        m_sizeBefore = m_file.size();
+        const QByteArray bytes = line.toUtf8() + "\r\n";
+        if (m_file.write(bytes) == bytes.size())
+            return true;
+        // Qt reports a full disk as a resource error, and a short write may carry no error at all.
+        const auto error = m_file.error();
+        m_error = error == QFileDevice::NoError || error == QFileDevice::ResourceError
+                      ? makeError(ErrorNumber::DiskFull)
+                      : fileError(m_file);
+        return false;
+    }
+    void takeBackLastLine() { m_file.resize(m_sizeBefore); }
+
+private:
+    QFile m_file;
+    qint64 m_sizeBefore = 0;
+    RuntimeError m_error;
+};
+
+} // namespace
+
+const QString &HistoryRecording::header()
+{
+    static const QString text = QStringLiteral("Data;Quotazione;Valuta;Note");
+    return text;
+}
+
+QString HistoryRecording::csvTwinName(const QString &textFileName)
+{
+    const qsizetype nameStart =
+        std::max(textFileName.lastIndexOf(QLatin1Char('/')), textFileName.lastIndexOf(QLatin1Char('\\'))) + 1;
+    const qsizetype dot = textFileName.lastIndexOf(QLatin1Char('.'));
+    // A dot that opens the file-name part (".storico") starts no extension.
+    const QString stem = dot > nameStart ? textFileName.left(dot) : textFileName;
+    QString twin = stem + QStringLiteral(".CSV");
+    if (twin.compare(textFileName, Qt::CaseInsensitive) == 0)
+        twin = textFileName + QStringLiteral(".CSV");
+    return twin;
+}
+
+QString HistoryRecording::textLine(const QuoteRow &row)
+{
+    return dayMonthYear(row.Data_Valuta, QLatin1Char('-')) + QStringLiteral(" - ") +
+           quoteText(row.Quotazione) + QStringLiteral(" - ") + row.Descrizione.trimmed();
+}
+
+QString HistoryRecording::csvLine(const QuoteRow &row)
+{
+    return dayMonthYear(row.Data_Valuta, QLatin1Char('/')) + QLatin1Char(';') + quoteText(row.Quotazione) +
+           QLatin1Char(';') + row.Descrizione.trimmed() + QLatin1Char(';');
+}
+
+RecordingResult HistoryRecording::run(const QString &lblQuoteText, const QString &text2Text,
+                                      const QuoteTable &table, HistoryDb &db, UserDialogs &dialogs)
+{
+    RecordingResult result;
+    result.lblQuote = lblQuoteText;
+    const QString quote = lblQuoteText.trimmed();
+    const QString textName = text2Text.trimmed();
+    if (quote == QStringLiteral("-1")) {
+        dialogs.message(QStringLiteral("Quotazione non disponibile su Internet !!!"));
+        return result;
+    }
+    if (quote.isEmpty()) {
+        dialogs.message(QStringLiteral("Premere prima il Pulsante Aggiorna Quotazione !!!"));
+        return result;
+    }
+    if (textName.isEmpty()) {
+        dialogs.message(QStringLiteral("Indicare il nome del file Storico Quotazione !!!"));
+        return result;
+    }
+
+    const QString csvName = csvTwinName(textName);
+    createWithHeader(textName);
+    createWithHeader(csvName);
+    AppendFile textFile(textName);
+    AppendFile csvFile(csvName);
+    for (AppendFile *file : {&textFile, &csvFile}) {
+        if (!file->open()) {
+            dialogs.message(kFileFailure + file->error().description + kCrLf2 + textName);
+            return result;
+        }
+    }
+
+    QSqlDatabase database = db.database();
+    RecordWriter writer(database);
+    for (const QuoteRow &row : table.rows()) {
+        const QString query = RecordWriter::lookupQuery(row.Tipo_Valuta.trimmed(), row.Data_Valuta.trimmed());
+        const auto failDatabase = [&](const RuntimeError &error) {
+            database.rollback();
+            dialogs.message(kRecordFailure + error.description + kCrLf2 + query);
+        };
+        if (!database.transaction()) {
+            dialogs.message(kRecordFailure + databaseError(database.lastError()).description + kCrLf2 +
+                            query);
+            return result;
+        }
+        if (!writer.write(row)) {
+            failDatabase(writer.lastError());
+            return result;
+        }
+        ReportError(dialogs);
+        result.lblQuote = quoteText(row.Quotazione);
+
+        const QString text = textLine(row);
+        if (!textFile.append(text)) {
+            const RuntimeError error = textFile.error();
+            textFile.takeBackLastLine();
+            database.rollback();
+            dialogs.message(kRecordFailure + error.description + kCrLf2 + text);
+            return result;
+        }
+        const QString csv = csvLine(row);
+        if (!csvFile.append(csv)) {
+            const RuntimeError error = csvFile.error();
+            csvFile.takeBackLastLine();
+            textFile.takeBackLastLine();
+            database.rollback();
+            dialogs.message(kRecordFailure + error.description + kCrLf2 + csv);
+            return result;
+        }
+        if (!database.commit()) {
+            const RuntimeError error = databaseError(database.lastError());
+            csvFile.takeBackLastLine();
+            textFile.takeBackLastLine();
+            failDatabase(error);
+            return result;
+        }
+        ++result.recorded;
+    }
+    result.completed = true;
+    return result;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "quotetable.h"
+
+class HistoryDb;
+class UserDialogs;
+
+struct RecordingResult
+{
+    QString lblQuote;       // the new text of the quote label
+    qsizetype recorded = 0; // rows stored in the database and in both history files
+    bool completed = false; // every row was recorded
+};
+
+// Records the quote table into the history database and the two history files (text and ".CSV").
+// A row goes into all three or into none: its database change is committed only after both of its
+// lines are written, and a line that fails is taken back out of the file it reached.
+class HistoryRecording
+{
+public:
+    static RecordingResult run(const QString &lblQuoteText, const QString &text2Text, const QuoteTable &table,
+                               HistoryDb &db, UserDialogs &dialogs);
+
+    // The semicolon twin of a text history file: the extension of the file-name part replaced by
+    // ".CSV", or ".CSV" appended when there is none. Folders may be written with '/' or '\', and the
+    // twin is never the text file itself.
+    static QString csvTwinName(const QString &textFileName);
+
+    static QString textLine(const QuoteRow &row);
+    static QString csvLine(const QuoteRow &row);
+    static const QString &header();
+};

@@ -1,0 +1,39 @@
+#include "recordlistmodel.h"
+
+int RecordListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_lines.size());
+}
+
+QVariant RecordListModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_lines.size())
+        return {};
+    if (role == Qt::DisplayRole)
+        return m_lines.at(index.row());
+    return {};
+}
+
+void RecordListModel::setLines(const QStringList &lines)
+{
+    beginResetModel();
+    m_lines = lines;
+    endResetModel();
+}
+
+void RecordListModel::appendLine(const QString &line)
+{
+    const int row = int(m_lines.size());
+    beginInsertRows({}, row, row);
+    m_lines.append(line);
+    endInsertRows();
+}
+
+void RecordListModel::clear()
+{
+    if (m_lines.isEmpty())
+        return;
+    beginResetModel();
+    m_lines.clear();
+    endResetModel();
+}
