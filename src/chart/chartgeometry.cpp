@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -50,6 +51,15 @@ struct Key
                 chars[size++] = c;
     }
     QStringView view() const { return QStringView(chars.data(), size); }
+    // By character codes, a shorter key before any longer one it begins.
+    int compare(const Key &other) const
+    {
+        const qsizetype common = std::min(size, other.size);
+        for (qsizetype i = 0; i < common; ++i)
+            if (chars[i] != other.chars[i])
+                return chars[i].unicode() < other.chars[i].unicode() ? -1 : 1;
+        return size == other.size ? 0 : (size < other.size ? -1 : 1);
+    }
 };
 
 Key keyOf(QStringView year, QStringView month, QStringView day)
@@ -72,44 +82,57 @@ Key boxKeyOf(const QString &boxText)
     return keyOf(text.right(4), middle(text, 4, 2), text.left(2));
 }
 
-} // namespace
-
-namespace ChartPoints {
-
-double leadingNumber(QStringView text)
+// With commaIsPoint, the first comma is read as the decimal point, as if it had been replaced
+// by "." (and "0" put before a comma that comes first, which does not change the value).
+double readNumber(QStringView text, bool commaIsPoint)
 {
-    std::string number;
-    bool digits = false;
-    bool point = false;
+    // One pass reads what the number is made of; most quotes are short and are computed exactly
+    // from an integer and a power of ten, as correctly rounded as the general conversion.
     qsizetype i = 0;
-    auto skipBlanks = [&] {
-        while (i < text.size() && isBlank(text[i]))
-            ++i;
-    };
-    skipBlanks();
-    if (i < text.size() && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+'))) {
-        if (text[i] == QLatin1Char('-'))
-            number += '-';
+    while (i < text.size() && isBlank(text[i]))
         ++i;
-    }
+    const bool negative = i < text.size() && text[i] == QLatin1Char('-');
+    if (negative || (i < text.size() && text[i] == QLatin1Char('+')))
+        ++i;
+    const qsizetype begin = i;
+    quint64 mantissa = 0;
+    int digits = 0;
+    int significant = 0;
+    int decimals = 0;
+    bool point = false;
     for (; i < text.size(); ++i) {
         const QChar c = text[i];
-        if (isBlank(c))
-            continue;
         if (isDigit(c)) {
-            number += char(c.unicode());
-            digits = true;
-        } else if (c == QLatin1Char('.') && !point) {
-            number += '.';
+            ++digits;
+            if (significant > 0 || c != QLatin1Char('0'))
+                ++significant;
+            if (significant <= 15)
+                mantissa = mantissa * 10 + (c.unicode() - '0');
+            if (point)
+                ++decimals;
+        } else if ((c == QLatin1Char('.') || (commaIsPoint && c == QLatin1Char(','))) && !point) {
             point = true;
-        } else {
+        } else if (!isBlank(c)) {
             break;
         }
     }
-    if (!digits)
+    if (digits == 0)
         return 0;
+    const bool exponentFollows = i < text.size() && QStringView(u"eEdD").contains(text[i]);
+    static constexpr double powersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    if (!exponentFollows && significant <= 15 && decimals <= 22) {
+        const double value = double(mantissa) / powersOfTen[decimals];
+        return negative ? -value : value;
+    }
+
+    std::string number = negative ? "-" : "";
+    for (QChar c : text.sliced(begin, i - begin))
+        if (!isBlank(c))
+            number += c == QLatin1Char(',') ? '.' : char(c.unicode());
     // An exponent continues the number only when at least one digit follows it.
-    if (i < text.size() && QStringView(u"eEdD").contains(text[i])) {
+    if (exponentFollows) {
         std::string exponent = "e";
         qsizetype j = i + 1;
         while (j < text.size() && isBlank(text[j]))
@@ -129,36 +152,78 @@ double leadingNumber(QStringView text)
             number += exponent;
     }
     double value = 0;
-    const char *begin = number.data();
-    const char *end = begin + number.size();
-    // A leading '-' is accepted by from_chars; "1." and ".5" are too.
-    const auto result = std::from_chars(begin, end, value);
+    const auto result = std::from_chars(number.data(), number.data() + number.size(), value);
     if (result.ec == std::errc::result_out_of_range)
-        return number.front() == '-' ? -HUGE_VAL : HUGE_VAL;
+        return negative ? -HUGE_VAL : HUGE_VAL;
     return result.ec == std::errc() ? value : 0;
+}
+
+// Picks the list lines of the selected pair within the date range. A chart reads the list
+// twice (how many points and their largest value, then the points themselves) rather than
+// keeping a copy of every point: the list can be long.
+class PointReader
+{
+public:
+    PointReader(const QString &comboText, const QString &fromText, const QString &toText)
+        : m_selected(trimBlanks(trimBlanks(comboText).left(7)).toString()),
+          m_filterDates(!trimBlanks(fromText).isEmpty() && !trimBlanks(toText).isEmpty()),
+          m_from(boxKeyOf(fromText)), m_to(boxKeyOf(toText))
+    {}
+
+    bool accepts(QStringView line) const
+    {
+        if (trimBlanks(line).isEmpty())
+            return false;
+        if (m_filterDates) {
+            const Key key = lineKeyOf(line);
+            if (key.compare(m_from) < 0 || key.compare(m_to) > 0)
+                return false;
+        }
+        return trimBlanks(middle(line, 23, 7)) == m_selected;
+    }
+
+    // visit(value, index of the line) for every point, in list order.
+    template <typename Visit> void forEach(const QStringList &lines, Visit visit) const
+    {
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            if (accepts(lines[i]))
+                visit(readNumber(middle(lines[i], 13, 7), true), i);
+    }
+
+private:
+    QString m_selected;
+    bool m_filterDates;
+    Key m_from;
+    Key m_to;
+};
+
+} // namespace
+
+namespace ChartPoints {
+
+double leadingNumber(QStringView text)
+{
+    return readNumber(text, false);
 }
 
 double quoteValue(QStringView line)
 {
-    const QStringView field = middle(line, 13, 7);
-    const qsizetype comma = field.indexOf(QLatin1Char(','));
-    if (comma < 0)
-        return leadingNumber(field);
-    std::array<QChar, 10> text{};
-    qsizetype size = 0;
-    if (comma == 0)
-        text[size++] = QLatin1Char('0');
-    for (QChar c : field.left(comma))
-        text[size++] = c;
-    text[size++] = QLatin1Char('.');
-    for (QChar c : field.sliced(comma + 1))
-        text[size++] = c;
-    return leadingNumber(QStringView(text.data(), size));
+    return readNumber(middle(line, 13, 7), true);
 }
 
 QString selectedCurrency(const QString &comboText)
 {
     return trimBlanks(trimBlanks(comboText).left(7)).toString();
+}
+
+QList<ChartPoint> collect(const QStringList &lines, const QString &comboText, const QString &fromText,
+                          const QString &toText)
+{
+    QList<ChartPoint> points;
+    PointReader(comboText, fromText, toText).forEach(lines, [&](double value, qsizetype line) {
+        points.append({value, line});
+    });
+    return points;
 }
 
 QString boxKey(const QString &boxText)
@@ -169,31 +234,6 @@ QString boxKey(const QString &boxText)
 QString lineKey(QStringView line)
 {
     return lineKeyOf(line).view().toString();
-}
-
-QList<ChartPoint> collect(const QStringList &lines, const QString &comboText, const QString &fromText,
-                          const QString &toText)
-{
-    const QString selected = selectedCurrency(comboText);
-    const bool filterDates = !trimBlanks(fromText).isEmpty() && !trimBlanks(toText).isEmpty();
-    const Key from = boxKeyOf(fromText);
-    const Key to = boxKeyOf(toText);
-
-    QList<ChartPoint> points;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QStringView line = lines[i];
-        if (trimBlanks(line).isEmpty())
-            continue;
-        if (filterDates) {
-            const Key key = lineKeyOf(line);
-            if (key.view().compare(from.view()) < 0 || key.view().compare(to.view()) > 0)
-                continue;
-        }
-        if (trimBlanks(middle(line, 23, 7)) != selected)
-            continue;
-        points.append({quoteValue(line), i});
-    }
-    return points;
 }
 
 double coverPercent(double value, double largestValue)
@@ -245,10 +285,11 @@ ChartGeometry computeChart(const QStringList &lines, const QString &comboText, c
                            const ChartTemplate &shapes)
 {
     ChartGeometry chart;
-    const QList<ChartPoint> points = ChartPoints::collect(lines, comboText, fromText, toText);
-    chart.n = points.size();
-    for (const ChartPoint &point : points)
-        chart.largestValue = std::max(chart.largestValue, point.value);
+    const PointReader reader(comboText, fromText, toText);
+    reader.forEach(lines, [&](double value, qsizetype) {
+        ++chart.n;
+        chart.largestValue = std::max(chart.largestValue, value);
+    });
 
     const QColor fill = trimBlanks(comboText).isEmpty() ? chartBlankSelectorBarColor : chartBarColor;
     const qsizetype n = chart.n;
@@ -264,10 +305,11 @@ ChartGeometry computeChart(const QStringList &lines, const QString &comboText, c
         chart.bars.reserve(n);
         chart.covers.reserve(n);
         chart.dateLabels.reserve(n);
-        for (qsizetype k = 1; k <= n; ++k) {
-            const Placement place{shapes.barLeft + chart.pitch * double(k - 1), chart.barWidth};
-            addPoint(chart, lines, points[k - 1], k, place, frameHeight, shapes, fill);
-        }
+        qsizetype k = 0;
+        reader.forEach(lines, [&](double value, qsizetype line) {
+            const Placement place{shapes.barLeft + chart.pitch * double(k++), chart.barWidth};
+            addPoint(chart, lines, {value, line}, k, place, frameHeight, shapes, fill);
+        });
     } else {
         // The bars share the width from the template's left to the end of the grid lines; each
         // column is at least one pixel, and keeps a one-pixel gap while it is three pixels or wider.
@@ -276,14 +318,20 @@ ChartGeometry computeChart(const QStringList &lines, const QString &comboText, c
         const qsizetype columns = std::min<qsizetype>(n, std::max<qsizetype>(1, qsizetype(area / pixel)));
         const double slot = area / double(columns);
         const double width = slot >= 3 * pixel ? slot - pixel : slot;
+        // Each column shows the last point that falls in it, point i going to i * columns / n.
+        std::vector<ChartPoint> shown(columns);
+        qsizetype index = 0;
+        reader.forEach(lines, [&](double value, qsizetype line) {
+            shown[index * columns / n] = {value, line};
+            ++index;
+        });
         chart.bars.reserve(columns);
         chart.covers.reserve(columns);
         chart.dateLabels.reserve(columns);
         for (qsizetype column = 0; column < columns; ++column) {
-            // The last point whose column, index * columns / n, is this one.
-            const qsizetype last = ((column + 1) * n - 1) / columns;
+            const qsizetype number = ((column + 1) * n - 1) / columns + 1;
             const Placement place{shapes.barLeft + slot * double(column), width};
-            addPoint(chart, lines, points[last], last + 1, place, frameHeight, shapes, fill);
+            addPoint(chart, lines, shown[column], number, place, frameHeight, shapes, fill);
         }
     }
 
