@@ -4,34 +4,46 @@
 #include "recordlist.h"
 #include "userdialogs.h"
 
-#include <QSqlError>
+#include <QSqlDriver>
 #include <QSqlQuery>
-#include <QSqlRecord>
 #include <array>
+#include <cstring>
+#include <sqlite3.h>
 
 namespace {
 
-const QString kListingQuery =
-    QStringLiteral("SELECT * FROM Storico_Valute") + QStringLiteral(" ORDER BY Data_Valuta");
+const QByteArray kListingQuery = QByteArrayLiteral("SELECT * FROM Storico_Valute") + " ORDER BY Data_Valuta";
 
 // A million records repeat a handful of codes and descriptions, and each date a few times in a row:
-// handing out an equal string read earlier lets the new copy go, so they share one buffer.
-class RecentStrings
+// the bytes of a field are compared with the few last seen, and an equal one hands out the text
+// already made, so the rows share it and no conversion is repeated.
+class RecentTexts
 {
 public:
-    QString share(QString text)
+    QString text(sqlite3_stmt *statement, int column)
     {
-        for (const QString &known : m_slots) {
-            if (known.size() == text.size() && known == text)
-                return known;
+        const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
+        if (!bytes)
+            return {};
+        const int size = sqlite3_column_bytes(statement, column);
+        for (const Slot &slot : m_slots) {
+            if (slot.bytes.size() == size && std::memcmp(slot.bytes.constData(), bytes, size_t(size)) == 0)
+                return slot.text;
         }
-        m_slots[m_next] = text;
+        Slot &slot = m_slots[m_next];
         m_next = (m_next + 1) % m_slots.size();
-        return text;
+        slot.bytes = QByteArray(bytes, size);
+        slot.text = QString::fromUtf8(slot.bytes).trimmed();
+        return slot.text;
     }
 
 private:
-    std::array<QString, 8> m_slots;
+    struct Slot
+    {
+        QByteArray bytes;
+        QString text;
+    };
+    std::array<Slot, 8> m_slots;
     std::size_t m_next = 0;
 };
 
@@ -55,32 +67,94 @@ QString readFailureText(const RuntimeError &error)
            QStringLiteral(" - ") + error.description;
 }
 
+// The connection's own SQLite handle: the listing reads up to a million rows, and going through
+// it directly spares a QVariant and a string conversion per field.
+sqlite3 *nativeHandle(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3 *const *>(handle.constData());
+}
+
+RuntimeError engineError(sqlite3 *handle)
+{
+    const int code = handle ? sqlite3_errcode(handle) : 0;
+    if (code == 0)
+        return makeError(ErrorNumber::ApplicationDefined);
+    return {code, QString::fromUtf8(sqlite3_errmsg(handle))};
+}
+
+// The listing query, stepped onto its first record (or its end) as soon as it is opened.
+class ListingQuery
+{
+public:
+    ~ListingQuery() { sqlite3_finalize(m_statement); }
+
+    RuntimeError open(sqlite3 *handle)
+    {
+        sqlite3_finalize(m_statement);
+        m_statement = nullptr;
+        if (!handle)
+            return makeError(ErrorNumber::ApplicationDefined);
+        if (sqlite3_prepare_v2(handle, kListingQuery.constData(), int(kListingQuery.size()), &m_statement,
+                               nullptr) != SQLITE_OK)
+            return engineError(handle);
+        m_handle = handle;
+        return step() ? RuntimeError{} : m_error;
+    }
+
+    bool atRecord() const { return m_atRecord; }
+    // Moves on; false at the end or on a failure (then error() tells which).
+    bool step()
+    {
+        const int result = sqlite3_step(m_statement);
+        m_atRecord = result == SQLITE_ROW;
+        if (result != SQLITE_ROW && result != SQLITE_DONE)
+            m_error = engineError(m_handle);
+        return result == SQLITE_ROW || result == SQLITE_DONE;
+    }
+    RuntimeError error() const { return m_error; }
+    sqlite3_stmt *statement() const { return m_statement; }
+
+    int column(const char *name) const
+    {
+        for (int i = 0, n = sqlite3_column_count(m_statement); i < n; ++i) {
+            if (sqlite3_stricmp(sqlite3_column_name(m_statement, i), name) == 0)
+                return i;
+        }
+        return -1;
+    }
+
+private:
+    sqlite3 *m_handle = nullptr;
+    sqlite3_stmt *m_statement = nullptr;
+    bool m_atRecord = false;
+    RuntimeError m_error;
+};
+
 // Reads the records of an open listing query into the table.
 class RecordReader
 {
 public:
-    RecordReader(QSqlQuery &query) : m_query(query)
-    {
-        const QSqlRecord record = query.record();
-        m_code = record.indexOf(QStringLiteral("Tipo_Valuta"));
-        m_date = record.indexOf(QStringLiteral("Data_Valuta"));
-        m_quote = record.indexOf(QStringLiteral("Quotazione"));
-        m_description = record.indexOf(QStringLiteral("Descrizione"));
-        m_note = record.indexOf(QStringLiteral("Note"));
-    }
+    explicit RecordReader(ListingQuery &query)
+        : m_query(query), m_statement(query.statement()), m_code(query.column("Tipo_Valuta")),
+          m_date(query.column("Data_Valuta")), m_quote(query.column("Quotazione")),
+          m_description(query.column("Descrizione")), m_note(query.column("Note"))
+    {}
 
     // Loads every record that the lookup would reach and keeps the selected currency's lines. On a
     // failure the rows read so far, the failing one included, stay loaded.
     RuntimeError read(const QString &selected, QuoteTable &table, QStringList &lines)
     {
         bool first = true;
-        while (m_query.next()) {
-            QVariant code;
+        for (; m_query.atRecord(); m_query.step()) {
+            QString code;
             if (m_code >= 0) {
-                code = m_query.value(m_code);
+                code = m_codes.text(m_statement, m_code);
                 // Past the first record only codes above a blank are reached: empty, blank and NULL
                 // codes are skipped, neither loaded nor counted.
-                if (!first && (code.isNull() || code.toString().trimmed().isEmpty()))
+                if (!first && code.isEmpty())
                     continue;
             }
             first = false;
@@ -92,9 +166,7 @@ public:
             if (row.Tipo_Valuta == selected && !row.Data_Valuta.isEmpty())
                 lines.append(recordListLine(row));
         }
-        if (m_query.lastError().isValid())
-            return databaseError(m_query.lastError());
-        return {};
+        return m_query.error();
     }
 
 private:
@@ -103,41 +175,46 @@ private:
         return {3265, QStringLiteral("Elemento non trovato in questo insieme.")};
     }
 
-    QString text(int index, RecentStrings &recent) const
-    {
-        const QVariant value = m_query.value(index);
-        return value.isNull() ? QString() : recent.share(value.toString().trimmed());
-    }
-
-    RuntimeError fill(QuoteRow &row, const QVariant &code)
+    RuntimeError fill(QuoteRow &row, const QString &code)
     {
         if (m_code < 0)
             return missingField();
-        row.Tipo_Valuta = code.isNull() ? QString() : m_codes.share(code.toString().trimmed());
+        row.Tipo_Valuta = code;
         if (m_date < 0)
             return missingField();
-        row.Data_Valuta = text(m_date, m_dates);
+        row.Data_Valuta = m_dates.text(m_statement, m_date);
         if (m_quote < 0)
             return missingField();
-        const QVariant quote = m_query.value(m_quote);
-        if (quote.isNull())
+        switch (sqlite3_column_type(m_statement, m_quote)) {
+        case SQLITE_NULL:
             return makeError(94);
-        bool ok = false;
-        row.Quotazione = quote.toDouble(&ok);
-        if (!ok)
-            return makeError(13);
+        case SQLITE_INTEGER:
+        case SQLITE_FLOAT:
+            row.Quotazione = sqlite3_column_double(m_statement, m_quote);
+            break;
+        default: {
+            // A REAL column keeps text only when it does not look like a number.
+            bool ok = false;
+            row.Quotazione =
+                QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(m_statement, m_quote)))
+                    .toDouble(&ok);
+            if (!ok)
+                return makeError(13);
+        }
+        }
         if (m_description < 0)
             return missingField();
-        row.Descrizione = text(m_description, m_descriptions);
+        row.Descrizione = m_descriptions.text(m_statement, m_description);
         if (m_note < 0)
             return missingField();
-        row.Note = text(m_note, m_notes);
+        row.Note = m_notes.text(m_statement, m_note);
         return {};
     }
 
-    QSqlQuery &m_query;
-    int m_code, m_date, m_quote, m_description, m_note;
-    RecentStrings m_codes, m_dates, m_descriptions, m_notes;
+    ListingQuery &m_query;
+    sqlite3_stmt *m_statement;
+    const int m_code, m_date, m_quote, m_description, m_note;
+    RecentTexts m_codes, m_dates, m_descriptions, m_notes;
 };
 
 // Sizing the table once keeps a million rows from being copied while it grows.
@@ -175,10 +252,9 @@ ListingResult HistoryListing::run(HistoryDb &db, const QString &dbPath, const QS
         return result;
     }
 
-    QSqlQuery query(db.database());
-    query.setForwardOnly(true);
-    while (!query.exec(kListingQuery)) {
-        const RuntimeError error = databaseError(query.lastError());
+    sqlite3 *handle = nativeHandle(db.database());
+    ListingQuery query;
+    for (RuntimeError error = query.open(handle); error.isError(); error = query.open(handle)) {
         if (dialogs.question(queryFailureText(error), {}, UserDialogs::Buttons::RetryCancel) !=
             UserDialogs::Answer::Retry) {
             result.cancelled = true;
@@ -193,7 +269,6 @@ ListingResult HistoryListing::run(HistoryDb &db, const QString &dbPath, const QS
         dialogs.beep();
         dialogs.message(readFailureText(readError));
     }
-    query.finish();
 
     result.count = table.QuoteCount();
     dialogs.beep();
