@@ -60,7 +60,7 @@ PageFetcher::PageFetcher(QObject *parent) : QObject(parent) {}
 
 PageFetcher::Result PageFetcher::get(const QString &address)
 {
-    const QUrl url(address, QUrl::StrictMode);
+    const QUrl url(address.trimmed());
     const QString scheme = url.scheme().toLower();
     if (!url.isValid() || url.host().isEmpty() || (scheme != u"http" && scheme != u"https"))
         return {};

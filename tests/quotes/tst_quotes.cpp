@@ -1,0 +1,300 @@
+#include "clsstockquote.h"
+#include "httpserver.h"
+#include "quotecommands.h"
+#include "quotecut.h"
+#include "recordingdialogs.h"
+#include "testmain.h"
+
+#include <QFile>
+#include <QSslKey>
+#include <QSslServer>
+#include <QSslSocket>
+
+using namespace std::chrono_literals;
+using Kind = HttpServer::Reply::Kind;
+using L = QStringList;
+
+namespace {
+const QByteArray kFourPairs =
+    "<p>EUR/USD   1,0871 1,0899<BR>EUR/CHF 0,9412<BR>EUR/JPY 131,25 131,4<BR>EUR/GBP 0,8567";
+const QString kUsd = QStringLiteral("EUR/USD - DOLLARO USA - 1");
+const QString kChf = QStringLiteral("EUR/CHF - FRANCO SVIZZERO - 2");
+const QStringList kFourItems = {kUsd, kChf, "EUR/JPY - YEN GIAPPONESE - 3",
+                                "EUR/GBP - STERLINA INGLESE - 4  "};
+const QString kUnavailable = QStringLiteral("Quotazione non disponibile su Internet !!!");
+const QString kSym = QStringLiteral("EUR/USD");
+const QString kAbsent = QStringLiteral("Simbolo  EUR/USD  non trovato in Internet !");
+
+HttpServer::Reply reply(Kind kind, const QByteArray &body = {}, int status = 200,
+                        const QByteArray &type = "text/html")
+{
+    HttpServer::Reply reply;
+    reply.kind = kind;
+    reply.status = status;
+    reply.contentType = type;
+    reply.body = body;
+    reply.location = "/target";
+    return reply;
+}
+HttpServer::Reply page(const QByteArray &body)
+{
+    return reply(Kind::Body, body);
+}
+} // namespace
+
+class TestQuotes : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cutQuote_data();
+    void cutQuote();
+    void pReplace_data();
+    void pReplace();
+    void getQuote_data();
+    void getQuote();
+    void command1_data();
+    void command1();
+    void command7_data();
+    void command7();
+
+private:
+    HttpServer m_server;
+    QSslServer m_secure; // answers every request with the same small page
+};
+
+void TestQuotes::initTestCase()
+{
+    QFile cert(QStringLiteral(QUOTES_TEST_DATA "/localhost.crt")),
+        key(QStringLiteral(QUOTES_TEST_DATA "/localhost.key"));
+    QVERIFY(cert.open(QIODevice::ReadOnly) && key.open(QIODevice::ReadOnly));
+    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+    config.addCaCertificate(QSslCertificate(&cert)); // trusted by this test only
+    QSslConfiguration::setDefaultConfiguration(config);
+    config.setLocalCertificate(config.caCertificates().constLast());
+    config.setPrivateKey(QSslKey(&key, QSsl::Rsa));
+    m_secure.setSslConfiguration(config);
+    QVERIFY(m_secure.listen(QHostAddress::LocalHost));
+    connect(&m_secure, &QSslServer::pendingConnectionAvailable, this, [this] {
+        QTcpSocket *socket = m_secure.nextPendingConnection();
+        connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+            if (socket->readAll().contains("\r\n\r\n")) {
+                socket->write("HTTP/1.0 200 OK\r\nContent-Length: 11\r\n\r\nEUR/USD 4,5");
+                socket->disconnectFromHost();
+            }
+        });
+    });
+    m_server.setPage(QStringLiteral("/target"), "EUR/USD 3,5");
+}
+
+void TestQuotes::cutQuote_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("symbol");
+    QTest::addColumn<QString>("quote");
+    QTest::addColumn<QString>("state"); // found, blank (found) or absent
+    const auto add = [](const char *name, const QString &page, const QString &quote, const QString &state,
+                        const QString &symbol = kSym) {
+        QTest::newRow(name) << page << symbol << quote << state;
+    };
+    add("first of two figures", "x EUR/USD   1,0871 1,0899<BR>", "1,0871", "found");
+    add("three integer digits, sign", "EUR/USD -131,25<BR>", "-131,25", "found");
+    add("comma first", "EUR/USD,5 1,2<BR>", "", "found");
+    add("no comma before <BR>", "EUR/USD 1<BR>2,5", "", "found");
+    add("lower-case <br>", "EUR/USD <br>0,9<BR>", "0,9", "found");
+    add("symbol at the very end", "1,5 EUR/USD", "", "blank");
+    add("several commas", "EUR/USD 1,25,75<BR>", "1,25", "found");
+    add("truncated mid-number", "EUR/USD 1,", "1,", "found");
+    add("first occurrence only", "EUR/USD \t<BR>EUR/USD 1,5", "", "blank");
+    add("case-sensitive", "eur/usd 1,5<BR>", "", "absent");
+    add("empty symbol", "1,5", "", "absent", "");
+}
+
+void TestQuotes::cutQuote()
+{
+    QFETCH(QString, page);
+    QFETCH(QString, symbol);
+    QFETCH(QString, state);
+    const QuoteCut cut = ::cutQuote(page, symbol);
+    QCOMPARE(cut.found, state != u"absent");
+    QCOMPARE(cut.blank, state == u"blank");
+    QTEST(cut.quote, "quote");
+}
+
+void TestQuotes::pReplace_data()
+{
+    QTest::addColumn<QString>("expression");
+    QTest::addColumn<QString>("find");
+    QTest::addColumn<QString>("replace");
+    QTest::addColumn<QString>("result");
+    const auto add = [](const char *name, const QString &expression, const QString &find,
+                        const QString &replace, const QString &result) {
+        QTest::newRow(name) << expression << find << replace << result;
+    };
+    add("entity", "a&nbsp;b", "&nbsp;", " ", "a b");
+    add("shorter than find", "a&nb", "&nbsp;", " ", "a&nb");
+    add("empty find", "ab", "", "-", "--ab");
+    add("replacement scanned again", "ab", "a", "aa", "aaab");
+    add("bound fixed on entry", "a b c d", " ", "____", "a____b____c d");
+    add("removal skips the next", "xxxx", "x", "", "xx");
+}
+
+void TestQuotes::pReplace()
+{
+    QFETCH(QString, expression);
+    QFETCH(QString, find);
+    QFETCH(QString, replace);
+    RecordingDialogs dialogs;
+    clsStockQuote reader(dialogs, {});
+    QTEST(reader.pReplace(expression, find, replace), "result");
+    QTEST(expression, "result");
+}
+
+void TestQuotes::getQuote_data()
+{
+    QTest::addColumn<QString>("address"); // %1: the plain server, %2: the port of the HTTPS one
+    QTest::addColumn<HttpServer::Reply>("reply");
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<QString>("text3"); // "old": the page box keeps its text
+    QTest::addColumn<QString>("message");
+    const auto add = [](const char *name, const HttpServer::Reply &reply, const QString &result,
+                        const QString &text3, const QString &message = {},
+                        const QString &address = QStringLiteral("%1/page")) {
+        QTest::newRow(name) << address << reply << result << text3 << message;
+    };
+    const QByteArray quote = "EUR/USD   1,0871 1,0899<BR>", atLimit = quote.leftJustified(64 * 1024, ' ');
+    add("quote", page(quote), "1,0871", quote);
+    add("symbol absent", page("EUR/CHF 0,9"), "-1", "EUR/CHF 0,9", kAbsent);
+    add("empty page", page(""), "-1", "", kAbsent);
+    add("binary page", page({"\0\x80,", 3}), "-1", QString::fromUtf16(u"\0€,", 3), kAbsent);
+    add("404 with body", reply(Kind::Body, quote, 404), "1,0871", quote);
+    add("500 with body", reply(Kind::Body, quote, 500), "1,0871", quote);
+    add("declared latin-1", reply(Kind::Body, "\x80 EUR/USD 1,5", 200, "text/html; charset=latin1"), "1,5",
+        "€ EUR/USD 1,5");
+    add("page at the size limit", page(atLimit), "1,0871", atLimit);
+    add("gigantic page", page(atLimit + ' '), "-1", "old");
+    add("connection closed", reply(Kind::Close), "-1", "old");
+    add("never answers", reply(Kind::Hang), "-1", "old");
+    add("redirect loop", reply(Kind::RedirectLoop), "-1", "old");
+    add("redirect", reply(Kind::Redirect), "3,5", "EUR/USD 3,5");
+    add("https", page(""), "4,5", "EUR/USD 4,5", {}, "https://127.0.0.1:%2/");
+    add("empty address", page(quote), "-1", "old", {}, "");
+    add("not http", page(quote), "-1", "old", {}, "file:///etc/hostname");
+}
+
+void TestQuotes::getQuote()
+{
+    QFETCH(QString, address);
+    QFETCH(HttpServer::Reply, reply);
+    QFETCH(QString, message);
+    m_server.setReply(QStringLiteral("/page"), reply);
+    RecordingDialogs dialogs;
+    QString text3 = QStringLiteral("old");
+    clsStockQuote reader(dialogs, [&](const QString &page) { text3 = page; });
+    reader.fetcher().setTimeout(300ms);
+    reader.fetcher().setMaxBytes(64 * 1024);
+    reader.setHtmPage(address.replace("%1", m_server.url({}).toString())
+                          .replace("%2", QString::number(m_secure.serverPort())));
+    QTEST(reader.getQuote(kSym), "result");
+    QTEST(text3, "text3");
+    QCOMPARE(dialogs.texts(), message.isEmpty() ? QStringList() : QStringList{message});
+    QVERIFY(dialogs.entries().isEmpty() ||
+            dialogs.entries().constFirst().icon == UserDialogs::Icon::Information);
+}
+
+void TestQuotes::command1_data()
+{
+    QTest::addColumn<HttpServer::Reply>("reply");
+    QTest::addColumn<QString>("combo");
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<QStringList>("rows"); // symbol=quote, in order
+    QTest::addColumn<QString>("lblQuote");
+    QTest::addColumn<QString>("message");
+    const auto add = [](const char *name, const HttpServer::Reply &reply, const L &items, const L &rows,
+                        const QString &lblQuote, const QString &message = {}, const QString &combo = kUsd) {
+        QTest::newRow(name) << reply << combo << items << rows << lblQuote << message;
+    };
+    const L usdChf = {kUsd, kChf};
+    add("four pairs", page(kFourPairs), kFourItems,
+        {"EUR/USD=1.0871", "EUR/CHF=0.9412", "EUR/JPY=131.25", "EUR/GBP=0.8567"}, "0,8567");
+    add("absent pair last", page(kFourPairs), {kUsd, "EUR/SEK - CORONA - 5"}, {"EUR/USD=1.0871"}, "");
+    add("listed twice", page(kFourPairs), {kUsd, kUsd}, {"EUR/USD=1.0871", "EUR/USD=1.0871"}, "1,0871");
+    add("selected pair absent", page("EUR/CHF 0,94"), {kChf}, {"EUR/CHF=0.94"}, "0,9400", kAbsent);
+    add("empty list", page(kFourPairs), {}, {}, "1,0871");
+    add("not a number", page("EUR/USD n/d,--<BR>EUR/CHF 2,"), usdChf, {"EUR/CHF=2"}, "2,0000", kUnavailable);
+    add("blank line", page("EUR/CHF 1,5<BR>EUR/USD"), usdChf, {"EUR/CHF=1.5"}, "1,5000", kUnavailable);
+    add("number too large", page("EUR/USD " + QByteArray(400, '9') + ",5"), {kUsd}, {}, "", kUnavailable);
+    add("fetch failure: old page not cut again", reply(Kind::Close), kFourItems, {}, "-1");
+}
+
+void TestQuotes::command1()
+{
+    QFETCH(HttpServer::Reply, reply);
+    QFETCH(QString, combo);
+    QFETCH(QStringList, items);
+    QFETCH(QString, message);
+    m_server.setReply(QStringLiteral("/quotes"), reply);
+    QuoteTable table;
+    table.append({kSym, QStringLiteral("20000101"), 9.99, {}, {}});
+    RecordingDialogs dialogs;
+    QuoteCommands commands(table, dialogs);
+    commands.setFetchLimits(300ms, 64 * 1024);
+    const QString address = m_server.url(QStringLiteral("/quotes")).toString(), oldPage = "EUR/USD 9,99";
+    QuoteControls controls{" " + address + " ", combo, items, oldPage, "x", "x"};
+    commands.Command1(controls, QDate(2026, 12, 5));
+    QStringList rows;
+    for (const QuoteRow &row : table.rows()) {
+        rows.append(row.Tipo_Valuta + '=' + QString::number(row.Quotazione));
+        QCOMPARE(row.Data_Valuta, QStringLiteral("20261205"));
+        QVERIFY(row.Descrizione.startsWith(row.Tipo_Valuta) && row.Note.isEmpty());
+        QVERIFY(items.contains(row.Descrizione) || row.Descrizione == kFourItems.constLast().trimmed());
+    }
+    QTEST(rows, "rows");
+    QTEST(controls.lblQuote, "lblQuote");
+    QCOMPARE(controls.lblData, QStringLiteral("05-12"));
+    QCOMPARE(dialogs.texts(), message.isEmpty() ? L() : L{message});
+    QCOMPARE(controls.Text3, reply.kind == Kind::Body ? QString::fromUtf8(reply.body) : oldPage);
+    QCOMPARE(commands.objQuote()->htmPage(), address);
+}
+
+void TestQuotes::command7_data()
+{
+    QTest::addColumn<QList<QuoteRow>>("rows");
+    QTest::addColumn<QString>("lblQuote");
+    QTest::addColumn<QString>("lblData");
+    QTest::addColumn<QString>("message");
+    const auto add = [](const char *name, const QList<QuoteRow> &rows, const QString &lblQuote,
+                        const QString &lblData, const QString &message = {}) {
+        QTest::newRow(name) << rows << lblQuote << lblData << message;
+    };
+    const auto row = [](const char *symbol, double quote, const char *date = "20261205") {
+        return QuoteRow{QString::fromLatin1(symbol), QString::fromLatin1(date), quote, {}, {}};
+    };
+    add("four decimals", {row("EUR/USD", 1.087)}, "1,0870", "05-12");
+    add("zero", {row("EUR/USD", 0)}, "0,0000", "05-12");
+    add("last match decides",
+        {row("EUR/USD", 1.1, "20261204"), row("EUR/CHF", 0.9, "20261130"), row("EUR/USD", 2, "20261203")},
+        "2,0000", "03-12");
+    add("no match", {row("EUR/CHF", 0.9)}, "old", "01-01");
+    add("unavailable marker", {row("EUR/USD", -1)}, "", "05-12",
+        "Quotazione  EUR/USD  non disponibile su Internet !!!");
+}
+
+void TestQuotes::command7()
+{
+    QFETCH(QList<QuoteRow>, rows);
+    QFETCH(QString, message);
+    QuoteTable table;
+    for (const QuoteRow &row : rows)
+        table.append(row);
+    RecordingDialogs dialogs;
+    QuoteCommands commands(table, dialogs);
+    QuoteControls controls{{}, kUsd, {}, {}, "old", "01-01"};
+    commands.Command7(controls);
+    QTEST(controls.lblQuote, "lblQuote");
+    QTEST(controls.lblData, "lblData");
+    QCOMPARE(dialogs.texts(), message.isEmpty() ? L() : L{message});
+}
+
+QUOTAZIONI_TEST_MAIN(TestQuotes)
+#include "tst_quotes.moc"
