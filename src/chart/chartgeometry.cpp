@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cmath>
 #include <string>
 #include <vector>
 
@@ -50,7 +49,6 @@ struct Key
             if (size < qsizetype(chars.size()))
                 chars[size++] = c;
     }
-    QStringView view() const { return QStringView(chars.data(), size); }
     // By character codes, a shorter key before any longer one it begins.
     int compare(const Key &other) const
     {
@@ -153,8 +151,7 @@ double readNumber(QStringView text, bool commaIsPoint)
     }
     double value = 0;
     const auto result = std::from_chars(number.data(), number.data() + number.size(), value);
-    if (result.ec == std::errc::result_out_of_range)
-        return negative ? -HUGE_VAL : HUGE_VAL;
+    // A number beyond the range of a double counts as no number, so no infinity reaches the chart.
     return result.ec == std::errc() ? value : 0;
 }
 
@@ -216,32 +213,13 @@ QString selectedCurrency(const QString &comboText)
     return trimBlanks(trimBlanks(comboText).left(7)).toString();
 }
 
-QList<ChartPoint> collect(const QStringList &lines, const QString &comboText, const QString &fromText,
-                          const QString &toText)
-{
-    QList<ChartPoint> points;
-    PointReader(comboText, fromText, toText).forEach(lines, [&](double value, qsizetype line) {
-        points.append({value, line});
-    });
-    return points;
-}
-
-QString boxKey(const QString &boxText)
-{
-    return boxKeyOf(boxText).view().toString();
-}
-
-QString lineKey(QStringView line)
-{
-    return lineKeyOf(line).view().toString();
-}
-
 double coverPercent(double value, double largestValue)
 {
     // The division by a largest value of 0 is the one step skipped: the percentage stays 0.
     if (largestValue == 0)
         return 0;
-    const double c = 100 - 5 * (100 * value / largestValue) + 100 * 4.3;
+    // The ratio first: 100 times a quote near the largest double would overflow.
+    const double c = 100 - 5 * (100 * (value / largestValue)) + 100 * 4.3;
     return std::clamp(c, 0.0, 100.0);
 }
 
@@ -260,6 +238,12 @@ QString dateCaption(QStringView date, qsizetype n)
 } // namespace ChartPoints
 
 namespace {
+
+struct ChartPoint
+{
+    double value = 0;
+    qsizetype line = 0; // index in the list lines
+};
 
 struct Placement
 {

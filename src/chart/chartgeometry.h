@@ -77,12 +77,6 @@ inline const QColor chartCoverColor{0, 0, 128};
 // Beyond this many points every point can no longer have a bar of its own.
 inline constexpr qsizetype chartMaxSeparateBars = 1000;
 
-struct ChartPoint
-{
-    double value = 0;
-    qsizetype line = 0; // index in the list lines
-};
-
 namespace ChartPoints {
 // Reads a number the way the record list writes it: blanks ignored, "." as the decimal point,
 // stopping at the first character that cannot continue it; no number gives 0.
@@ -91,12 +85,6 @@ double leadingNumber(QStringView text);
 double quoteValue(QStringView line);
 // The pair code a selector text stands for ("EUR/USD DOLLARO USA - 1" gives "EUR/USD").
 QString selectedCurrency(const QString &comboText);
-// yyyymmdd from a dd/mm/yyyy box text and from a dd-mm-yyyy record-list line.
-QString boxKey(const QString &boxText);
-QString lineKey(QStringView line);
-// The list lines of the selected pair within the date range, in list order.
-QList<ChartPoint> collect(const QStringList &lines, const QString &comboText, const QString &fromText,
-                          const QString &toText);
 // c for a point, clamped to 0..100; 0 for every point when no value is above 0.
 double coverPercent(double value, double largestValue);
 // The date label's caption, chosen by the number of points.
