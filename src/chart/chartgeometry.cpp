@@ -162,7 +162,7 @@ class PointReader
 {
 public:
     PointReader(const QString &comboText, const QString &fromText, const QString &toText)
-        : m_selected(trimBlanks(trimBlanks(comboText).left(7)).toString()),
+        : m_selected(ChartPoints::selectedCurrency(comboText)),
           m_filterDates(!trimBlanks(fromText).isEmpty() && !trimBlanks(toText).isEmpty()),
           m_from(boxKeyOf(fromText)), m_to(boxKeyOf(toText))
     {}

@@ -74,7 +74,7 @@ inline const QColor chartBarColor{255, 255, 0};
 inline const QColor chartBlankSelectorBarColor{255, 255, 100};
 inline const QColor chartCoverColor{0, 0, 128};
 
-// Beyond this many points every point can no longer have a bar of its own.
+// Beyond this many points the bars are laid out by pixel columns.
 inline constexpr qsizetype chartMaxSeparateBars = 1000;
 
 namespace ChartPoints {
