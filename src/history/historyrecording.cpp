@@ -44,7 +44,7 @@ public:
 
     bool append(const QString &line)
     {
-        m_sizeBefore = m_file.size();
+        m_sizeBefore = m_file.isSequential() ? 0 : m_file.size();
         const QByteArray bytes = line.toUtf8() + "\r\n";
         if (m_file.write(bytes) == bytes.size())
             return true;
@@ -55,7 +55,11 @@ public:
                       : fileError(m_file);
         return false;
     }
-    void takeBackLastLine() { m_file.resize(m_sizeBefore); }
+    void takeBackLastLine()
+    {
+        if (!m_file.isSequential())
+            m_file.resize(m_sizeBefore);
+    }
 
 private:
     QFile m_file;
