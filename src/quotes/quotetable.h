@@ -4,7 +4,8 @@
 #include <QString>
 
 // One quote of one currency on one day; the fields are named after the history database's.
-struct QuoteRow {
+struct QuoteRow
+{
     QString Tipo_Valuta; // currency code, e.g. "EUR/USD"
     QString Data_Valuta; // yyyymmdd
     double Quotazione = 0;
