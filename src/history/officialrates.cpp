@@ -1,13 +1,14 @@
 #include "officialrates.h"
 
 #include "historydb.h"
+#include "officialratesbatch.h"
 #include "ratesfile.h"
 #include "recordwriter.h"
-#include "textfile.h"
 #include "userdialogs.h"
 
 #include <QFile>
 #include <QSqlError>
+#include <QSqlQuery>
 
 namespace {
 
@@ -117,54 +118,102 @@ OfficialRatesImport::Result OfficialRatesImport::run(const QString &fileNameText
         result.failedLine = 1;
         return result;
     }
-    const QStringList lines = TextFile::splitLines(TextFile::decode(bytes));
+    RatesFile::Lines lines(bytes);
     bytes.clear();
-    if (lines.size() < RatesFile::firstDataLine)
+    if (lines.count() < RatesFile::firstDataLine)
         return result;
+    QString text;
+    QString secondLine;
+    for (int number = 1; number < RatesFile::firstDataLine; ++number) {
+        lines.next(text);
+        if (number == 2)
+            secondLine = text;
+    }
 
-    const RatesFile::Currency currency = RatesFile::currencyOf(lines.at(1));
-    const qint64 total = lines.size();
-    ImportTransaction transaction(db.database());
-    RecordWriter writer(db.database());
-    QuoteRow row;
-    row.Tipo_Valuta = present(currency.code);
-    row.Descrizione = present(currency.description);
+    const RatesFile::Currency currency = RatesFile::currencyOf(secondLine);
+    const QString code = present(currency.code);
+    const qint64 total = lines.count();
+    QSqlDatabase database = db.database();
+    ImportTransaction transaction(database);
+    OfficialRatesBatch batch(database, code, present(currency.description));
+    const bool batchReady = batch.prepare();
+    RecordWriter writer(database);
 
     auto stop = [&](Result::Outcome outcome, qint64 index, const QString &text) {
         result.outcome = outcome;
         result.failedLine = index + 1;
         dialogs.message(text);
     };
+    auto lineByLine = [&](const QList<OfficialRatesBatch::Line> &chunk, const QList<qint64> &indexes) {
+        for (qsizetype i = 0; i < chunk.size(); ++i) {
+            const OfficialRatesBatch::Line &line = chunk.at(i);
+            const QuoteRow row{code, line.date, line.rate, present(currency.description), line.note};
+            if (!writer.write(row)) {
+                stop(Result::Outcome::DatabaseFailed, indexes.at(i),
+                     databaseMessage(writer.lastError().description,
+                                     RecordWriter::lookupQuery(currency.code, line.date)));
+                return false;
+            }
+            ReportError(dialogs);
+            ++result.recordsWritten;
+        }
+        return true;
+    };
+    // A batch runs inside a savepoint: when it fails, it is undone and its lines are stored one by one
+    // so that the failing line is the one reported and every line before it stays.
+    auto store = [&](const QList<OfficialRatesBatch::Line> &chunk, const QList<qint64> &indexes) {
+        if (chunk.isEmpty())
+            return true;
+        if (!transaction.begin()) {
+            stop(Result::Outcome::DatabaseFailed, indexes.constFirst(),
+                 databaseMessage(transaction.error().description,
+                                 RecordWriter::lookupQuery(currency.code, chunk.constFirst().date)));
+            return false;
+        }
+        QSqlQuery savepoint(database);
+        if (batchReady && savepoint.exec(QStringLiteral("SAVEPOINT official_rates"))) {
+            const bool written = batch.write(chunk);
+            ReportError(dialogs);
+            if (written && savepoint.exec(QStringLiteral("RELEASE official_rates"))) {
+                result.recordsWritten += chunk.size();
+                return true;
+            }
+            savepoint.exec(QStringLiteral("ROLLBACK TO official_rates"));
+            savepoint.exec(QStringLiteral("RELEASE official_rates"));
+        }
+        return lineByLine(chunk, indexes);
+    };
 
-    for (qint64 index = RatesFile::firstDataLine - 1; index < total; ++index) {
-        if (progress && index > 0 && index % progressInterval == 0)
+    QList<OfficialRatesBatch::Line> chunk;
+    QList<qint64> indexes;
+    chunk.reserve(OfficialRatesBatch::maxLines);
+    indexes.reserve(OfficialRatesBatch::maxLines);
+    qint64 nextProgress = progressInterval;
+    qint64 overflowAt = -1;
+    for (qint64 index = RatesFile::firstDataLine - 1; lines.next(text); ++index) {
+        if (progress && index >= nextProgress) {
             progress(index, total);
-        const RatesFile::DataLine line = RatesFile::parseDataLine(lines.at(index));
+            nextProgress += progressInterval;
+        }
+        RatesFile::DataLine line = RatesFile::parseDataLine(text);
         if (line.kind == RatesFile::DataLine::Kind::Blank)
             continue;
         if (line.kind == RatesFile::DataLine::Kind::Overflow) {
-            stop(Result::Outcome::LineNotRead, index,
-                 lineNotReadMessage(runtimeErrorText(ErrorNumber::Overflow), fileName));
+            overflowAt = index;
             break;
         }
-        row.Data_Valuta = present(line.date);
-        row.Quotazione = line.rate;
-        row.Note = present(line.note);
-        if (!transaction.begin()) {
-            stop(Result::Outcome::DatabaseFailed, index,
-                 databaseMessage(transaction.error().description,
-                                 RecordWriter::lookupQuery(currency.code, line.date)));
-            break;
+        chunk.append({present(line.date), line.rate, present(line.note)});
+        indexes.append(index);
+        if (chunk.size() == OfficialRatesBatch::maxLines) {
+            if (!store(chunk, indexes))
+                break;
+            chunk.clear();
+            indexes.clear();
         }
-        if (!writer.write(row)) {
-            stop(Result::Outcome::DatabaseFailed, index,
-                 databaseMessage(writer.lastError().description,
-                                 RecordWriter::lookupQuery(currency.code, line.date)));
-            break;
-        }
-        ReportError(dialogs);
-        ++result.recordsWritten;
     }
+    if (result.outcome == Result::Outcome::Done && store(chunk, indexes) && overflowAt >= 0)
+        stop(Result::Outcome::LineNotRead, overflowAt,
+             lineNotReadMessage(runtimeErrorText(ErrorNumber::Overflow), fileName));
 
     if (!transaction.commit()) {
         // Nothing of this run was kept: say so even when a line's failure was shown already.

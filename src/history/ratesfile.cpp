@@ -1,8 +1,12 @@
 #include "ratesfile.h"
 
+#include "textfile.h"
+
 #include <QDate>
 #include <QLocale>
+#include <charconv>
 #include <cmath>
+#include <string>
 
 namespace RatesFile {
 
@@ -36,7 +40,72 @@ int number(QStringView text, qsizetype maxDigits)
     return value;
 }
 
+char16_t code(QChar c)
+{
+    return c.unicode();
+}
+char16_t code(char c)
+{
+    return char16_t(static_cast<unsigned char>(c));
+}
+
+// End of the line starting at `from` and the start of the line after it: a line ends at LF, CR or
+// CR LF.
+template <typename View> std::pair<qsizetype, qsizetype> lineEnd(View text, qsizetype from)
+{
+    const qsizetype size = text.size();
+    for (qsizetype i = from; i < size; ++i) {
+        const char16_t c = code(text[i]);
+        if (c == u'\n')
+            return {i, i + 1};
+        if (c == u'\r')
+            return {i, i + 1 < size && code(text[i + 1]) == u'\n' ? i + 2 : i + 1};
+    }
+    return {size, size};
+}
+
+template <typename View> qint64 countLines(View text)
+{
+    qint64 count = 0;
+    for (qsizetype at = 0; at < text.size(); at = lineEnd(text, at).second)
+        ++count;
+    return count;
+}
+
 } // namespace
+
+Lines::Lines(const QByteArray &bytes) : m_bytes(bytes), m_utf8(bytes.isValidUtf8())
+{
+    // Line ends are the same bytes in UTF-8 and Windows-1252, but only UTF-8 can be decoded a line at
+    // a time with the same result as the whole file at once.
+    if (m_utf8) {
+        m_count = countLines(QByteArrayView(m_bytes));
+    } else {
+        m_text = TextFile::decode(m_bytes);
+        m_bytes.clear();
+        m_count = countLines(QStringView(m_text));
+    }
+}
+
+bool Lines::next(QString &line)
+{
+    if (m_utf8) {
+        const QByteArrayView text(m_bytes);
+        if (m_position >= text.size())
+            return false;
+        const auto [end, after] = lineEnd(text, m_position);
+        line = QString::fromUtf8(text.sliced(m_position, end - m_position));
+        m_position = after;
+    } else {
+        const QStringView text(m_text);
+        if (m_position >= text.size())
+            return false;
+        const auto [end, after] = lineEnd(text, m_position);
+        line = text.sliced(m_position, end - m_position).toString();
+        m_position = after;
+    }
+    return true;
+}
 
 Currency currencyOf(QStringView secondLine)
 {
@@ -54,53 +123,56 @@ Currency currencyOf(QStringView secondLine)
 
 Rate readRate(QStringView text)
 {
-    // The accepted characters are gathered without blanks, then converted with the C locale so that
-    // "." is the decimal point even under Italian settings.
-    QString number;
+    // The accepted characters are gathered without blanks, then converted as C text so that "." is
+    // the decimal point even under Italian settings.
+    std::string number;
     bool signAllowed = true, dotSeen = false, inExponent = false;
-    qsizetype exponentAt = -1; // where the exponent letter went, to drop it if no digit follows
+    std::size_t exponentAt = std::string::npos; // where the exponent went, dropped if no digit follows
     bool mantissaDigit = false;
     for (const QChar c : text) {
         if (isBlank(c))
             continue;
         if (isDigit(c)) {
-            number += c;
+            number += char(c.unicode());
             signAllowed = false;
             if (inExponent)
-                exponentAt = -1; // the exponent is complete
+                exponentAt = std::string::npos; // the exponent is complete
             else
                 mantissaDigit = true;
         } else if (signAllowed && (c == QLatin1Char('+') || c == QLatin1Char('-'))) {
             if (c == QLatin1Char('-'))
-                number += c;
+                number += '-';
             signAllowed = false;
         } else if (!inExponent && !dotSeen && c == QLatin1Char('.')) {
-            number += c;
+            number += '.';
             dotSeen = true;
             signAllowed = false;
         } else if (!inExponent && mantissaDigit &&
                    (c.toLower() == QLatin1Char('e') || c.toLower() == QLatin1Char('d'))) {
             exponentAt = number.size();
-            number += QLatin1Char('e');
+            number += 'e';
             inExponent = true;
             signAllowed = true;
         } else {
             break;
         }
     }
-    if (exponentAt >= 0)
-        number.truncate(exponentAt);
+    if (exponentAt != std::string::npos)
+        number.resize(exponentAt);
 
     Rate rate;
     if (!mantissaDigit)
         return rate;
     rate.found = true;
-    bool ok = false;
-    const double value = QLocale::c().toDouble(number, &ok);
-    if (std::isinf(value))
-        rate.overflow = true;
-    else
-        rate.value = ok ? value : 0; // an underflow is as good as zero
+    double value = 0;
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (error == std::errc::result_out_of_range) {
+        // Too large or too small: only the first is an error, the second is as good as zero.
+        value = QLocale::c().toDouble(QLatin1StringView(number.data(), qsizetype(number.size())));
+        rate.overflow = std::isinf(value);
+        value = 0;
+    }
+    rate.value = value;
     return rate;
 }
 
@@ -117,10 +189,13 @@ QString dateOf(QStringView field)
     const int year = yearText.size() == 4 ? number(yearText, 4) : -1;
     if (day < 0 || month < 0 || year < 0 || !QDate(year, month, day).isValid())
         return {};
-    return QStringLiteral("%1%2%3")
-        .arg(year, 4, 10, QLatin1Char('0'))
-        .arg(month, 2, 10, QLatin1Char('0'))
-        .arg(day, 2, 10, QLatin1Char('0'));
+    QString date(8, Qt::Uninitialized);
+    QChar *out = date.data();
+    for (const int part : {year / 100, year % 100, month, day}) {
+        *out++ = QLatin1Char(char('0' + part / 10));
+        *out++ = QLatin1Char(char('0' + part % 10));
+    }
+    return date;
 }
 
 DataLine parseDataLine(QStringView line)

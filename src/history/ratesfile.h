@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringView>
 
@@ -9,6 +10,26 @@ namespace RatesFile {
 
 // Data lines start at this line (1-based).
 constexpr int firstDataLine = 4;
+
+// The lines of the file, one at a time, exactly as TextFile::splitLines(TextFile::decode(bytes))
+// gives them, without holding them all at once: a file of millions of lines costs one line of
+// memory beyond its bytes.
+class Lines
+{
+public:
+    explicit Lines(const QByteArray &bytes);
+
+    qint64 count() const { return m_count; }
+    // The next line, or false after the last one.
+    bool next(QString &line);
+
+private:
+    QByteArray m_bytes;
+    QString m_text; // the decoded file, when it is not UTF-8
+    bool m_utf8 = true;
+    qsizetype m_position = 0;
+    qint64 m_count = 0;
+};
 
 struct Currency
 {
