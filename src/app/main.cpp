@@ -1,11 +1,17 @@
 #include "appoptions.h"
 #include "batchdialogs.h"
 #include "connectionstate.h"
+#include "dialup.h"
+#include "loginras.h"
 #include "mainwindow.h"
+#include "remoteaccess.h"
+#include "startupfiles.h"
 #include "widgetdialogs.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <cstdio>
 
 namespace {
@@ -24,6 +30,25 @@ void print(FILE *out, const QString &text)
     std::fputs(text.toLocal8Bit().constData(), out);
     if (!text.endsWith(QLatin1Char('\n')))
         std::fputc('\n', out);
+}
+
+// Unattended: the same start-up, then the day's job (or the import), the record list on standard
+// output. Success means nothing failed and every quote found in the page was recorded.
+int runBatch(MainWindow &form1, const BatchDialogs &dialogs, const AppOptions &options)
+{
+    bool done = false;
+    if (!options.importFile.isEmpty()) {
+        form1.Text4->setText(options.importFile);
+        form1.Command8_Click();
+        done = !form1.lastImport().failed();
+    } else {
+        form1.runDailyCycle();
+        done = form1.lastRecording().completed && form1.lastRecording().recorded > 0;
+    }
+    for (const QString &line : form1.listLines())
+        print(stdout, line);
+    std::fflush(stdout);
+    return done && !form1.programEnded() && dialogs.failureCount() == 0 ? 0 : 1;
 }
 
 } // namespace
@@ -52,18 +77,31 @@ int main(int argc, char **argv)
     BatchDialogs batchDialogs;
     UserDialogs &dialogs = options.batch ? static_cast<UserDialogs &>(batchDialogs) : widgetDialogs;
 
+    // The login window is never shown: it keeps the credentials for the start-up dial.
+    const std::unique_ptr<RemoteAccess> remoteAccess = createRemoteAccess();
+    DialUp dialUp(*remoteAccess, dialogs);
+    LoginRas loginRas(dialUp);
+    const QString credentialsFile = QDir(options.dataDir).filePath(QStringLiteral("RAS_ZU.DLL"));
+    if (const auto credentials = StartupFiles::readCredentials(credentialsFile)) {
+        loginRas.Text1->setText(credentials->entryName);
+        loginRas.Text2->setText(credentials->userName);
+        loginRas.Text3->setText(credentials->password);
+    }
+
     MainWindow *window = nullptr;
-    SystemConnectionQuery connection([&window] { return window ? window->pageUrl() : QUrl(); }, {});
-    MainWindow form1(options, dialogs, connection);
+    SystemConnectionQuery connection([&window] { return window ? window->pageUrl() : QUrl(); },
+                                     [&remoteAccess] { return dialUpConnectionActive(*remoteAccess); });
+    MainWindow form1(options, dialogs, connection, dialUp, loginRas);
     window = &form1;
     widgetDialogs.setParent(&form1);
     form1.Form_Load();
+    if (form1.programEnded())
+        return 1;
+    if (!options.pair.isEmpty())
+        form1.selectPair(options.pair);
 
-    if (options.batch) {
-        for (const QString &line : form1.listLines())
-            print(stdout, line);
-        return batchDialogs.failureCount() == 0 ? 0 : 1;
-    }
+    if (options.batch)
+        return runBatch(form1, batchDialogs, options);
     form1.show();
     return app.exec();
 }

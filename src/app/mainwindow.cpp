@@ -1,7 +1,15 @@
 #include "mainwindow.h"
 
+#include "chartframe.h"
 #include "connectionstate.h"
+#include "connectionwait.h"
+#include "dialup.h"
+#include "historyfilereader.h"
+#include "historylisting.h"
+#include "loginras.h"
+#include "recordlistmodel.h"
 #include "resizerules.h"
+#include "startupfiles.h"
 #include "twips.h"
 #include "userdialogs.h"
 
@@ -15,13 +23,26 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QPainter>
 #include <QPlainTextEdit>
+#include <QPrinter>
+#include <QPrinterInfo>
 #include <QPushButton>
 #include <QScopedValueRollback>
-#include <QStringListModel>
+#include <QShortcut>
 #include <QTimer>
 
 namespace {
+
+// The hourglass for the life of a long step, restored on every way out.
+class WaitCursor
+{
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor &) = delete;
+    WaitCursor &operator=(const WaitCursor &) = delete;
+};
 
 template <typename W> W *makeControl(QWidget *parent, const QString &name)
 {
@@ -67,8 +88,9 @@ QPushButton *button(QWidget *parent, const QString &name, const QString &caption
 } // namespace
 
 MainWindow::MainWindow(const AppOptions &options, UserDialogs &dialogs, ConnectionQuery &connection,
-                       QWidget *parent)
-    : QWidget(parent), m_options(options), m_dialogs(dialogs), m_connection(connection)
+                       DialUp &dialUp, LoginRas &loginRas, QWidget *parent)
+    : QWidget(parent), m_options(options), m_dialogs(dialogs), m_connection(connection), m_dialUp(dialUp),
+      m_loginRas(loginRas), m_quoteCommands(m_quoteTable, dialogs)
 {
     setObjectName(QStringLiteral("form1"));
     setWindowTitle(QStringLiteral("Lettura quotazioni valute da Internet"));
@@ -84,6 +106,10 @@ MainWindow::MainWindow(const AppOptions &options, UserDialogs &dialogs, Connecti
     buildControls();
     setTabOrder();
     setGeometry(Twips::rect(1845, 810, 8490, 6135));
+
+    // The day's job runs by itself once; F5 runs it again on demand.
+    auto *again = new QShortcut(QKeySequence(Qt::Key_F5), this);
+    connect(again, &QShortcut::activated, this, &MainWindow::runDailyCycle);
 }
 
 MainWindow::~MainWindow() = default;
@@ -171,11 +197,11 @@ void MainWindow::buildControls()
     List1 = makeControl<QListView>(this, QStringLiteral("List1"));
     List1->setUniformItemSizes(true);
     List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_listModel = new QStringListModel(this);
+    m_listModel = new RecordListModel(this);
     List1->setModel(m_listModel);
     place(List1, 0, 3120, 8415, 2205);
 
-    Frame2 = makeControl<QFrame>(this, QStringLiteral("Frame2"));
+    Frame2 = makeControl<ChartFrame>(this, QStringLiteral("Frame2"));
     place(Frame2, 0, 3120, 8415, 2895);
     Text3 = makeControl<QPlainTextEdit>(Frame2, QStringLiteral("Text3"));
     Text3->setPlainText(QStringLiteral("Text3\r\n"));
@@ -186,8 +212,17 @@ void MainWindow::buildControls()
          std::initializer_list<QWidget *>{Text1, Text2, Text3, Text4, txtA_DATA, txtDA_DATA, txtsymbol})
         box->installEventFilter(this);
 
-    connect(Command3, &QPushButton::clicked, this, &MainWindow::Command3_Click);
-    connect(Command9, &QPushButton::clicked, this, &MainWindow::Command9_Click);
+    const std::pair<QPushButton *, void (MainWindow::*)()> handlers[] = {
+        {Command1, &MainWindow::Command1_Click},  {Command2, &MainWindow::Command2_Click},
+        {Command3, &MainWindow::Command3_Click},  {Command4, &MainWindow::Command4_Click},
+        {Command5, &MainWindow::Command5_Click},  {Command6, &MainWindow::Command6_Click},
+        {Command7, &MainWindow::Command7_Click},  {Command8, &MainWindow::Command8_Click},
+        {Command9, &MainWindow::Command9_Click},  {Command10, &MainWindow::Command10_Click},
+        {Command11, &MainWindow::Command11_Click}};
+    for (const auto &[command, handler] : handlers)
+        connect(command, &QPushButton::clicked, this, handler);
+    // Only a pick from the list selects a pair; typing into the box changes nothing else.
+    connect(Combo1, &QComboBox::activated, this, &MainWindow::Combo1_Click);
 }
 
 void MainWindow::setTabOrder()
@@ -201,7 +236,7 @@ void MainWindow::setTabOrder()
 
 QStringList MainWindow::listLines() const
 {
-    return m_listModel->stringList();
+    return m_listModel->lines();
 }
 
 QUrl MainWindow::pageUrl() const
@@ -211,32 +246,44 @@ QUrl MainWindow::pageUrl() const
 
 void MainWindow::Form_Load()
 {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    WaitCursor hourglass;
+    const QDir folder(programFolder());
     const QString year = QString::number(QDate::currentDate().year()).rightJustified(4, QLatin1Char('0'));
     Text1->setText(m_options.pageUrl);
-    Text2->setText(QDir(programFolder()).filePath(QStringLiteral("Storico_Quotazioni_Valute.TXT")));
-    Text4->setText(QDir(programFolder()).filePath(QStringLiteral("cambiSto.csv")));
+    Text2->setText(folder.filePath(QStringLiteral("Storico_Quotazioni_Valute.TXT")));
+    Text4->setText(folder.filePath(QStringLiteral("cambiSto.csv")));
     txtDA_DATA->setText(QStringLiteral("01/01/") + year);
     txtA_DATA->setText(QStringLiteral("31/12/") + year);
 
     Combo1->clear();
-    Combo1->addItems(
-        StartupFiles::readCurrencyList(QDir(programFolder()).filePath(QStringLiteral("zantoro.TXT"))));
+    Combo1->addItems(StartupFiles::readCurrencyList(folder.filePath(QStringLiteral("zantoro.TXT"))));
+    // A text that matches no item: nothing is selected and the selection handler does not run.
     Combo1->setCurrentIndex(-1);
     Combo1->setEditText(QStringLiteral("EUR/USD DOLLARO USA - 1"));
     txtsymbol->setText(Combo1->currentText().left(7));
     Frame2->setVisible(false);
 
-    showConnectionState();
-    QApplication::restoreOverrideCursor();
+    Command6_Click();
+    if (m_programEnded)
+        return;
+    waitForConnection();
     QCoreApplication::processEvents();
 }
 
-void MainWindow::showConnectionState()
+void MainWindow::waitForConnection()
 {
-    Label6->setText(connectionStateText(m_connection.query()));
-    Label6->adjustSize();
-    QCoreApplication::processEvents();
+    auto state = [this] {
+        const ConnectionStatus status = m_connection.query();
+        Label6->setText(connectionStateText(status));
+        Label6->adjustSize();
+        return ConnectionState{status.connected, status.flags};
+    };
+    auto texts = [this] {
+        return DialTexts{m_loginRas.Text1->text(), m_loginRas.Text2->text(), m_loginRas.Text3->text()};
+    };
+    // Dials at most once per run and gives up when the dial fails or after a minute.
+    ConnectionWait wait(m_dialUp, state, texts, m_loginRas.notifyHandle());
+    wait.run();
 }
 
 void MainWindow::Form_Resize()
@@ -263,6 +310,8 @@ void MainWindow::Form_Resize()
         for (QWidget *control : std::initializer_list<QWidget *>{List1, Frame2})
             control->resize(control->width(), Twips::toPixels(*lower.height));
     }
+    if (Frame2->isVisible())
+        Command5_Click(); // the chart follows the new size
 }
 
 void MainWindow::resizeEvent(QResizeEvent *event)
@@ -318,4 +367,236 @@ void MainWindow::Command9_Click()
     const QString chosen = chooseFile();
     if (!chosen.isEmpty())
         Text4->setText(chosen);
+}
+
+void MainWindow::endProgram()
+{
+    m_programEnded = true;
+    hide();
+    // Before the event loop runs this is a no-op; main() checks programEnded() after the load.
+    QCoreApplication::exit(1);
+}
+
+QuoteControls MainWindow::quoteControls() const
+{
+    QStringList items;
+    items.reserve(Combo1->count());
+    for (int i = 0; i < Combo1->count(); ++i)
+        items.append(Combo1->itemText(i));
+    return {Text1->text(),        Combo1->currentText(), items,
+            Text3->toPlainText(), lblQuote->text(),      lblData->text()};
+}
+
+void MainWindow::showQuoteControls(const QuoteControls &controls)
+{
+    if (controls.Text3 != Text3->toPlainText())
+        Text3->setPlainText(controls.Text3);
+    lblQuote->setText(controls.lblQuote);
+    lblData->setText(controls.lblData);
+}
+
+void MainWindow::Command1_Click()
+{
+    QuoteControls controls = quoteControls();
+    m_quoteCommands.Command1(controls, QDate::currentDate());
+    showQuoteControls(controls);
+}
+
+void MainWindow::Command7_Click()
+{
+    QuoteControls controls = quoteControls();
+    m_quoteCommands.Command7(controls);
+    showQuoteControls(controls);
+}
+
+void MainWindow::Command6_Click()
+{
+    WaitCursor hourglass;
+    const QList<QPushButton *> commands = {Command1, Command2, Command3, Command4};
+    for (QPushButton *command : commands)
+        command->setEnabled(false);
+    QCoreApplication::processEvents();
+
+    HistoryDbPath = QDir(programFolder()).filePath(QStringLiteral("VALUTE.MDB"));
+    const ListingResult listing =
+        HistoryListing::run(m_historyDb, HistoryDbPath, Combo1->currentText(), m_quoteTable, m_dialogs);
+    if (listing.openFailed) {
+        endProgram();
+        return;
+    }
+    if (!listing.cancelled) {
+        m_listModel->setLines(listing.lines);
+        Label15->setText(listing.countText());
+        Label15->adjustSize();
+    }
+    for (QPushButton *command : commands)
+        command->setEnabled(true);
+    if (listing.selectIndex >= 0) {
+        const QModelIndex last = m_listModel->index(int(listing.selectIndex));
+        List1->setCurrentIndex(last);
+        List1->scrollTo(last);
+    }
+}
+
+void MainWindow::Command2_Click()
+{
+    m_lastRecording =
+        HistoryRecording::run(lblQuote->text(), Text2->text(), m_quoteTable, m_historyDb, m_dialogs);
+    lblQuote->setText(m_lastRecording.lblQuote);
+}
+
+void MainWindow::Command4_Click()
+{
+    Frame2->setVisible(false);
+    m_listModel->clear();
+    m_listModel->setLines(HistoryFileReader::run(Text2->text(), Combo1->currentText(), m_dialogs));
+}
+
+void MainWindow::Command5_Click()
+{
+    Frame2->raise(); // over the record list
+    Frame2->draw(listLines(), Combo1->currentText(), txtDA_DATA->text(), txtA_DATA->text());
+}
+
+void MainWindow::Command8_Click()
+{
+    {
+        WaitCursor hourglass;
+        // Keep the window painted through a long import without letting the user start anything.
+        auto paint = [](qint64, qint64) {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        };
+        m_lastImport = OfficialRatesImport::run(Text4->text(), m_historyDb, m_dialogs, paint);
+    }
+    // One listing shows the result: the chart gives way to the refreshed list.
+    Command10_Click();
+}
+
+void MainWindow::Command10_Click()
+{
+    Frame2->setVisible(false);
+    Command6_Click();
+}
+
+void MainWindow::Command11_Click()
+{
+    WaitCursor hourglass;
+    // No printer is not worth a message: printing is simply skipped.
+    const QPrinterInfo defaultPrinter = QPrinterInfo::defaultPrinter();
+    if (defaultPrinter.isNull())
+        return;
+    QPrinter printer(defaultPrinter, QPrinter::HighResolution);
+    printWindow(printer);
+}
+
+void MainWindow::printWindow(QPrinter &printer)
+{
+    const QPixmap image = grab();
+    QPainter painter;
+    if (!painter.begin(&printer))
+        return; // a printer that refuses the job is ignored like a missing one
+    const QRect page = painter.viewport();
+    QSize size = image.size();
+    size.scale(page.size(), Qt::KeepAspectRatio);
+    painter.setViewport(page.x(), page.y(), size.width(), size.height());
+    painter.setWindow(image.rect());
+    painter.drawPixmap(0, 0, image);
+    painter.end();
+}
+
+void MainWindow::Combo1_Click()
+{
+    const QString text = Combo1->currentText();
+    txtsymbol->setText(text.left(7));
+    const QChar last = text.isEmpty() ? QChar() : text.back();
+    CurrencyNumber = (last >= QLatin1Char('0') && last <= QLatin1Char('9')) ? last.digitValue() : 0;
+
+    // Only an address that ends in a digit carries a currency number; ".../index.shtml" stays as
+    // it is, and an empty address stays empty.
+    QString address = Text1->text().trimmed();
+    if (!address.isEmpty() && address.back() >= QLatin1Char('0') && address.back() <= QLatin1Char('9'))
+        address.back() = QChar(QLatin1Char('0').unicode() + CurrencyNumber);
+    Text1->setText(address);
+
+    if (Frame2->isHidden()) {
+        Command6_Click();
+    } else {
+        Command6_Click();
+        QCoreApplication::processEvents();
+        Command5_Click();
+    }
+    Command7_Click();
+}
+
+bool MainWindow::selectPair(const QString &symbol)
+{
+    for (int i = 0; i < Combo1->count(); ++i) {
+        if (Combo1->itemText(i).left(7) == symbol) {
+            Combo1->setCurrentIndex(i);
+            Combo1_Click();
+            return true;
+        }
+    }
+    m_dialogs.message(QStringLiteral("Valuta  ") + symbol +
+                      QStringLiteral("  non presente nell'elenco delle valute !"));
+    return false;
+}
+
+void MainWindow::runDailyCycle()
+{
+    if (m_programEnded)
+        return;
+    WaitCursor hourglass;
+    Command6_Click();
+    if (m_programEnded)
+        return;
+    Command1_Click();
+    // The fetch has finished when Command1 returns: there is nothing more to wait for.
+    QCoreApplication::processEvents();
+    Command2_Click();
+    QCoreApplication::processEvents();
+    Command7_Click();
+    Command10_Click();
+    if (m_programEnded)
+        return;
+    Command5_Click();
+}
+
+void MainWindow::Form_Activate()
+{
+    if (!m_options.importFile.isEmpty()) {
+        Text4->setText(m_options.importFile);
+        Command8_Click();
+    } else {
+        runDailyCycle();
+    }
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // Once per start: message boxes and other programs reactivate the window all the time.
+    if (!m_activated) {
+        m_activated = true;
+        QTimer::singleShot(0, this, &MainWindow::Form_Activate);
+    }
+}
+
+void MainWindow::Form_Unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    m_historyDb.close();
+    if (!m_options.batch)
+        askCloseConnection(m_dialogs, m_dialUp);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    QWidget::closeEvent(event);
+    // The end: the login window goes too, without its own close handling.
+    m_loginRas.hide();
+    QCoreApplication::quit();
 }

@@ -1,12 +1,21 @@
 #pragma once
 
 #include "appoptions.h"
-#include "startupfiles.h"
+#include "historydb.h"
+#include "historyrecording.h"
+#include "officialrates.h"
+#include "quotecommands.h"
+#include "quotetable.h"
 
 #include <QUrl>
 #include <QWidget>
 
+class ChartFrame;
 class ConnectionQuery;
+class DialUp;
+class LoginRas;
+class QPrinter;
+class RecordListModel;
 class QComboBox;
 class QFileDialog;
 class QFrame;
@@ -15,7 +24,6 @@ class QLineEdit;
 class QListView;
 class QPlainTextEdit;
 class QPushButton;
-class QStringListModel;
 class UserDialogs;
 
 // The main window form1: the day's quote, the currency choice, the file names, the date range and
@@ -25,17 +33,32 @@ class MainWindow : public QWidget
 {
     Q_OBJECT
 public:
-    MainWindow(const AppOptions &options, UserDialogs &dialogs, ConnectionQuery &connection,
-               QWidget *parent = nullptr);
+    // The login window Login_RAS keeps the dial-up credentials that start-up read into it.
+    MainWindow(const AppOptions &options, UserDialogs &dialogs, ConnectionQuery &connection, DialUp &dialUp,
+               LoginRas &loginRas, QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // Load handler: defaults, currency list, listing, connection state. Runs once, before showing.
+    // Load handler: defaults, currency list, listing, connection wait. Runs once, before showing.
     void Form_Load();
     void Form_Resize();
+    // The day's job: list, fetch, record, show, list again, chart. Runs once at the first showing
+    // of the window, and again on F5.
+    void runDailyCycle();
+    // Shutdown: database closed, the question about the dial-up connection, the end.
+    void Form_Unload();
+    // Picks the pair whose item starts with the symbol, as the user would in Combo1.
+    bool selectPair(const QString &symbol);
 
     QString programFolder() const { return m_options.dataDir; }
     QStringList listLines() const;
     QUrl pageUrl() const; // the address in Text1
+    // The database could not be opened: the program ends without its shutdown handling.
+    bool programEnded() const { return m_programEnded; }
+    const QuoteTable &quoteTable() const { return m_quoteTable; }
+    const RecordingResult &lastRecording() const { return m_lastRecording; }
+    const OfficialRatesImport::Result &lastImport() const { return m_lastImport; }
+    int CurrencyNumber = 0;
+    QString HistoryDbPath;
 
     // Upper part.
     QFrame *Frame1 = nullptr;
@@ -68,14 +91,30 @@ public:
     QFileDialog *CommonDialog1 = nullptr; // created on first use
     // Lower part.
     QListView *List1 = nullptr;
-    QFrame *Frame2 = nullptr;
+    ChartFrame *Frame2 = nullptr;
     QPlainTextEdit *Text3 = nullptr;
 
 public Q_SLOTS:
+    void Command1_Click();
+    void Command2_Click();
     void Command3_Click();
+    void Command4_Click();
+    void Command5_Click();
+    void Command6_Click();
+    void Command7_Click();
+    void Command8_Click();
     void Command9_Click();
+    void Command10_Click();
+    void Command11_Click();
+    void Combo1_Click();
+
+public:
+    // Prints the window's image on one page of the printer, scaled to fit.
+    void printWindow(QPrinter &printer);
 
 protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -84,11 +123,25 @@ private:
     void buildControls();
     void setTabOrder();
     QString chooseFile();
-    void showConnectionState();
+    void waitForConnection();
+    QuoteControls quoteControls() const;
+    void showQuoteControls(const QuoteControls &controls);
+    void endProgram();
+    void Form_Activate();
 
     AppOptions m_options;
     UserDialogs &m_dialogs;
     ConnectionQuery &m_connection;
-    QStringListModel *m_listModel = nullptr;
+    DialUp &m_dialUp;
+    LoginRas &m_loginRas;
+    RecordListModel *m_listModel = nullptr;
+    QuoteTable m_quoteTable;
+    QuoteCommands m_quoteCommands;
+    HistoryDb m_historyDb;
+    RecordingResult m_lastRecording;
+    OfficialRatesImport::Result m_lastImport;
     bool m_resizing = false;
+    bool m_activated = false;
+    bool m_programEnded = false;
+    bool m_unloaded = false;
 };

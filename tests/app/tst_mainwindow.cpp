@@ -1,4 +1,7 @@
+#include "chartframe.h"
 #include "connectionstate.h"
+#include "dialup.h"
+#include "loginras.h"
 #include "mainwindow.h"
 #include "recordingdialogs.h"
 #include "resizerules.h"
@@ -32,6 +35,23 @@ public:
     }
 };
 
+// No modem here: the dial-up service knows no entry and has no connection.
+class NoDialUp : public RemoteAccess
+{
+public:
+    qint32 dial(quintptr, const QString &, const QString &, const QString &, qint32 &) override
+    {
+        return RasCode::CannotFindEntry;
+    }
+    qint32 connectStatus(qint32, RasStatus &) override { return RasCode::InvalidHandle; }
+    qint32 hangUp(qint32) override { return RasCode::InvalidHandle; }
+    qint32 enumerate(QList<qint32> &handles) override
+    {
+        handles.clear();
+        return RasCode::Success;
+    }
+};
+
 } // namespace
 
 class TestMainWindow : public QObject
@@ -57,6 +77,9 @@ private:
     QTemporaryDir *m_dir = nullptr;
     RecordingDialogs *m_dialogs = nullptr;
     FixedConnection *m_connection = nullptr;
+    NoDialUp m_access;
+    DialUp *m_dialUp = nullptr;
+    LoginRas *m_login = nullptr;
     MainWindow *m_window = nullptr;
 };
 
@@ -72,12 +95,18 @@ void TestMainWindow::init()
     AppOptions options;
     options.dataDir = m_dir->path();
     options.pageUrl = QStringLiteral("http://127.0.0.1:1/delay/valute/index.shtml");
-    m_window = new MainWindow(options, *m_dialogs, *m_connection);
+    QFile::copy(QStringLiteral(QUOTAZIONI_DATABASE), m_dir->filePath(QStringLiteral("VALUTE.MDB")));
+    QFile(m_dir->filePath(QStringLiteral("VALUTE.MDB"))).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    m_dialUp = new DialUp(m_access, *m_dialogs);
+    m_login = new LoginRas(*m_dialUp);
+    m_window = new MainWindow(options, *m_dialogs, *m_connection, *m_dialUp, *m_login);
 }
 
 void TestMainWindow::cleanup()
 {
     delete m_window;
+    delete m_login;
+    delete m_dialUp;
     delete m_connection;
     delete m_dialogs;
     delete m_dir;
@@ -125,13 +154,12 @@ void TestMainWindow::controls()
     QFETCH(QString, caption);
     QFETCH(QRect, twips);
 
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    // The design state, before showing starts the day's job.
     auto *control = m_window->findChild<QWidget *>(name);
     QVERIFY2(control, qPrintable(name));
     QVERIFY(control->inherits(kind.toLatin1()));
     QCOMPARE(control->parentWidget(), m_window->Frame1);
-    QVERIFY(control->isVisible());
+    QVERIFY(!control->isHidden());
 
     QString text;
     if (auto *label = qobject_cast<QLabel *>(control))
@@ -226,6 +254,8 @@ void TestMainWindow::loadDefaults()
     QCOMPARE(m_window->txtsymbol->text(), QStringLiteral("EUR/USD"));
     QVERIFY(m_window->Frame2->isHidden());
     QVERIFY(m_dialogs->texts().isEmpty());
+    QCOMPARE(m_dialogs->beepCount(), 1); // the listing's
+    QCOMPARE(m_window->Label15->text(), QStringLiteral("Numero records nel Database: 0"));
     QVERIFY(!QApplication::overrideCursor());
 }
 
