@@ -3,7 +3,7 @@
 # Runs as root, or through sudo when started by another user.
 set -eu
 
-packages="cmake make g++ qt6-base-dev libqt6sql6-sqlite libgl-dev sqlite3
+packages="cmake make g++ qt6-base-dev libqt6sql6-sqlite libgl-dev sqlite3 libsqlite3-dev
 dbus-daemon python3-dbusmock g++-mingw-w64-x86-64"
 
 missing=""
