@@ -2,7 +2,9 @@
 #include "officialrates.h"
 #include "ratesfile.h"
 #include "recordingdialogs.h"
+#include "recordwriter.h"
 #include "testmain.h"
+#include "textfile.h"
 
 #include <QFile>
 #include <QSqlDatabase>
@@ -37,24 +39,29 @@ private Q_SLOTS:
     void databaseFailureKeepsEarlierLines_data();
     void databaseFailureKeepsEarlierLines();
     void longFileWithProgress();
+    void linesReadLikeTextFile_data();
+    void linesReadLikeTextFile();
+    void storesLikeOneLineAtATime_data();
+    void storesLikeOneLineAtATime();
 
 private:
     QString writeFile(const QString &name, const QByteArray &bytes);
     // Every record as "code|date|rate|description|note", in table order.
-    QStringList records();
-    void exec(const QString &sql);
+    QStringList records() { return records(*m_db); }
+    static QStringList records(const HistoryDb &db);
+    static void exec(const HistoryDb &db, const QString &sql);
+    void exec(const QString &sql) { exec(*m_db, sql); }
 
     QTemporaryDir *m_dir = nullptr;
     HistoryDb *m_db = nullptr;
 };
 
-void TestImport::init()
+// A history database as shipped: the schema file run on a new file.
+static QString createDatabase(const QString &path)
 {
-    m_dir = new QTemporaryDir;
-    QVERIFY(m_dir->isValid());
-    const QString path = m_dir->filePath(QStringLiteral("VALUTE.MDB"));
     QFile schema(QStringLiteral(QUOTAZIONI_SCHEMA_FILE));
-    QVERIFY(schema.open(QIODevice::ReadOnly));
+    if (!schema.open(QIODevice::ReadOnly))
+        return schema.errorString();
     QString sql;
     for (const QString &line : QString::fromUtf8(schema.readAll()).split(QLatin1Char('\n')))
         if (!line.trimmed().startsWith(QLatin1String("--")))
@@ -71,6 +78,15 @@ void TestImport::init()
                 failure = query.lastError().text();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("schema"));
+    return failure;
+}
+
+void TestImport::init()
+{
+    m_dir = new QTemporaryDir;
+    QVERIFY(m_dir->isValid());
+    const QString path = m_dir->filePath(QStringLiteral("VALUTE.MDB"));
+    const QString failure = createDatabase(path);
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
     m_db = new HistoryDb;
     QVERIFY(!m_db->open(path).isError());
@@ -93,10 +109,10 @@ QString TestImport::writeFile(const QString &name, const QByteArray &bytes)
     return path;
 }
 
-QStringList TestImport::records()
+QStringList TestImport::records(const HistoryDb &db)
 {
     QStringList result;
-    QSqlQuery query(m_db->database());
+    QSqlQuery query(db.database());
     if (!query.exec(QStringLiteral("SELECT Tipo_Valuta, Data_Valuta, Quotazione, Descrizione, Note "
                                    "FROM Storico_Valute ORDER BY rowid")))
         return {query.lastError().text()};
@@ -111,9 +127,9 @@ QStringList TestImport::records()
     return result;
 }
 
-void TestImport::exec(const QString &sql)
+void TestImport::exec(const HistoryDb &db, const QString &sql)
 {
-    QSqlQuery query(m_db->database());
+    QSqlQuery query(db.database());
     QVERIFY2(query.exec(sql), qPrintable(query.lastError().text()));
 }
 
@@ -372,6 +388,81 @@ void TestImport::longFileWithProgress()
     QVERIFY(seen.size() >= count / OfficialRatesImport::progressInterval);
     QVERIFY(std::is_sorted(seen.cbegin(), seen.cend()));
     QCOMPARE(seen.constLast(), count + 3);
+}
+
+void TestImport::linesReadLikeTextFile_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("one line, no end") << QByteArray("abc");
+    QTest::newRow("mixed ends") << QByteArray("a\r\n\rb\nc\r\r\nd");
+    QTest::newRow("only line ends") << QByteArray("\r\n\n\r");
+    QTest::newRow("UTF-8") << QByteArray("caf\xc3\xa9\r\n\xe2\x82\xac 5\n");
+    QTest::newRow("Windows-1252") << QByteArray("caf\xe9\r\n\x80 5\rx");
+    QTest::newRow("broken UTF-8 at a line end") << QByteArray("ok\n\xe2\x82\r\n\xc3\xa9");
+}
+
+void TestImport::linesReadLikeTextFile()
+{
+    QFETCH(QByteArray, bytes);
+    const QStringList expected = TextFile::splitLines(TextFile::decode(bytes));
+    RatesFile::Lines lines(bytes);
+    QCOMPARE(lines.count(), expected.size());
+    QStringList read;
+    QString line;
+    while (lines.next(line))
+        read << line;
+    QCOMPARE(read, expected);
+}
+
+void TestImport::storesLikeOneLineAtATime_data()
+{
+    QTest::addColumn<QStringList>("stored");   // records already there, as SQL value lists
+    QTest::addColumn<QByteArray>("dataLines"); // appended to the dollar header
+    QByteArray long300;
+    for (int i = 0; i < 300; ++i) // crosses a batch, and comes back to days already written
+        long300 += QByteArray::number(1 + i % 28) + "/0" + QByteArray::number(1 + i / 28 % 9) + "/2003,1." +
+                   QByteArray::number(i) + ",n" + QByteArray::number(i) + "\n";
+    QTest::newRow("inserts and updates mixed")
+        << QStringList{"'EUR/USD','20030302',1,'old',''", "'EUR/CHF','20030301',2,'chf',''"}
+        << QByteArray("01/03/2003,1.1,a\n02/03/2003,1.2,b\n03/03/2003,1.3,c\n");
+    QTest::newRow("older duplicates: the first is overwritten")
+        << QStringList{"'EUR/USD','20030301',1,'first',''", "'EUR/USD','20030301',2,'second',''"}
+        << QByteArray("01/03/2003,1.5,x\n");
+    QTest::newRow("a day twice in a file")
+        << QStringList{"'EUR/USD','20030302',1,'old',''"}
+        << QByteArray("01/03/2003,1.1,a\n02/03/2003,1.2,b\n01/03/2003,1.3,c\n02/03/2003,1.4,d\n");
+    QTest::newRow("lines without a date")
+        << QStringList{"'EUR/USD','',0,'old','old'"} << QByteArray("Fine\n01/03/2003,1.1,a\nAltro,x\n");
+    QTest::newRow("several batches") << QStringList{"'EUR/USD','20030515',9,'old',''"} << long300;
+}
+
+void TestImport::storesLikeOneLineAtATime()
+{
+    QFETCH(QStringList, stored);
+    QFETCH(QByteArray, dataLines);
+    const QString otherPath = m_dir->filePath(QStringLiteral("ONE.MDB"));
+    const QString failure = createDatabase(otherPath);
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    HistoryDb other;
+    QVERIFY(!other.open(otherPath).isError());
+    for (const QString &values : stored) {
+        exec(QStringLiteral("INSERT INTO Storico_Valute VALUES (%1)").arg(values));
+        exec(other, QStringLiteral("INSERT INTO Storico_Valute VALUES (%1)").arg(values));
+    }
+    // The same file written record by record into the other database is the reference.
+    RecordWriter writer(other.database());
+    const QStringList lines = TextFile::splitLines(QString::fromLatin1(dataLines));
+    for (const QString &text : lines) {
+        const RatesFile::DataLine line = RatesFile::parseDataLine(text);
+        QVERIFY(writer.write({"EUR/USD", line.date.isNull() ? "" : line.date, line.rate,
+                              "EUR/USD - DOLLARO USA", line.note.isNull() ? "" : line.note}));
+    }
+    RecordingDialogs dialogs;
+    const auto result = OfficialRatesImport::run(writeFile("c.csv", header + dataLines), *m_db, dialogs);
+    QCOMPARE(dialogs.texts(), QStringList());
+    QCOMPARE(result.recordsWritten, lines.size());
+    QCOMPARE(records(), records(other));
 }
 
 QUOTAZIONI_TEST_MAIN(TestImport)
