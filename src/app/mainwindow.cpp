@@ -99,11 +99,8 @@ MainWindow::MainWindow(const AppOptions &options, UserDialogs &dialogs, Connecti
     icon.addFile(QStringLiteral(":/icons/quotazioni-32.png"), QSize(32, 32));
     icon.addFile(QStringLiteral(":/icons/quotazioni-16.png"), QSize(16, 16));
     setWindowIcon(icon);
-    QFont small = font();
-    small.setPointSizeF(8);
-    setFont(small);
-
     buildControls();
+    fitFont();
     setTabOrder();
     setGeometry(Twips::rect(1845, 810, 8490, 6135));
 
@@ -223,6 +220,33 @@ void MainWindow::buildControls()
         connect(command, &QPushButton::clicked, this, handler);
     // Only a pick from the list selects a pair; typing into the box changes nothing else.
     connect(Combo1, &QComboBox::activated, this, &MainWindow::Combo1_Click);
+}
+
+void MainWindow::fitFont()
+{
+    // The layout is sized for a small sans-serif face of about 8 points. Prefer faces with those
+    // metrics and, where only wider ones exist, step down until the longest fixed captions fit.
+    QFont face = font();
+    face.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+                      QStringLiteral("Nimbus Sans"), QStringLiteral("Helvetica"), face.family()});
+    const QList<QWidget *> fixed = {Label5, Label2, Command8, Command3};
+    for (qreal size = 8; size >= 6; size -= 0.25) {
+        face.setPointSizeF(size);
+        const QFontMetrics metrics(face);
+        const bool fits = std::all_of(fixed.begin(), fixed.end(), [&metrics](QWidget *control) {
+            const auto *label = qobject_cast<QLabel *>(control);
+            const QString text = label ? label->text() : qobject_cast<QPushButton *>(control)->text();
+            const int margin = label ? 0 : 8;
+            return metrics.horizontalAdvance(text) + margin <= control->width();
+        });
+        if (fits)
+            break;
+    }
+    setFont(face);
+    for (QLabel *label : findChildren<QLabel *>()) {
+        if (label->objectName().startsWith(QLatin1String("Label1(")) || label == Label6 || label == Label15)
+            label->adjustSize(); // the captions that size themselves follow the face
+    }
 }
 
 void MainWindow::setTabOrder()

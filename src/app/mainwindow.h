@@ -121,6 +121,7 @@ protected:
 
 private:
     void buildControls();
+    void fitFont();
     void setTabOrder();
     QString chooseFile();
     void waitForConnection();
