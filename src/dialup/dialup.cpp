@@ -96,6 +96,8 @@ void DialUp::PollDialStatus()
         m_phase = Phase::Connected;
         setCancelCaption(disconnectText());
     } else if (m_state == RasState::Disconnected) {
+        // Reported once: later ticks would find the same state and show the same box again.
+        m_timer.stop();
         m_phase = Phase::Failed;
         {
             BoxOpen open(m_boxOpen);
