@@ -23,24 +23,58 @@ QString present(const QString &text)
     return text.isNull() ? QStringLiteral("") : text;
 }
 
-// The open transaction of one import: committed at the end and after a failure alike, so that
-// the lines before a failing one stay; rolled back only when the commit itself fails.
-class ImportTransaction
+// Stores the lines of one import in one transaction, committed at the end and after a failure
+// alike, so that the lines before a failing one stay. Lines go out in batches, each inside a
+// savepoint: a failing batch is undone and stored again one line at a time, so that the line that
+// fails is known and nothing of it is written.
+class ImportStore
 {
 public:
-    explicit ImportTransaction(const QSqlDatabase &db) : m_db(db) {}
-    ~ImportTransaction()
+    using Line = OfficialRatesBatch::Line;
+
+    ImportStore(const QSqlDatabase &db, const QString &code, const QString &description, UserDialogs &dialogs)
+        : m_db(db), m_code(code), m_description(description), m_batch(db, code, description), m_writer(db),
+          m_dialogs(dialogs)
+    {
+        m_batchReady = m_batch.prepare();
+    }
+    ~ImportStore()
     {
         if (m_open)
             m_db.rollback();
     }
 
-    bool begin()
+    // False on failure: failedAt() is the position in `lines` of the line that failed.
+    bool store(const QList<Line> &lines)
     {
-        if (!m_open)
-            m_open = m_db.transaction();
-        return m_open;
+        if (lines.isEmpty())
+            return true;
+        if (!m_open && !(m_open = m_db.transaction()))
+            return fail(0, databaseError(m_db.lastError()));
+        QSqlQuery savepoint(m_db);
+        if (m_batchReady && savepoint.exec(QStringLiteral("SAVEPOINT official_rates"))) {
+            const bool written = m_batch.write(lines);
+            ReportError(m_dialogs);
+            if (written && savepoint.exec(QStringLiteral("RELEASE official_rates"))) {
+                m_written += lines.size();
+                return true;
+            }
+            // Some failures (a full disk) end the whole transaction: nothing is left to store
+            // into, and the commit tells that nothing was kept.
+            if (!savepoint.exec(QStringLiteral("ROLLBACK TO official_rates")))
+                return fail(0, m_batch.lastError());
+            savepoint.exec(QStringLiteral("RELEASE official_rates"));
+        }
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const Line &line = lines.at(i);
+            if (!m_writer.write({m_code, line.date, line.rate, m_description, line.note}))
+                return fail(i, m_writer.lastError());
+            ReportError(m_dialogs);
+            ++m_written;
+        }
+        return true;
     }
+
     bool commit()
     {
         if (!m_open)
@@ -50,19 +84,32 @@ public:
             return true;
         m_error = databaseError(m_db.lastError());
         m_db.rollback();
+        m_written = 0;
         return false;
     }
-    RuntimeError error() const
-    {
-        if (m_error.isError())
-            return m_error;
-        RuntimeError error = databaseError(m_db.lastError());
-        return error;
-    }
+
+    qint64 written() const { return m_written; }
+    qsizetype failedAt() const { return m_failedAt; }
+    RuntimeError error() const { return m_error; }
 
 private:
+    bool fail(qsizetype at, const RuntimeError &error)
+    {
+        m_failedAt = at;
+        m_error = error;
+        return false;
+    }
+
     QSqlDatabase m_db;
+    QString m_code;
+    QString m_description;
+    OfficialRatesBatch m_batch;
+    RecordWriter m_writer;
+    UserDialogs &m_dialogs;
+    bool m_batchReady = false;
     bool m_open = false;
+    qint64 m_written = 0;
+    qsizetype m_failedAt = 0;
     RuntimeError m_error;
 };
 
@@ -131,63 +178,29 @@ OfficialRatesImport::Result OfficialRatesImport::run(const QString &fileNameText
     }
 
     const RatesFile::Currency currency = RatesFile::currencyOf(secondLine);
-    const QString code = present(currency.code);
     const qint64 total = lines.count();
-    QSqlDatabase database = db.database();
-    ImportTransaction transaction(database);
-    OfficialRatesBatch batch(database, code, present(currency.description));
-    const bool batchReady = batch.prepare();
-    RecordWriter writer(database);
+    ImportStore store(db.database(), present(currency.code), present(currency.description), dialogs);
 
     auto stop = [&](Result::Outcome outcome, qint64 index, const QString &text) {
         result.outcome = outcome;
         result.failedLine = index + 1;
         dialogs.message(text);
     };
-    auto lineByLine = [&](const QList<OfficialRatesBatch::Line> &chunk, const QList<qint64> &indexes) {
-        for (qsizetype i = 0; i < chunk.size(); ++i) {
-            const OfficialRatesBatch::Line &line = chunk.at(i);
-            const QuoteRow row{code, line.date, line.rate, present(currency.description), line.note};
-            if (!writer.write(row)) {
-                stop(Result::Outcome::DatabaseFailed, indexes.at(i),
-                     databaseMessage(writer.lastError().description,
-                                     RecordWriter::lookupQuery(currency.code, line.date)));
-                return false;
-            }
-            ReportError(dialogs);
-            ++result.recordsWritten;
+    QList<ImportStore::Line> chunk;
+    QList<qint64> indexes; // line index of each line of the chunk
+    auto flush = [&] {
+        const bool stored = store.store(chunk);
+        if (!stored) {
+            const qsizetype at = store.failedAt();
+            stop(Result::Outcome::DatabaseFailed, indexes.at(at),
+                 databaseMessage(store.error().description,
+                                 RecordWriter::lookupQuery(currency.code, chunk.at(at).date)));
         }
-        return true;
-    };
-    // A batch runs inside a savepoint: when it fails, it is undone and its lines are stored one by one
-    // so that the failing line is the one reported and every line before it stays.
-    auto store = [&](const QList<OfficialRatesBatch::Line> &chunk, const QList<qint64> &indexes) {
-        if (chunk.isEmpty())
-            return true;
-        if (!transaction.begin()) {
-            stop(Result::Outcome::DatabaseFailed, indexes.constFirst(),
-                 databaseMessage(transaction.error().description,
-                                 RecordWriter::lookupQuery(currency.code, chunk.constFirst().date)));
-            return false;
-        }
-        QSqlQuery savepoint(database);
-        if (batchReady && savepoint.exec(QStringLiteral("SAVEPOINT official_rates"))) {
-            const bool written = batch.write(chunk);
-            ReportError(dialogs);
-            if (written && savepoint.exec(QStringLiteral("RELEASE official_rates"))) {
-                result.recordsWritten += chunk.size();
-                return true;
-            }
-            savepoint.exec(QStringLiteral("ROLLBACK TO official_rates"));
-            savepoint.exec(QStringLiteral("RELEASE official_rates"));
-        }
-        return lineByLine(chunk, indexes);
+        chunk.clear();
+        indexes.clear();
+        return stored;
     };
 
-    QList<OfficialRatesBatch::Line> chunk;
-    QList<qint64> indexes;
-    chunk.reserve(OfficialRatesBatch::maxLines);
-    indexes.reserve(OfficialRatesBatch::maxLines);
     qint64 nextProgress = progressInterval;
     qint64 overflowAt = -1;
     for (qint64 index = RatesFile::firstDataLine - 1; lines.next(text); ++index) {
@@ -195,7 +208,7 @@ OfficialRatesImport::Result OfficialRatesImport::run(const QString &fileNameText
             progress(index, total);
             nextProgress += progressInterval;
         }
-        RatesFile::DataLine line = RatesFile::parseDataLine(text);
+        const RatesFile::DataLine line = RatesFile::parseDataLine(text);
         if (line.kind == RatesFile::DataLine::Kind::Blank)
             continue;
         if (line.kind == RatesFile::DataLine::Kind::Overflow) {
@@ -204,25 +217,21 @@ OfficialRatesImport::Result OfficialRatesImport::run(const QString &fileNameText
         }
         chunk.append({present(line.date), line.rate, present(line.note)});
         indexes.append(index);
-        if (chunk.size() == OfficialRatesBatch::maxLines) {
-            if (!store(chunk, indexes))
-                break;
-            chunk.clear();
-            indexes.clear();
-        }
+        if (chunk.size() == OfficialRatesBatch::maxLines && !flush())
+            break;
     }
-    if (result.outcome == Result::Outcome::Done && store(chunk, indexes) && overflowAt >= 0)
+    if (result.outcome == Result::Outcome::Done && flush() && overflowAt >= 0)
         stop(Result::Outcome::LineNotRead, overflowAt,
              lineNotReadMessage(runtimeErrorText(ErrorNumber::Overflow), fileName));
 
-    if (!transaction.commit()) {
+    if (!store.commit()) {
         // Nothing of this run was kept: say so even when a line's failure was shown already.
-        dialogs.message(databaseMessage(transaction.error().description, QStringLiteral("COMMIT")));
+        dialogs.message(databaseMessage(store.error().description, QStringLiteral("COMMIT")));
         result.outcome = Result::Outcome::DatabaseFailed;
-        result.recordsWritten = 0;
         if (result.failedLine == 0)
             result.failedLine = total;
     }
+    result.recordsWritten = store.written();
     if (progress)
         progress(total, total);
     return result;
