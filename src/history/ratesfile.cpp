@@ -27,7 +27,7 @@ bool isDigit(QChar c)
 }
 
 // Reads 1 to maxDigits ASCII digits making up the whole text.
-int number(QStringView text, qsizetype maxDigits)
+int digitsValue(QStringView text, qsizetype maxDigits)
 {
     if (text.isEmpty() || text.size() > maxDigits)
         return -1;
@@ -183,10 +183,10 @@ QString dateOf(QStringView field)
     const qsizetype second = first < 0 ? -1 : trimmed.indexOf(QLatin1Char('/'), first + 1);
     if (second < 0)
         return {};
-    const int day = number(trimmed.left(first), 2);
-    const int month = number(trimmed.mid(first + 1, second - first - 1), 2);
+    const int day = digitsValue(trimmed.left(first), 2);
+    const int month = digitsValue(trimmed.mid(first + 1, second - first - 1), 2);
     const QStringView yearText = trimmed.mid(second + 1);
-    const int year = yearText.size() == 4 ? number(yearText, 4) : -1;
+    const int year = yearText.size() == 4 ? digitsValue(yearText, 4) : -1;
     if (day < 0 || month < 0 || year < 0 || !QDate(year, month, day).isValid())
         return {};
     QString date(8, Qt::Uninitialized);
