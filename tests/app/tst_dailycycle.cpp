@@ -81,10 +81,14 @@ private Q_SLOTS:
     void shutdown();
     void batch_data();
     void batch();
+    void batchImport_data();
+    void batchImport();
     void batchWithoutDataFolder();
 
 private:
     void startWindow();
+    // Runs the program without a window and waits for it while this test's server keeps answering.
+    bool runBatch(QProcess &program, const QStringList &arguments);
     QString dataFile(const QString &name) const { return m_dir->filePath(name); }
 
     HttpServer *m_server = nullptr;
@@ -328,6 +332,52 @@ void TestDailyCycle::batch()
     QTEST(QString::fromUtf8(program.readAllStandardOutput()), "stdOut");
     QTEST(stdErr, "stdErr");
     QCOMPARE(QFile::exists(dataFile(QStringLiteral("Storico_Quotazioni_Valute.TXT"))), path == kPagePath);
+}
+
+bool TestDailyCycle::runBatch(QProcess &program, const QStringList &arguments)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("it_IT.UTF-8"));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir->path());
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    program.setProcessEnvironment(environment);
+    QSignalSpy finished(&program, &QProcess::finished);
+    program.start(QStringLiteral(QUOTAZIONI_BINARY), QStringList{"--batch", "--data-dir", m_dir->path()} + arguments);
+    return finished.wait(30000);
+}
+
+void TestDailyCycle::batchImport_data()
+{
+    QTest::addColumn<QByteArray>("rates");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("stdOut");
+    QTest::addColumn<QString>("stdErr");
+    QTest::newRow("dollar rates") << QByteArray("Cambi ufficiali\r\nValuta selezionata: Dollaro USA\r\nData,Cambio,Note\r\n"
+                                                "14/03/2003,1.0712,x\r\n15/03/2003,1.0734,nota\r\n")
+                                  << 0 << "14-03-2003 - 1,0712 - EUR/USD\n15-03-2003 - 1,0734 - EUR/USD\n" << QString();
+    QTest::newRow("missing file") << QByteArray() << 1 << QString()
+                                  << "Storico Cambi Ufficiali non trovato - Impossibile trovare il file\n\n";
+}
+
+void TestDailyCycle::batchImport()
+{
+    QFETCH(QByteArray, rates);
+    const QString file = dataFile(QStringLiteral("cambi.csv"));
+    if (!rates.isEmpty()) {
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(rates);
+    }
+    QProcess program;
+    QVERIFY(runBatch(program, {"--page-url", m_server->url(kPagePath).toString(), "--import", file}));
+    QTEST(program.exitCode(), "exitCode");
+    QTEST(QString::fromUtf8(program.readAllStandardOutput()), "stdOut");
+    QFETCH(QString, stdErr);
+    const QString errors = QString::fromUtf8(program.readAllStandardError());
+    QVERIFY2(errors.startsWith(stdErr), qPrintable(errors));
+    QCOMPARE(m_server->requestCount(), 0); // an import fetches nothing
+    QVERIFY(!QFile::exists(dataFile(QStringLiteral("Storico_Quotazioni_Valute.TXT"))));
 }
 
 void TestDailyCycle::batchWithoutDataFolder()
