@@ -1,5 +1,7 @@
 #pragma once
 
+#include "connectionstatus.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QUrl>

@@ -300,7 +300,7 @@ void MainWindow::waitForConnection()
         const ConnectionStatus status = m_connection.query();
         Label6->setText(connectionStateText(status));
         Label6->adjustSize();
-        return ConnectionState{status.connected, status.flags};
+        return status;
     };
     auto texts = [this] {
         return DialTexts{m_loginRas.Text1->text(), m_loginRas.Text2->text(), m_loginRas.Text3->text()};

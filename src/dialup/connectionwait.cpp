@@ -33,7 +33,7 @@ ConnectionWait::Outcome ConnectionWait::run()
     m_passes = 0;
     for (;;) {
         ++m_passes;
-        const ConnectionState state = m_stateQuery();
+        const ConnectionStatus state = m_stateQuery();
         processEvents();
 
         m_dialUp.DialEntryName = m_texts().entryName;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "connectionstatus.h"
+
 #include <QString>
 #include <QtGlobal>
 #include <chrono>
@@ -7,14 +9,6 @@
 
 class DialUp;
 class UserDialogs;
-
-// What the internet connection-state query reports: connected or not, and its flags
-// (1 modem, 2 LAN, 4 proxy, 8 modem busy).
-struct ConnectionState
-{
-    bool connected = false;
-    quint32 flags = 0;
-};
 
 // The login window's three boxes, read afresh on every pass.
 struct DialTexts
@@ -33,7 +27,7 @@ public:
     enum class Outcome { Connected, NoEntryName, DialFailed, TimedOut };
 
     // stateQuery runs once per pass; the window shows its result in Label6 there.
-    ConnectionWait(DialUp &dialUp, std::function<ConnectionState()> stateQuery,
+    ConnectionWait(DialUp &dialUp, std::function<ConnectionStatus()> stateQuery,
                    std::function<DialTexts()> texts, quintptr notifyWindow);
 
     void setTimeLimit(std::chrono::milliseconds limit) { m_timeLimit = limit; }
@@ -47,7 +41,7 @@ private:
     void processEvents();
 
     DialUp &m_dialUp;
-    std::function<ConnectionState()> m_stateQuery;
+    std::function<ConnectionStatus()> m_stateQuery;
     std::function<DialTexts()> m_texts;
     quintptr m_notifyWindow;
     std::chrono::milliseconds m_timeLimit{60000};

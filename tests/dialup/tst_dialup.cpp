@@ -603,7 +603,7 @@ void TestDialUp::startupWait()
             dialUp.PollDialStatus();
         const bool up = connectedPerPass.value(pass, connectedPerPass.constLast());
         ++pass;
-        return ConnectionState{up, up ? 2u : 0u};
+        return ConnectionStatus{up, up ? 2u : 0u};
     };
     auto texts = [&] { return DialTexts{entryName, QStringLiteral("mario"), QStringLiteral("segreto")}; };
     ConnectionWait wait(dialUp, query, texts, 0);
@@ -626,7 +626,7 @@ void TestDialUp::startupWaitDialsOncePerRun()
     RecordingDialogs dialogs;
     DialUp dialUp(access, dialogs);
     ConnectionWait first(
-        dialUp, [] { return ConnectionState{}; },
+        dialUp, [] { return ConnectionStatus{}; },
         [] {
             return DialTexts{QStringLiteral("Tim"), {}, {}};
         },
@@ -635,7 +635,7 @@ void TestDialUp::startupWaitDialsOncePerRun()
     QCOMPARE(first.run(), ConnectionWait::Outcome::DialFailed);
     // Start-up's connection check running again (a fresh wait object) must not dial a second time.
     ConnectionWait again(
-        dialUp, [] { return ConnectionState{}; },
+        dialUp, [] { return ConnectionStatus{}; },
         [] {
             return DialTexts{QStringLiteral("Tim"), {}, {}};
         },
