@@ -8,7 +8,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
-ConnectionWait::ConnectionWait(DialUp &dialUp, std::function<ConnectionState()> stateQuery,
+ConnectionWait::ConnectionWait(DialUp &dialUp, std::function<ConnectionStatus()> stateQuery,
                                std::function<DialTexts()> texts, quintptr notifyWindow)
     : m_dialUp(dialUp), m_stateQuery(std::move(stateQuery)), m_texts(std::move(texts)),
       m_notifyWindow(notifyWindow)
