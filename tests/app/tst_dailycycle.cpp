@@ -1,24 +1,17 @@
 #include "chartframe.h"
-#include "connectionstate.h"
-#include "dialup.h"
 #include "httpserver.h"
-#include "loginras.h"
-#include "mainwindow.h"
-#include "recordingdialogs.h"
 #include "testmain.h"
+#include "windowfixture.h"
 
 #include <QComboBox>
 #include <QDate>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QPrinter>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QTemporaryDir>
 
 namespace {
 
@@ -26,37 +19,9 @@ const QByteArray kPage = "<html><body><p>Cambi</p>EUR/USD   1,0871 1,0899<BR>EUR
                          "EUR/JPY 131,25 131,40<BR>EUR/GBP 0,8571 0,8580<BR></body></html>";
 const QString kPagePath = QStringLiteral("/delay/valute/index.shtml");
 
-class Online : public ConnectionQuery
+QString today(const char *format)
 {
-public:
-    ConnectionStatus query() override { return {true, ConnectionStatus::Lan}; }
-};
-
-// Stands in for the dial-up service: one active connection that goes away at the first hang-up.
-class OneConnection : public RemoteAccess
-{
-public:
-    QList<qint32> hungUp;
-    qint32 dial(quintptr, const QString &, const QString &, const QString &, qint32 &) override
-    {
-        return RasCode::CannotFindEntry;
-    }
-    qint32 connectStatus(qint32, RasStatus &) override { return RasCode::InvalidHandle; }
-    qint32 hangUp(qint32 handle) override
-    {
-        hungUp.append(handle);
-        return RasCode::InvalidHandle;
-    }
-    qint32 enumerate(QList<qint32> &handles) override
-    {
-        handles = {7};
-        return RasCode::Success;
-    }
-};
-
-QString today(const QString &format)
-{
-    return QDate::currentDate().toString(format);
+    return QDate::currentDate().toString(QString::fromLatin1(format));
 }
 
 QByteArray readAll(const QString &path)
@@ -81,23 +46,12 @@ private Q_SLOTS:
     void shutdown();
     void batch_data();
     void batch();
-    void batchImport_data();
-    void batchImport();
-    void batchWithoutDataFolder();
 
 private:
     void startWindow();
-    // Runs the program without a window and waits for it while this test's server keeps answering.
-    bool runBatch(QProcess &program, const QStringList &arguments);
-    QString dataFile(const QString &name) const { return m_dir->filePath(name); }
 
     HttpServer *m_server = nullptr;
-    QTemporaryDir *m_dir = nullptr;
-    RecordingDialogs *m_dialogs = nullptr;
-    Online m_online;
-    OneConnection *m_access = nullptr;
-    DialUp *m_dialUp = nullptr;
-    LoginRas *m_login = nullptr;
+    WindowFixture *m_fixture = nullptr;
     MainWindow *m_window = nullptr;
 };
 
@@ -105,65 +59,45 @@ void TestDailyCycle::init()
 {
     m_server = new HttpServer;
     m_server->setPage(kPagePath, kPage);
-    m_dir = new QTemporaryDir;
-    QVERIFY(QFile::copy(QStringLiteral(QUOTAZIONI_DATABASE), dataFile(QStringLiteral("VALUTE.MDB"))));
-    QFile(dataFile(QStringLiteral("VALUTE.MDB"))).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    QFile list(dataFile(QStringLiteral("zantoro.TXT")));
-    QVERIFY(list.open(QIODevice::WriteOnly));
-    list.write("Elenco valute\r\nEUR/USD\r\nEUR/CHF\r\nEUR/JPY\r\nEUR/GBP\r\n");
-    list.close();
-    m_dialogs = new RecordingDialogs;
-    m_access = new OneConnection;
-    m_dialUp = new DialUp(*m_access, *m_dialogs);
-    m_login = new LoginRas(*m_dialUp);
+    m_server->setPage(QStringLiteral("/vuota"), "<html>chiuso</html>");
+    HttpServer::Reply closed;
+    closed.kind = HttpServer::Reply::Kind::Close;
+    m_server->setReply(QStringLiteral("/non-risponde"), closed);
+    m_fixture = new WindowFixture;
 }
 
 void TestDailyCycle::cleanup()
 {
-    delete m_window;
-    m_window = nullptr;
-    delete m_login;
-    delete m_dialUp;
-    delete m_access;
-    delete m_dialogs;
-    delete m_dir;
+    delete m_fixture;
     delete m_server;
 }
 
 void TestDailyCycle::startWindow()
 {
-    AppOptions options;
-    options.dataDir = m_dir->path();
-    options.pageUrl = m_server->url(kPagePath).toString();
-    m_window = new MainWindow(options, *m_dialogs, m_online, *m_dialUp, *m_login);
+    m_window = &m_fixture->open(m_server->url(kPagePath).toString());
     m_window->Form_Load();
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window));
-    // The job ends with the chart.
-    QTRY_VERIFY_WITH_TIMEOUT(m_window->Frame2->isVisible(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->Frame2->isVisible(), 10000); // the job ends with the chart
 }
 
 void TestDailyCycle::windowRunsTheDailyJob()
 {
     startWindow();
     QCOMPARE(m_server->requestCount(), 1);
-    QCOMPARE(m_dialogs->texts(), QStringList());
-
+    QCOMPARE(m_fixture->dialogs.texts(), QStringList());
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
-        db.setDatabaseName(dataFile(QStringLiteral("VALUTE.MDB")));
+        db.setDatabaseName(m_fixture->file(QStringLiteral("VALUTE.MDB")));
         QVERIFY(db.open());
-        QSqlQuery query(QStringLiteral("SELECT Tipo_Valuta, Data_Valuta, Quotazione, Descrizione, Note "
-                                       "FROM Storico_Valute ORDER BY Quotazione"),
-                        db);
+        QSqlQuery query(
+            QStringLiteral("SELECT Tipo_Valuta || '|' || Data_Valuta || '|' || Quotazione || '|' || "
+                           "Descrizione || '|' || Note FROM Storico_Valute ORDER BY Quotazione"),
+            db);
         QStringList records;
-        while (query.next()) {
-            records.append(QStringList{query.value(0).toString(), query.value(1).toString(),
-                                       QString::number(query.value(2).toDouble()), query.value(3).toString(),
-                                       query.value(4).toString()}
-                               .join(QLatin1Char('|')));
-        }
-        const QString day = today(QStringLiteral("yyyyMMdd"));
+        while (query.next())
+            records.append(query.value(0).toString());
+        const QString day = today("yyyyMMdd");
         QCOMPARE(records, (QStringList{"EUR/GBP|" + day + "|0.8571|EUR/GBP - STERLINA INGLESE - 4|",
                                        "EUR/CHF|" + day + "|0.9412|EUR/CHF - FRANCO SVIZZERO - 2|",
                                        "EUR/USD|" + day + "|1.0871|EUR/USD - DOLLARO USA - 1|",
@@ -171,28 +105,26 @@ void TestDailyCycle::windowRunsTheDailyJob()
     }
     QSqlDatabase::removeDatabase(QStringLiteral("check"));
 
-    const QByteArray dash = today(QStringLiteral("dd-MM-yyyy")).toLatin1();
-    const QByteArray slash = today(QStringLiteral("dd/MM/yyyy")).toLatin1();
-    QCOMPARE(readAll(dataFile(QStringLiteral("Storico_Quotazioni_Valute.TXT"))),
+    const QByteArray dash = today("dd-MM-yyyy").toLatin1(), slash = today("dd/MM/yyyy").toLatin1();
+    QCOMPARE(readAll(m_fixture->file(QStringLiteral("Storico_Quotazioni_Valute.TXT"))),
              "Data;Quotazione;Valuta;Note\r\n" + dash + " - 1,0871 - EUR/USD - DOLLARO USA - 1\r\n" + dash +
                  " - 0,9412 - EUR/CHF - FRANCO SVIZZERO - 2\r\n" + dash +
                  " - 131,25 - EUR/JPY - YEN GIAPPONESE - 3\r\n" + dash +
                  " - 0,8571 - EUR/GBP - STERLINA INGLESE - 4\r\n");
-    QCOMPARE(readAll(dataFile(QStringLiteral("Storico_Quotazioni_Valute.CSV"))),
+    QCOMPARE(readAll(m_fixture->file(QStringLiteral("Storico_Quotazioni_Valute.CSV"))),
              "Data;Quotazione;Valuta;Note\r\n" + slash + ";1,0871;EUR/USD - DOLLARO USA - 1;\r\n" + slash +
                  ";0,9412;EUR/CHF - FRANCO SVIZZERO - 2;\r\n" + slash +
                  ";131,25;EUR/JPY - YEN GIAPPONESE - 3;\r\n" + slash +
                  ";0,8571;EUR/GBP - STERLINA INGLESE - 4;\r\n");
 
     QCOMPARE(m_window->lblQuote->text(), QStringLiteral("1,0871"));
-    QCOMPARE(m_window->lblData->text(), today(QStringLiteral("dd-MM")));
+    QCOMPARE(m_window->lblData->text(), today("dd-MM"));
     QCOMPARE(m_window->Label15->text(), QStringLiteral("Numero records nel Database: 4"));
     QCOMPARE(m_window->listLines(), QStringList{QString::fromLatin1(dash) + " - 1,0871 - EUR/USD"});
-    QCOMPARE(m_window->Frame2->geometry().n, 1);
     QCOMPARE(m_window->Frame2->geometry().bars.size(), 1);
     QVERIFY(!QApplication::overrideCursor());
 
-    // Activating the window again does not fetch or record again.
+    // Activating the window again neither fetches nor records again.
     m_window->activateWindow();
     QTest::qWait(50);
     QCOMPARE(m_server->requestCount(), 1);
@@ -203,11 +135,10 @@ void TestDailyCycle::selectingAPair_data()
     QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("rewritten");
     QTest::addColumn<bool>("chartShown");
-    QTest::newRow("trailing digit, chart shown") << "  http://quote.example/valute1 "
-                                                 << "http://quote.example/valute4" << true;
-    QTest::newRow("page name left alone, list shown")
-        << "http://quote.example/delay/valute/index.shtml"
-        << "http://quote.example/delay/valute/index.shtml" << false;
+    QTest::newRow("trailing digit, chart shown") << " http://q.example/valute1 "
+                                                 << "http://q.example/valute4" << true;
+    QTest::newRow("page name left alone") << "http://q.example/index.shtml"
+                                          << "http://q.example/index.shtml" << false;
     QTest::newRow("empty address stays empty") << ""
                                                << "" << false;
 }
@@ -220,7 +151,7 @@ void TestDailyCycle::selectingAPair()
     if (!chartShown)
         m_window->Command10_Click();
     m_window->Text1->setText(address);
-    m_dialogs->clear();
+    m_fixture->dialogs.clear();
 
     m_window->Combo1->setCurrentIndex(3);
     Q_EMIT m_window->Combo1->activated(3);
@@ -228,14 +159,14 @@ void TestDailyCycle::selectingAPair()
     QCOMPARE(m_window->txtsymbol->text(), QStringLiteral("EUR/GBP"));
     QCOMPARE(m_window->CurrencyNumber, 4);
     QTEST(m_window->Text1->text(), "rewritten");
-    QCOMPARE(m_window->listLines(), QStringList{today(QStringLiteral("dd-MM-yyyy")) + " - 0,8571 - EUR/GBP"});
+    QCOMPARE(m_window->listLines(), QStringList{today("dd-MM-yyyy") + " - 0,8571 - EUR/GBP"});
     QCOMPARE(m_window->lblQuote->text(), QStringLiteral("0,8571"));
-    QCOMPARE(m_window->lblData->text(), today(QStringLiteral("dd-MM")));
+    QCOMPARE(m_window->lblData->text(), today("dd-MM"));
     QCOMPARE(m_window->Frame2->isVisible(), chartShown);
     if (chartShown)
         QCOMPARE(m_window->Frame2->geometry().n, 1);
     QCOMPARE(m_server->requestCount(), 1); // selecting fetches nothing
-    QCOMPARE(m_dialogs->texts(), QStringList());
+    QCOMPARE(m_fixture->dialogs.texts(), QStringList());
 }
 
 void TestDailyCycle::printing()
@@ -251,144 +182,103 @@ void TestDailyCycle::printing()
     QCOMPARE(pdf.count("/Type /Page\n") + pdf.count("/Type /Page\r") + pdf.count("/Type /Page "), 1);
 
     // No printer on this machine: nothing is reported and the pointer comes back.
-    m_dialogs->clear();
+    m_fixture->dialogs.clear();
     m_window->Command11_Click();
-    QCOMPARE(m_dialogs->texts(), QStringList());
+    QCOMPARE(m_fixture->dialogs.texts(), QStringList());
     QVERIFY(!QApplication::overrideCursor());
-    QVERIFY(m_window->isVisible());
 }
 
 void TestDailyCycle::shutdown_data()
 {
-    QTest::addColumn<bool>("answerOk");
+    QTest::addColumn<UserDialogs::Answer>("answer");
     QTest::addColumn<QList<qint32>>("hungUp");
-    QTest::newRow("ok hangs up every dial-up connection") << true << QList<qint32>{7};
-    QTest::newRow("cancel leaves the connection up") << false << QList<qint32>();
+    QTest::newRow("ok hangs up every dial-up connection") << UserDialogs::Answer::Ok << QList<qint32>{7};
+    QTest::newRow("cancel leaves the connection up") << UserDialogs::Answer::Cancel << QList<qint32>();
 }
 
 void TestDailyCycle::shutdown()
 {
-    QFETCH(bool, answerOk);
+    QFETCH(UserDialogs::Answer, answer);
     startWindow();
-    m_dialogs->clear();
-    m_dialogs->queueAnswer(answerOk ? UserDialogs::Answer::Ok : UserDialogs::Answer::Cancel);
+    m_fixture->dialogs.clear();
+    m_fixture->dialogs.queueAnswer(answer);
     m_window->close();
-    QCOMPARE(m_dialogs->texts(), QStringList{"Vuoi chiudere la connessione Internet (S/N) ?"});
-    const RecordingDialogs::Entry &question = m_dialogs->entries().first();
+    QCOMPARE(m_fixture->dialogs.texts(), QStringList{"Vuoi chiudere la connessione Internet (S/N) ?"});
+    const RecordingDialogs::Entry &question = m_fixture->dialogs.entries().first();
     QCOMPARE(question.title, QStringLiteral("Fine programma"));
     QCOMPARE(question.buttons, UserDialogs::Buttons::OkCancel);
     QCOMPARE(question.icon, UserDialogs::Icon::None);
-    QTEST(m_access->hungUp, "hungUp");
-    // The database is closed: it can be replaced at once.
-    QVERIFY(QFile::remove(dataFile(QStringLiteral("VALUTE.MDB"))));
+    QTEST(m_fixture->access.hungUp, "hungUp");
+    QVERIFY(QFile::remove(m_fixture->file(QStringLiteral("VALUTE.MDB")))); // closed: it can go at once
 }
 
 void TestDailyCycle::batch_data()
 {
-    QTest::addColumn<QStringList>("extra");
-    QTest::addColumn<QString>("path");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("rates"); // written to cambi.csv when not empty
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("stdOut");
-    QTest::addColumn<QString>("stdErr");
-    const QString day = today(QStringLiteral("dd-MM-yyyy"));
-    QTest::newRow("daily job") << QStringList() << kPagePath << 0 << day + " - 1,0871 - EUR/USD\n"
-                               << QString();
-    QTest::newRow("another pair") << QStringList{"--pair", "EUR/GBP"} << kPagePath << 0
-                                  << day + " - 0,8571 - EUR/GBP\n"
-                                  << QString();
-    QTest::newRow("page without quotes") << QStringList() << "/vuota" << 1 << ""
-                                         << "Simbolo  EUR/USD  non trovato in Internet !\n"
-                                            "Premere prima il Pulsante Aggiorna Quotazione !!!\n";
-    QTest::newRow("unreachable page") << QStringList() << "/non-risponde" << 1 << ""
-                                      << "Quotazione non disponibile su Internet !!!\n";
+    QTest::addColumn<QString>("stdErr"); // what standard error starts with
+    QTest::addColumn<bool>("recorded");
+    const QString day = today("dd-MM-yyyy");
+    QTest::newRow("daily job") << QStringList{"--page-url", kPagePath} << QByteArray() << 0
+                               << day + " - 1,0871 - EUR/USD\n"
+                               << QString() << true;
+    QTest::newRow("another pair") << QStringList{"--page-url", kPagePath, "--pair", "EUR/GBP"} << QByteArray()
+                                  << 0 << day + " - 0,8571 - EUR/GBP\n"
+                                  << QString() << true;
+    QTest::newRow("page without quotes")
+        << QStringList{"--page-url", "/vuota"} << QByteArray() << 1 << QString()
+        << "Simbolo  EUR/USD  non trovato in Internet !\n"
+           "Premere prima il Pulsante Aggiorna Quotazione !!!\n"
+        << false;
+    QTest::newRow("unreachable page") << QStringList{"--page-url", "/non-risponde"} << QByteArray() << 1
+                                      << QString() << "Quotazione non disponibile su Internet !!!\n"
+                                      << false;
+    QTest::newRow("import") << QStringList{"--page-url", kPagePath, "--import", "cambi.csv"}
+                            << QByteArray("Cambi\r\nValuta selezionata: Dollaro USA\r\nData,Cambio,Note\r\n"
+                                          "14/03/2003,1.0712,x\r\n15/03/2003,1.0734,nota\r\n")
+                            << 0 << "14-03-2003 - 1,0712 - EUR/USD\n15-03-2003 - 1,0734 - EUR/USD\n"
+                            << QString() << false;
+    QTest::newRow("import of a missing file")
+        << QStringList{"--import", "cambi.csv"} << QByteArray() << 1 << QString()
+        << "Storico Cambi Ufficiali non trovato - Impossibile trovare il file\n\n"
+        << false;
+    QTest::newRow("missing data folder") << QStringList{"--data-dir", "manca"} << QByteArray() << 2
+                                         << QString() << "La cartella dei dati non esiste: " << false;
 }
 
 void TestDailyCycle::batch()
 {
-    QFETCH(QStringList, extra);
-    QFETCH(QString, path);
-    m_server->setPage(QStringLiteral("/vuota"), "<html>chiuso</html>");
-    HttpServer::Reply closed;
-    closed.kind = HttpServer::Reply::Kind::Close;
-    m_server->setReply(QStringLiteral("/non-risponde"), closed);
-
-    QProcess program;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("it_IT.UTF-8"));
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir->path());
-    environment.remove(QStringLiteral("DISPLAY"));
-    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    program.setProcessEnvironment(environment);
-    QSignalSpy finished(&program, &QProcess::finished);
-    program.start(
-        QStringLiteral(QUOTAZIONI_BINARY),
-        QStringList{"--batch", "--data-dir", m_dir->path(), "--page-url", m_server->url(path).toString()} +
-            extra);
-    // The test's own server answers from this event loop, so wait by running it.
-    QVERIFY(finished.wait(30000));
-    const QString stdErr = QString::fromUtf8(program.readAllStandardError());
-    QVERIFY2(program.exitStatus() == QProcess::NormalExit, qPrintable(stdErr));
-    QTEST(program.exitCode(), "exitCode");
-    QTEST(QString::fromUtf8(program.readAllStandardOutput()), "stdOut");
-    QTEST(stdErr, "stdErr");
-    QCOMPARE(QFile::exists(dataFile(QStringLiteral("Storico_Quotazioni_Valute.TXT"))), path == kPagePath);
-}
-
-bool TestDailyCycle::runBatch(QProcess &program, const QStringList &arguments)
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("it_IT.UTF-8"));
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir->path());
-    environment.remove(QStringLiteral("DISPLAY"));
-    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    program.setProcessEnvironment(environment);
-    QSignalSpy finished(&program, &QProcess::finished);
-    program.start(QStringLiteral(QUOTAZIONI_BINARY), QStringList{"--batch", "--data-dir", m_dir->path()} + arguments);
-    return finished.wait(30000);
-}
-
-void TestDailyCycle::batchImport_data()
-{
-    QTest::addColumn<QByteArray>("rates");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("stdOut");
-    QTest::addColumn<QString>("stdErr");
-    QTest::newRow("dollar rates") << QByteArray("Cambi ufficiali\r\nValuta selezionata: Dollaro USA\r\nData,Cambio,Note\r\n"
-                                                "14/03/2003,1.0712,x\r\n15/03/2003,1.0734,nota\r\n")
-                                  << 0 << "14-03-2003 - 1,0712 - EUR/USD\n15-03-2003 - 1,0734 - EUR/USD\n" << QString();
-    QTest::newRow("missing file") << QByteArray() << 1 << QString()
-                                  << "Storico Cambi Ufficiali non trovato - Impossibile trovare il file\n\n";
-}
-
-void TestDailyCycle::batchImport()
-{
+    QFETCH(QStringList, arguments);
     QFETCH(QByteArray, rates);
-    const QString file = dataFile(QStringLiteral("cambi.csv"));
-    if (!rates.isEmpty()) {
-        QFile out(file);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(rates);
+    if (!rates.isEmpty())
+        m_fixture->write(QStringLiteral("cambi.csv"), rates);
+    for (QString &argument : arguments) { // paths of the test's own server and folder
+        if (argument.startsWith(QLatin1Char('/')))
+            argument = m_server->url(argument).toString();
+        else if (argument == QLatin1String("cambi.csv") || argument == QLatin1String("manca"))
+            argument = m_fixture->file(argument);
     }
     QProcess program;
-    QVERIFY(runBatch(program, {"--page-url", m_server->url(kPagePath).toString(), "--import", file}));
-    QTEST(program.exitCode(), "exitCode");
-    QTEST(QString::fromUtf8(program.readAllStandardOutput()), "stdOut");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("it_IT.UTF-8"));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_fixture->dir.path());
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    program.setProcessEnvironment(environment);
+    QSignalSpy finished(&program, &QProcess::finished);
+    program.start(QStringLiteral(QUOTAZIONI_BINARY),
+                  QStringList{"--batch", "--data-dir", m_fixture->dir.path()} + arguments);
+    QVERIFY(finished.wait(30000)); // the test's own server answers from this event loop
+
     QFETCH(QString, stdErr);
     const QString errors = QString::fromUtf8(program.readAllStandardError());
-    QVERIFY2(errors.startsWith(stdErr), qPrintable(errors));
-    QCOMPARE(m_server->requestCount(), 0); // an import fetches nothing
-    QVERIFY(!QFile::exists(dataFile(QStringLiteral("Storico_Quotazioni_Valute.TXT"))));
-}
-
-void TestDailyCycle::batchWithoutDataFolder()
-{
-    QProcess program;
-    program.start(QStringLiteral(QUOTAZIONI_BINARY),
-                  {"--batch", "--data-dir", m_dir->filePath(QStringLiteral("manca"))});
-    QVERIFY(program.waitForFinished(30000));
-    QVERIFY(program.exitCode() != 0);
-    QVERIFY(program.readAllStandardError().contains("La cartella dei dati non esiste"));
-    QVERIFY(program.readAllStandardOutput().isEmpty());
+    QVERIFY2(program.exitStatus() == QProcess::NormalExit, qPrintable(errors));
+    QTEST(program.exitCode(), "exitCode");
+    QTEST(QString::fromUtf8(program.readAllStandardOutput()), "stdOut");
+    QVERIFY2(stdErr.isEmpty() ? errors.isEmpty() : errors.startsWith(stdErr), qPrintable(errors));
+    QTEST(QFile::exists(m_fixture->file(QStringLiteral("Storico_Quotazioni_Valute.TXT"))), "recorded");
 }
 
 QUOTAZIONI_TEST_MAIN(TestDailyCycle)
