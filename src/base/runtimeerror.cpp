@@ -76,6 +76,7 @@ RuntimeError fileError(const QFileDevice &file)
         return makeError(DeviceIo);
     case QFileDevice::WriteError:
     case QFileDevice::ResizeError:
+    case QFileDevice::ResourceError: // no space left on the device
         return makeError(DiskFull);
     default:
         return makeError(PathFileAccess);
