@@ -40,7 +40,6 @@ HistoryDb::~HistoryDb()
 RuntimeError HistoryDb::open(const QString &path)
 {
     close();
-    m_path = path;
     const QFileInfo info(path);
     if (!info.exists())
         return makeError(ErrorNumber::FileNotFound);

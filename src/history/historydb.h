@@ -24,14 +24,12 @@ public:
     void close(); // quiet, safe when never opened
     bool isOpen() const;
     QSqlDatabase database() const;
-    QString path() const { return m_path; }
 
     // How long a statement waits for another process's lock before failing.
     void setBusyTimeout(int milliseconds) { m_busyTimeout = milliseconds; }
 
 private:
     QString m_connection;
-    QString m_path;
     int m_busyTimeout = 2000;
 };
 

@@ -135,46 +135,37 @@ RecordingResult HistoryRecording::run(const QString &lblQuoteText, const QString
     QSqlDatabase database = db.database();
     RecordWriter writer(database);
     for (const QuoteRow &row : table.rows()) {
-        const QString query = RecordWriter::lookupQuery(row.Tipo_Valuta.trimmed(), row.Data_Valuta.trimmed());
         const auto failDatabase = [&](const RuntimeError &error) {
             database.rollback();
-            dialogs.message(kRecordFailure + error.description + kCrLf2 + query);
+            dialogs.message(kRecordFailure + error.description + kCrLf2 +
+                            RecordWriter::lookupQuery(row.Tipo_Valuta.trimmed(), row.Data_Valuta.trimmed()));
+            return result;
         };
-        if (!database.transaction()) {
-            dialogs.message(kRecordFailure + databaseError(database.lastError()).description + kCrLf2 +
-                            query);
-            return result;
-        }
-        if (!writer.write(row)) {
-            failDatabase(writer.lastError());
-            return result;
-        }
+        if (!database.transaction())
+            return failDatabase(databaseError(database.lastError()));
+        if (!writer.write(row))
+            return failDatabase(writer.lastError());
         ReportError(dialogs);
         result.lblQuote = quoteText(row.Quotazione);
 
-        const QString text = textLine(row);
-        if (!textFile.append(text)) {
-            const RuntimeError error = textFile.error();
-            textFile.takeBackLastLine();
-            database.rollback();
-            dialogs.message(kRecordFailure + error.description + kCrLf2 + text);
-            return result;
-        }
-        const QString csv = csvLine(row);
-        if (!csvFile.append(csv)) {
-            const RuntimeError error = csvFile.error();
-            csvFile.takeBackLastLine();
-            textFile.takeBackLastLine();
-            database.rollback();
-            dialogs.message(kRecordFailure + error.description + kCrLf2 + csv);
-            return result;
+        // The row's lines, text file first; a failure takes back what this row wrote.
+        const std::pair<AppendFile *, QString> lines[] = {{&textFile, textLine(row)},
+                                                          {&csvFile, csvLine(row)}};
+        for (qsizetype i = 0; i < 2; ++i) {
+            if (!lines[i].first->append(lines[i].second)) {
+                const RuntimeError error = lines[i].first->error();
+                for (qsizetype j = i; j >= 0; --j)
+                    lines[j].first->takeBackLastLine();
+                database.rollback();
+                dialogs.message(kRecordFailure + error.description + kCrLf2 + lines[i].second);
+                return result;
+            }
         }
         if (!database.commit()) {
             const RuntimeError error = databaseError(database.lastError());
             csvFile.takeBackLastLine();
             textFile.takeBackLastLine();
-            failDatabase(error);
-            return result;
+            return failDatabase(error);
         }
         ++result.recorded;
     }

@@ -16,13 +16,6 @@ const QString paragraph = QStringLiteral("\r\n\r\n");
 
 using Result = OfficialRatesImport::Result;
 
-// An empty field is stored as the empty text, never as NULL: a NULL date would escape the lookup
-// of its currency and day and pile up a new record at every import.
-QString present(const QString &text)
-{
-    return text.isNull() ? QStringLiteral("") : text;
-}
-
 // Stores the lines of one import in one transaction, committed at the end and after a failure
 // alike, so that the lines before a failing one stay. Lines go out in batches, each inside a
 // savepoint: a failing batch is undone and stored again one line at a time, so that the line that
@@ -179,7 +172,7 @@ OfficialRatesImport::Result OfficialRatesImport::run(const QString &fileNameText
 
     const RatesFile::Currency currency = RatesFile::currencyOf(secondLine);
     const qint64 total = lines.count();
-    ImportStore store(db.database(), present(currency.code), present(currency.description), dialogs);
+    ImportStore store(db.database(), currency.code, currency.description, dialogs);
 
     auto stop = [&](Result::Outcome outcome, qint64 index, const QString &text) {
         result.outcome = outcome;
@@ -215,7 +208,7 @@ OfficialRatesImport::Result OfficialRatesImport::run(const QString &fileNameText
             overflowAt = index;
             break;
         }
-        chunk.append({present(line.date), line.rate, present(line.note)});
+        chunk.append({line.date, line.rate, line.note});
         indexes.append(index);
         if (chunk.size() == OfficialRatesBatch::maxLines && !flush())
             break;

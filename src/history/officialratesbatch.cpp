@@ -1,6 +1,7 @@
 #include "officialratesbatch.h"
 
 #include "historydb.h"
+#include "recordwriter.h"
 
 #include <QSqlError>
 #include <bit>
@@ -24,7 +25,8 @@ QString placeholders(int rows, int columns)
 
 OfficialRatesBatch::OfficialRatesBatch(const QSqlDatabase &db, const QString &code,
                                        const QString &description)
-    : m_db(db), m_code(code.trimmed()), m_description(description.trimmed()), m_lookup(db)
+    : m_db(db), m_code(RecordWriter::storedText(code)), m_description(RecordWriter::storedText(description)),
+      m_lookup(db)
 {}
 
 bool OfficialRatesBatch::fail(const QSqlQuery &query)
@@ -98,12 +100,13 @@ bool OfficialRatesBatch::write(const QList<Line> &lines)
     days.reserve(lines.size());
     dayAt.reserve(lines.size());
     for (const Line &line : lines) {
-        const auto found = dayAt.constFind(line.date);
+        const Line day{RecordWriter::storedText(line.date), line.rate, RecordWriter::storedText(line.note)};
+        const auto found = dayAt.constFind(day.date);
         if (found != dayAt.constEnd()) {
-            days[*found] = line;
+            days[*found] = day;
         } else {
-            dayAt.insert(line.date, days.size());
-            days.append(line);
+            dayAt.insert(day.date, days.size());
+            days.append(day);
         }
     }
 

@@ -11,7 +11,8 @@
 // Stores many lines of one rates file per statement, with the same result as storing them one by
 // one with RecordWriter: each (currency, day) overwrites the first record it matches or adds one,
 // and a day met twice ends with the values of its last line. A rates file holds a single currency,
-// so one lookup per batch finds every day already stored. Values are always bound.
+// so one lookup per batch finds every day already stored. Values are always bound, texts stored
+// as RecordWriter stores them.
 class OfficialRatesBatch
 {
 public:

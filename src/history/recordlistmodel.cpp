@@ -21,14 +21,6 @@ void RecordListModel::setLines(const QStringList &lines)
     endResetModel();
 }
 
-void RecordListModel::appendLine(const QString &line)
-{
-    const int row = int(m_lines.size());
-    beginInsertRows({}, row, row);
-    m_lines.append(line);
-    endInsertRows();
-}
-
 void RecordListModel::clear()
 {
     if (m_lines.isEmpty())

@@ -12,6 +12,12 @@ QString RecordWriter::lookupQuery(const QString &code, const QString &date)
            QStringLiteral("' and ") + QStringLiteral(" Data_Valuta = '") + date + QStringLiteral("'");
 }
 
+QString RecordWriter::storedText(const QString &text)
+{
+    const QString trimmed = text.trimmed();
+    return trimmed.isNull() ? QStringLiteral("") : trimmed;
+}
+
 bool RecordWriter::fail(const QSqlQuery &query)
 {
     m_error = databaseError(query.lastError());
@@ -50,8 +56,8 @@ bool RecordWriter::write(const QuoteRow &row)
     m_error = {};
     if (!prepare())
         return false;
-    const QString code = row.Tipo_Valuta.trimmed();
-    const QString date = row.Data_Valuta.trimmed();
+    const QString code = storedText(row.Tipo_Valuta);
+    const QString date = storedText(row.Data_Valuta);
 
     m_lookup.bindValue(0, code);
     m_lookup.bindValue(1, date);
@@ -67,8 +73,8 @@ bool RecordWriter::write(const QuoteRow &row)
     store.bindValue(0, code);
     store.bindValue(1, date);
     store.bindValue(2, row.Quotazione);
-    store.bindValue(3, row.Descrizione.trimmed());
-    store.bindValue(4, row.Note.trimmed());
+    store.bindValue(3, storedText(row.Descrizione));
+    store.bindValue(4, storedText(row.Note));
     if (found)
         store.bindValue(5, rowId);
     if (!store.exec())

@@ -22,6 +22,10 @@ public:
     // The lookup as the user reads it in messages, values filled in as they are.
     static QString lookupQuery(const QString &code, const QString &date);
 
+    // A text field as it is stored: trimmed, and never NULL. A NULL code or date would escape the
+    // lookup of its currency and day, so that every new recording of it would add one more record.
+    static QString storedText(const QString &text);
+
 private:
     bool prepare();
     bool fail(const QSqlQuery &query);

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "historydb.h"
+
+#include <QFile>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QTest>
+
+inline QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// Statements run on a connection of the test's own, as another program would; a failure is printed.
+inline bool exec(const QString &path, const QStringList &statements)
+{
+    HistoryDb side;
+    bool ok = !side.open(path).isError();
+    for (const QString &sql : statements) {
+        QSqlQuery query(side.database());
+        if (ok && !sql.trimmed().isEmpty() && !(ok = query.exec(sql)))
+            qWarning("%s: %s", qPrintable(sql), qPrintable(query.lastError().text()));
+    }
+    return ok;
+}
+
+// Every record as "code|date|rate|description|note" in table order, "<null>" for NULL.
+inline QStringList records(const QString &path)
+{
+    HistoryDb side;
+    side.open(path);
+    QSqlQuery query(side.database());
+    query.exec(QStringLiteral("SELECT * FROM Storico_Valute ORDER BY rowid"));
+    QStringList result;
+    while (query.next()) {
+        QStringList fields;
+        for (int i = 0; i < 5; ++i)
+            fields << (query.isNull(i) ? QStringLiteral("<null>")
+                       : i == 2        ? QString::number(query.value(i).toDouble(), 'g', 15)
+                                       : query.value(i).toString());
+        result << fields.join(QLatin1Char('|'));
+    }
+    return result;
+}
+
+// A history database made from the schema that ships with the program, holding one record per SQL
+// value list ("'EUR/USD','20030315',1.2,'',NULL").
+inline QString makeDatabase(const QString &path, const QStringList &values = {})
+{
+    QFile schema(QStringLiteral(QUOTAZIONI_SCHEMA_FILE));
+    if (!writeFile(path, {}) || !schema.open(QIODevice::ReadOnly))
+        qFatal("cannot make the database");
+    QStringList statements = QString::fromUtf8(schema.readAll()).split(QLatin1Char(';'));
+    statements << QStringLiteral("BEGIN");
+    for (const QString &record : values)
+        statements << QStringLiteral("INSERT INTO Storico_Valute VALUES (%1)").arg(record);
+    if (!exec(path, statements << QStringLiteral("COMMIT")))
+        qFatal("cannot make the database");
+    return path;
+}
