@@ -7,6 +7,7 @@
 #include "historyfilereader.h"
 #include "historylisting.h"
 #include "loginras.h"
+#include "pagetextbox.h"
 #include "recordlistmodel.h"
 #include "resizerules.h"
 #include "startupfiles.h"
@@ -200,8 +201,8 @@ void MainWindow::buildControls()
 
     Frame2 = makeControl<ChartFrame>(this, QStringLiteral("Frame2"));
     place(Frame2, 0, 3120, 8415, 2895);
-    Text3 = makeControl<QPlainTextEdit>(Frame2, QStringLiteral("Text3"));
-    Text3->setPlainText(QStringLiteral("Text3\r\n"));
+    Text3 = makeControl<PageTextBox>(Frame2, QStringLiteral("Text3"));
+    Text3->setPageText(QStringLiteral("Text3\r\n"));
     place(Text3, 3630, 1605, 8430, 2865);
     Text3->setVisible(false);
 
@@ -407,14 +408,13 @@ QuoteControls MainWindow::quoteControls() const
     items.reserve(Combo1->count());
     for (int i = 0; i < Combo1->count(); ++i)
         items.append(Combo1->itemText(i));
-    return {Text1->text(),        Combo1->currentText(), items,
-            Text3->toPlainText(), lblQuote->text(),      lblData->text()};
+    return {Text1->text(),     Combo1->currentText(), items,
+            Text3->pageText(), lblQuote->text(),      lblData->text()};
 }
 
 void MainWindow::showQuoteControls(const QuoteControls &controls)
 {
-    if (controls.Text3 != Text3->toPlainText())
-        Text3->setPlainText(controls.Text3);
+    Text3->setPageText(controls.Text3);
     lblQuote->setText(controls.lblQuote);
     lblData->setText(controls.lblData);
 }

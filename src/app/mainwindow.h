@@ -14,6 +14,7 @@ class ChartFrame;
 class ConnectionQuery;
 class DialUp;
 class LoginRas;
+class PageTextBox;
 class QPrinter;
 class RecordListModel;
 class QComboBox;
@@ -22,7 +23,6 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QListView;
-class QPlainTextEdit;
 class QPushButton;
 class UserDialogs;
 
@@ -92,7 +92,7 @@ public:
     // Lower part.
     QListView *List1 = nullptr;
     ChartFrame *Frame2 = nullptr;
-    QPlainTextEdit *Text3 = nullptr;
+    PageTextBox *Text3 = nullptr;
 
 public Q_SLOTS:
     void Command1_Click();

@@ -1,4 +1,5 @@
 #include "chartframe.h"
+#include "pagetextbox.h"
 #include "resizerules.h"
 #include "testmain.h"
 #include "twips.h"
@@ -132,6 +133,9 @@ void TestMainWindow::lowerAreaAndLook()
     show();
     QCOMPARE(m_window->Text3->parentWidget(), m_window->Frame2);
     QVERIFY(!m_window->Text3->isVisible());
+    QCOMPARE(m_window->Text3->pageText(), QStringLiteral("Text3\r\n"));
+    m_window->Frame2->show();
+    m_window->Text3->show(); // the editor gets the text when the box shows
     QCOMPARE(m_window->Text3->toPlainText(), QStringLiteral("Text3\n"));
     QCOMPARE(m_window->List1->pos(), QPoint(0, Twips::toPixels(3120)));
     QCOMPARE(m_window->Frame2->pos(), m_window->List1->pos());
