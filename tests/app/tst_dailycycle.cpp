@@ -247,6 +247,9 @@ void TestDailyCycle::batch_data()
         << QStringList{"--import", "cambi.csv"} << QByteArray() << 1 << QString()
         << "Storico Cambi Ufficiali non trovato - Impossibile trovare il file\n\n"
         << false;
+    QTest::newRow("missing database") << QStringList{"--data-dir", "senza-db"} << QByteArray() << 1
+                                      << QString() << "ERRORE IN APERTURA DATABASE !!!\n\n"
+                                      << false;
     QTest::newRow("missing data folder") << QStringList{"--data-dir", "manca"} << QByteArray() << 2
                                          << QString() << "La cartella dei dati non esiste: " << false;
 }
@@ -261,6 +264,8 @@ void TestDailyCycle::batch()
         if (argument.startsWith(QLatin1Char('/')))
             argument = m_server->url(argument).toString();
         else if (argument == QLatin1String("cambi.csv") || argument == QLatin1String("manca"))
+            argument = m_fixture->file(argument);
+        else if (argument == QLatin1String("senza-db") && QDir(m_fixture->dir.path()).mkdir(argument))
             argument = m_fixture->file(argument);
     }
     QProcess program;
