@@ -38,8 +38,6 @@ private Q_SLOTS:
     void parseDataLine();
     void importFile_data();
     void importFile();
-    void failures_data();
-    void failures();
     void longFileWithProgress();
     void linesReadLikeTextFile_data();
     void linesReadLikeTextFile();
@@ -132,80 +130,57 @@ void TestImport::parseDataLine()
 
 void TestImport::importFile_data()
 {
-    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("bytes"); // written under the name unless null
     QTest::addColumn<QStringList>("expected");
-    const QStringList two{usa.arg("20030314", "1.07", "a"), usa.arg("20030315", "1.08", "b")};
-    const QByteArray lf = QByteArray(header).replace("\r\n", "\n"),
-                     cr = QByteArray(header).replace("\r\n", "\r");
-    QTest::newRow("CR LF") << header + "14/03/2003,1.07,a\r\n15/03/2003,1.08,b\r\n" << two;
-    QTest::newRow("LF") << lf + "14/03/2003,1.07,a\n15/03/2003,1.08,b\n" << two;
-    QTest::newRow("CR") << cr + "14/03/2003,1.07,a\r15/03/2003,1.08,b" << two;
-    QTest::newRow("no final line end") << header + "14/03/2003,1.07,a\r\n15/03/2003,1.08,b" << two;
-    QTest::newRow("empty lines skipped")
-        << header + "\r\n14/03/2003,1.07,a\r\n  \r\n15/03/2003,1.08,b\r\n\r\n"
-        << two;
-    QTest::newRow("exactly 3 lines") << header << QStringList();
-    QTest::newRow("empty file") << QByteArray() << QStringList();
-    QTest::newRow("dollaro canadese")
-        << QByteArray("x\nVALUTA SELEZIONATA: DOLLARO CANADESE\nx\n15/03/2003,1.5,\n")
-        << QStringList{usa.arg("20030315", "1.5", "")};
-    QTest::newRow("no currency line")
-        << QByteArray("x\nCambi\nx\n15/03/2003,1.5,n\n") << QStringList{"|20030315|1.5||n"};
-    QTest::newRow("apostrophe in the currency")
-        << QByteArray("x\nValuta selezionata: Lira d'Italia\nx\n15/03/2003,1936.27,l'ultima\n")
-        << QStringList{"LIRA D'|20030315|1936.27|LIRA D'ITALIA|l'ultima"};
-    QTest::newRow("two fields, invalid date, footer")
-        << header + "15/03/2003,1.0734\r\n31/02/2003,1.07,x\r\nFine\r\n"
-        << QStringList{usa.arg("20030315", "1.0734", ""), usa.arg("", "0", "Fine")};
-    QTest::newRow("Windows-1252 note") << header + "15/03/2003,1.07,prezzo \x80 5\r\n"
-                                       << QStringList{usa.arg("20030315", "1.07", "prezzo \u20ac 5")};
-    QTest::newRow("line of 100,000 characters")
-        << header + "15/03/2003,1.07," + QByteArray(100000, 'x') + "\r\n16/03/2003,1.08,y"
-        << QStringList{usa.arg("20030315", "1.07", QString(100000, QLatin1Char('x'))),
-                       usa.arg("20030316", "1.08", "y")};
-    QTest::newRow("same day twice") << header + "15/03/2003,1.07,a\r\n15/03/2003,1.09,b\r\n"
-                                    << QStringList{usa.arg("20030315", "1.09", "b")};
-}
-
-void TestImport::importFile()
-{
-    QFETCH(QByteArray, bytes);
-    const QString name = file("cambiSto.csv", bytes);
-    // A second import of the same file overwrites what the first stored and adds nothing.
-    for (int run = 0; run < 2; ++run) {
-        RecordingDialogs dialogs;
-        QCOMPARE(OfficialRatesImport::run(name, *m_db, dialogs).outcome, Outcome::Done);
-        QCOMPARE(dialogs.texts(), QStringList());
-        QTEST(records(), "expected");
-    }
-}
-
-void TestImport::failures_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QByteArray>("bytes");  // written under the name unless null
-    QTest::addColumn<QStringList>("setUp"); // statements run on the database first
     QTest::addColumn<Outcome>("outcome");
     QTest::addColumn<int>("failedLine");
     QTest::addColumn<QString>("message"); // %1 stands for the trimmed file path
-    QTest::addColumn<QStringList>("expected");
-    const auto row = [](const char *tag, const QString &name, const QByteArray &bytes,
-                        const QStringList &setUp, Outcome outcome, int line, const QString &message,
-                        const QStringList &expected) {
-        QTest::newRow(tag) << name << bytes << setUp << outcome << line << message << expected;
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("setUp"); // statements run on the database first
+    const auto row = [](const char *tag, const QByteArray &bytes, const QStringList &expected,
+                        Outcome outcome = Outcome::Done, int line = 0, const QString &message = {},
+                        const QString &name = "cambi.csv", const QStringList &setUp = {}) {
+        QTest::newRow(tag) << bytes << expected << outcome << line << message << name << setUp;
     };
-    row("empty box", "   ", {}, {}, Outcome::NoFileName, 0,
-        "Indicare il nome del file Storico Cambi Ufficiali !!!", {});
-    row("missing file", "manca.csv", {}, {}, Outcome::FileNotRead, 0,
-        "Storico Cambi Ufficiali non trovato - Impossibile trovare il file\r\n\r\n%1", {});
-    row("folder", "cartella", {}, {}, Outcome::FileNotRead, 0,
-        "Storico Cambi Ufficiali non trovato - Errore di accesso al percorso/file\r\n\r\n%1", {});
-    row("binary file", "dati.bin", header + QByteArray("15/03/2003,1.07,a\r\n\0\x01\x02", 23), {},
-        Outcome::LineNotRead, 1,
-        "Errore lettura Storico Cambi Ufficiali - Modalità del file non valida\r\n\r\n%1", {});
-    row("overflow keeps the lines before", "cambi.csv",
-        header + "14/03/2003,1.07,a\r\n15/03/2003,9e999,b\r\n16/03/2003,1.09,c\r\n", {}, Outcome::LineNotRead,
-        5, "Errore lettura Storico Cambi Ufficiali - Overflow\r\n\r\n%1", {usa.arg("20030314", "1.07", "a")});
+    const QStringList two{usa.arg("20030314", "1.07", "a"), usa.arg("20030315", "1.08", "b")};
+    const QByteArray lf = QByteArray(header).replace("\r\n", "\n"),
+                     cr = QByteArray(header).replace("\r\n", "\r");
+    row("CR LF", header + "14/03/2003,1.07,a\r\n15/03/2003,1.08,b\r\n", two);
+    row("LF", lf + "14/03/2003,1.07,a\n15/03/2003,1.08,b\n", two);
+    row("CR", cr + "14/03/2003,1.07,a\r15/03/2003,1.08,b", two);
+    row("no final line end", header + "14/03/2003,1.07,a\r\n15/03/2003,1.08,b", two);
+    row("empty lines skipped", header + "\r\n14/03/2003,1.07,a\r\n  \r\n15/03/2003,1.08,b\r\n\r\n", two);
+    row("exactly 3 lines", header, {});
+    row("empty file", "", {});
+    row("dollaro canadese", "x\nVALUTA SELEZIONATA: DOLLARO CANADESE\nx\n15/03/2003,1.5,\n",
+        {usa.arg("20030315", "1.5", "")});
+    row("no currency line", "x\nCambi\nx\n15/03/2003,1.5,n\n", {"|20030315|1.5||n"});
+    row("apostrophe in the currency",
+        "x\nValuta selezionata: Lira d'Italia\nx\n15/03/2003,1936.27,l'ultima\n",
+        {"LIRA D'|20030315|1936.27|LIRA D'ITALIA|l'ultima"});
+    row("two fields, decimal comma, invalid date, footer",
+        header + "15/03/2003,1.0734\r\n16/03/2003,1,0734,x\r\n31/02/2003,1.07,x\r\nFine\r\n",
+        {usa.arg("20030315", "1.0734", ""), usa.arg("20030316", "1", "0734,x"), usa.arg("", "0", "Fine")});
+    row("Windows-1252 note", header + "15/03/2003,1.07,prezzo \x80 5\r\n",
+        {usa.arg("20030315", "1.07", "prezzo \u20ac 5")});
+    row("line of 100,000 characters",
+        header + "15/03/2003,1.07," + QByteArray(100000, 'x') + "\r\n16/03/2003,1.08,y",
+        {usa.arg("20030315", "1.07", QString(100000, QLatin1Char('x'))), usa.arg("20030316", "1.08", "y")});
+    row("same day twice", header + "15/03/2003,1.07,a\r\n15/03/2003,1.09,b\r\n",
+        {usa.arg("20030315", "1.09", "b")});
+
+    row("empty box", {}, {}, Outcome::NoFileName, 0, "Indicare il nome del file Storico Cambi Ufficiali !!!",
+        "   ");
+    row("missing file", {}, {}, Outcome::FileNotRead, 0,
+        "Storico Cambi Ufficiali non trovato - Impossibile trovare il file\r\n\r\n%1", "manca.csv");
+    row("folder", {}, {}, Outcome::FileNotRead, 0,
+        "Storico Cambi Ufficiali non trovato - Errore di accesso al percorso/file\r\n\r\n%1", "cartella");
+    row("binary file", header + QByteArray("15/03/2003,1.07,a\r\n\0\x01\x02", 23), {}, Outcome::LineNotRead,
+        1, "Errore lettura Storico Cambi Ufficiali - Modalità del file non valida\r\n\r\n%1");
+    row("overflow keeps the lines before",
+        header + "14/03/2003,1.07,a\r\n15/03/2003,9e999,b\r\n16/03/2003,1.09,c\r\n",
+        {usa.arg("20030314", "1.07", "a")}, Outcome::LineNotRead, 5,
+        "Errore lettura Storico Cambi Ufficiali - Overflow\r\n\r\n%1");
 
     // A line the database refuses: the lines before it stay committed, nothing after it is stored.
     QStringList refuse;
@@ -217,33 +192,37 @@ void TestImport::failures_data()
                                       "17/03/2003,1.10,c\r\n";
     const QString refused = "Errore registrazione su DataBase rifiutato\r\n\r\nselect * from Storico_Valute "
                             "where  Tipo_Valuta = 'EUR/USD' and  Data_Valuta = '20030316'";
-    const QStringList kept{usa.arg("20030314", "1.07", "a"), usa.arg("20030315", "1.08", "b")};
-    row("insert fails", "c.csv", lines, refuse, Outcome::DatabaseFailed, 6, refused, kept);
-    row("update fails", "c.csv", lines,
-        QStringList{"INSERT INTO Storico_Valute VALUES ('EUR/USD', '20030316', 1.5, 'old', 'old')"} + refuse,
-        Outcome::DatabaseFailed, 6, refused, QStringList{"EUR/USD|20030316|1.5|old|old"} + kept);
+    row("insert fails", lines, two, Outcome::DatabaseFailed, 6, refused, "c.csv", refuse);
+    row("update fails", lines, QStringList{"EUR/USD|20030316|1.5|old|old"} + two, Outcome::DatabaseFailed, 6,
+        refused, "c.csv",
+        QStringList{"INSERT INTO Storico_Valute VALUES ('EUR/USD', '20030316', 1.5, 'old', 'old')"} + refuse);
 }
 
-void TestImport::failures()
+void TestImport::importFile()
 {
-    QFETCH(QString, name);
     QFETCH(QByteArray, bytes);
-    QFETCH(QStringList, setUp);
     QFETCH(QString, message);
+    QFETCH(QString, name);
+    QFETCH(QStringList, setUp);
     QString text = name;
-    if (name == QLatin1String("cartella"))
-        QVERIFY(QDir(m_dir->path()).mkdir(name));
     if (!name.trimmed().isEmpty()) {
         text = QStringLiteral("  ") + path(name) + QStringLiteral(" ");
+        QVERIFY(name != QLatin1String("cartella") || QDir(m_dir->path()).mkdir(name));
         QVERIFY(bytes.isNull() || !file(name, bytes).isEmpty());
     }
     QVERIFY(exec(path("VALUTE.MDB"), setUp));
-    RecordingDialogs dialogs;
-    const auto result = OfficialRatesImport::run(text, *m_db, dialogs);
-    QCOMPARE(dialogs.texts(), QStringList{message.contains("%1") ? message.arg(text.trimmed()) : message});
-    QTEST(result.outcome, "outcome");
-    QTEST(int(result.failedLine), "failedLine");
-    QTEST(records(), "expected");
+    // A second import of the same file overwrites what the first stored and adds nothing, even after
+    // a failure.
+    for (int run = 0; run < 2; ++run) {
+        RecordingDialogs dialogs;
+        const auto result = OfficialRatesImport::run(text, *m_db, dialogs);
+        QCOMPARE(dialogs.texts(), message.isEmpty()
+                                      ? QStringList()
+                                      : QStringList{QString(message).replace("%1", text.trimmed())});
+        QTEST(result.outcome, "outcome");
+        QTEST(int(result.failedLine), "failedLine");
+        QTEST(records(), "expected");
+    }
 }
 
 void TestImport::longFileWithProgress()
