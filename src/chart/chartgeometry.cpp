@@ -80,9 +80,9 @@ Key boxKeyOf(const QString &boxText)
     return keyOf(text.right(4), middle(text, 4, 2), text.left(2));
 }
 
-// With commaIsPoint, the first comma is read as the decimal point, as if it had been replaced
-// by "." (and "0" put before a comma that comes first, which does not change the value).
-double readNumber(QStringView text, bool commaIsPoint)
+// Reads a quote field: blanks ignored, the first comma (or ".") as the decimal point, stopping at
+// the first character that cannot continue the number; no number gives 0.
+double readNumber(QStringView text)
 {
     // One pass reads what the number is made of; most quotes are short and are computed exactly
     // from an integer and a power of ten, as correctly rounded as the general conversion.
@@ -108,7 +108,7 @@ double readNumber(QStringView text, bool commaIsPoint)
                 mantissa = mantissa * 10 + (c.unicode() - '0');
             if (point)
                 ++decimals;
-        } else if ((c == QLatin1Char('.') || (commaIsPoint && c == QLatin1Char(','))) && !point) {
+        } else if ((c == QLatin1Char('.') || c == QLatin1Char(',')) && !point) {
             point = true;
         } else if (!isBlank(c)) {
             break;
@@ -184,7 +184,7 @@ public:
     {
         for (qsizetype i = 0; i < lines.size(); ++i)
             if (accepts(lines[i]))
-                visit(readNumber(middle(lines[i], 13, 7), true), i);
+                visit(readNumber(middle(lines[i], 13, 7)), i);
     }
 
 private:
@@ -198,14 +198,9 @@ private:
 
 namespace ChartPoints {
 
-double leadingNumber(QStringView text)
-{
-    return readNumber(text, false);
-}
-
 double quoteValue(QStringView line)
 {
-    return readNumber(middle(line, 13, 7), true);
+    return readNumber(middle(line, 13, 7));
 }
 
 QString selectedCurrency(const QString &comboText)

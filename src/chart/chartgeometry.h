@@ -78,9 +78,6 @@ inline const QColor chartCoverColor{0, 0, 128};
 inline constexpr qsizetype chartMaxSeparateBars = 1000;
 
 namespace ChartPoints {
-// Reads a number the way the record list writes it: blanks ignored, "." as the decimal point,
-// stopping at the first character that cannot continue it; no number gives 0.
-double leadingNumber(QStringView text);
 // The quote of a record-list line (characters 13-19, decimal comma).
 double quoteValue(QStringView line);
 // The pair code a selector text stands for ("EUR/USD DOLLARO USA - 1" gives "EUR/USD").

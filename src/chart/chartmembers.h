@@ -14,10 +14,8 @@ public:
     // Bar, cover and date-label members in existence (one per point unless the points share
     // pixel columns).
     qsizetype barMembers() const { return m_barMembers; }
-    bool hasBarMember(qsizetype k) const { return k >= 1 && k <= m_barMembers; }
     // Members removed at the start of the last drawing, highest first.
     qsizetype lastRemoved() const { return m_lastRemoved; }
-    bool gridExists() const { return m_gridCreations > 0; }
     // How often the grid members were created: once, however many drawings follow.
     int gridCreations() const { return m_gridCreations; }
 

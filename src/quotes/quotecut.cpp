@@ -26,7 +26,6 @@ QuoteCut cutQuote(QStringView page, QStringView symbol)
     if (end < 0)
         end = page.size();
     const QStringView line = page.sliced(start, end - start);
-    cut.blank = line.trimmed().isEmpty();
 
     const qsizetype comma = line.indexOf(QLatin1Char(','));
     if (comma < 0)

@@ -9,7 +9,6 @@
 struct QuoteCut
 {
     bool found = false; // the symbol occurs in the page
-    bool blank = false; // only white space between the symbol and the end of its line
     QString quote;      // the figure as written, e.g. "1,0871" or "-0,25"; empty when there is none
 };
 

@@ -25,20 +25,10 @@ const QString kUnavailable = QStringLiteral("Quotazione non disponibile su Inter
 const QString kSym = QStringLiteral("EUR/USD");
 const QString kAbsent = QStringLiteral("Simbolo  EUR/USD  non trovato in Internet !");
 
-HttpServer::Reply reply(Kind kind, const QByteArray &body = {}, int status = 200,
-                        const QByteArray &type = "text/html")
+HttpServer::Reply page(const QByteArray &body, Kind kind = Kind::Body, int status = 200,
+                       const QByteArray &type = "text/html")
 {
-    HttpServer::Reply reply;
-    reply.kind = kind;
-    reply.status = status;
-    reply.contentType = type;
-    reply.body = body;
-    reply.location = "/target";
-    return reply;
-}
-HttpServer::Reply page(const QByteArray &body)
-{
-    return reply(Kind::Body, body);
+    return {kind, status, type, body, "/target"};
 }
 } // namespace
 
@@ -51,8 +41,6 @@ private Q_SLOTS:
     void cutQuote();
     void pReplace_data();
     void pReplace();
-    void getQuote_data();
-    void getQuote();
     void command1_data();
     void command1();
     void command7_data();
@@ -92,32 +80,29 @@ void TestQuotes::cutQuote_data()
     QTest::addColumn<QString>("page");
     QTest::addColumn<QString>("symbol");
     QTest::addColumn<QString>("quote");
-    QTest::addColumn<QString>("state"); // found, blank (found) or absent
-    const auto add = [](const char *name, const QString &page, const QString &quote, const QString &state,
+    QTest::addColumn<bool>("found");
+    const auto add = [](const char *name, const QString &page, const QString &quote, bool found = true,
                         const QString &symbol = kSym) {
-        QTest::newRow(name) << page << symbol << quote << state;
+        QTest::newRow(name) << page << symbol << quote << found;
     };
-    add("first of two figures", "x EUR/USD   1,0871 1,0899<BR>", "1,0871", "found");
-    add("three integer digits, sign", "EUR/USD -131,25<BR>", "-131,25", "found");
-    add("comma first", "EUR/USD,5 1,2<BR>", "", "found");
-    add("no comma before <BR>", "EUR/USD 1<BR>2,5", "", "found");
-    add("lower-case <br>", "EUR/USD <br>0,9<BR>", "0,9", "found");
-    add("symbol at the very end", "1,5 EUR/USD", "", "blank");
-    add("several commas", "EUR/USD 1,25,75<BR>", "1,25", "found");
-    add("truncated mid-number", "EUR/USD 1,", "1,", "found");
-    add("first occurrence only", "EUR/USD \t<BR>EUR/USD 1,5", "", "blank");
-    add("case-sensitive", "eur/usd 1,5<BR>", "", "absent");
-    add("empty symbol", "1,5", "", "absent", "");
+    add("three integer digits, sign", "EUR/USD -131,25<BR>", "-131,25");
+    add("comma first", "EUR/USD,5 1,2<BR>", "");
+    add("no comma before <BR>", "EUR/USD 1<BR>2,5", "");
+    add("lower-case <br>", "EUR/USD <br>0,9<BR>", "0,9");
+    add("symbol at the very end", "1,5 EUR/USD", "");
+    add("several commas", "EUR/USD 1,25,75<BR>", "1,25");
+    add("truncated mid-number", "EUR/USD 1,", "1,");
+    add("first occurrence only", "EUR/USD \t<BR>EUR/USD 1,5", "");
+    add("case-sensitive", "eur/usd 1,5<BR>", "", false);
+    add("empty symbol", "1,5", "", false, "");
 }
 
 void TestQuotes::cutQuote()
 {
     QFETCH(QString, page);
     QFETCH(QString, symbol);
-    QFETCH(QString, state);
     const QuoteCut cut = ::cutQuote(page, symbol);
-    QCOMPARE(cut.found, state != u"absent");
-    QCOMPARE(cut.blank, state == u"blank");
+    QTEST(cut.found, "found");
     QTEST(cut.quote, "quote");
 }
 
@@ -150,110 +135,85 @@ void TestQuotes::pReplace()
     QTEST(expression, "result");
 }
 
-void TestQuotes::getQuote_data()
+void TestQuotes::command1_data()
 {
     QTest::addColumn<QString>("address"); // %1: the plain server, %2: the port of the HTTPS one
     QTest::addColumn<HttpServer::Reply>("reply");
-    QTest::addColumn<QString>("result");
-    QTest::addColumn<QString>("text3"); // "old": the page box keeps its text
-    QTest::addColumn<QString>("message");
-    const auto add = [](const char *name, const HttpServer::Reply &reply, const QString &result,
-                        const QString &text3, const QString &message = {},
-                        const QString &address = QStringLiteral("%1/page")) {
-        QTest::newRow(name) << address << reply << result << text3 << message;
-    };
-    const QByteArray quote = "EUR/USD   1,0871 1,0899<BR>", atLimit = quote.leftJustified(64 * 1024, ' ');
-    add("quote", page(quote), "1,0871", quote);
-    add("symbol absent", page("EUR/CHF 0,9"), "-1", "EUR/CHF 0,9", kAbsent);
-    add("empty page", page(""), "-1", "", kAbsent);
-    add("binary page", page({"\0\x80,", 3}), "-1", QString::fromUtf16(u"\0€,", 3), kAbsent);
-    add("404 with body", reply(Kind::Body, quote, 404), "1,0871", quote);
-    add("500 with body", reply(Kind::Body, quote, 500), "1,0871", quote);
-    add("declared latin-1", reply(Kind::Body, "\x80 EUR/USD 1,5", 200, "text/html; charset=latin1"), "1,5",
-        "€ EUR/USD 1,5");
-    add("page at the size limit", page(atLimit), "1,0871", atLimit);
-    add("gigantic page", page(atLimit + ' '), "-1", "old");
-    add("connection closed", reply(Kind::Close), "-1", "old");
-    add("never answers", reply(Kind::Hang), "-1", "old");
-    add("redirect loop", reply(Kind::RedirectLoop), "-1", "old");
-    add("redirect", reply(Kind::Redirect), "3,5", "EUR/USD 3,5");
-    add("https", page(""), "4,5", "EUR/USD 4,5", {}, "https://127.0.0.1:%2/");
-    add("empty address", page(quote), "-1", "old", {}, "");
-    add("not http", page(quote), "-1", "old", {}, "file:///etc/hostname");
-}
-
-void TestQuotes::getQuote()
-{
-    QFETCH(QString, address);
-    QFETCH(HttpServer::Reply, reply);
-    QFETCH(QString, message);
-    m_server.setReply(QStringLiteral("/page"), reply);
-    RecordingDialogs dialogs;
-    QString text3 = QStringLiteral("old");
-    clsStockQuote reader(dialogs, [&](const QString &page) { text3 = page; });
-    reader.fetcher().setTimeout(300ms);
-    reader.fetcher().setMaxBytes(64 * 1024);
-    reader.setHtmPage(address.replace("%1", m_server.url({}).toString())
-                          .replace("%2", QString::number(m_secure.serverPort())));
-    QTEST(reader.getQuote(kSym), "result");
-    QTEST(text3, "text3");
-    QCOMPARE(dialogs.texts(), message.isEmpty() ? QStringList() : QStringList{message});
-    QVERIFY(dialogs.entries().isEmpty() ||
-            dialogs.entries().constFirst().icon == UserDialogs::Icon::Information);
-}
-
-void TestQuotes::command1_data()
-{
-    QTest::addColumn<HttpServer::Reply>("reply");
-    QTest::addColumn<QString>("combo");
-    QTest::addColumn<QStringList>("items");
-    QTest::addColumn<QStringList>("rows"); // symbol=quote, in order
+    QTest::addColumn<L>("items");
+    QTest::addColumn<L>("rows"); // symbol=quote, in order
     QTest::addColumn<QString>("lblQuote");
-    QTest::addColumn<QString>("message");
+    QTest::addColumn<L>("messages");
+    QTest::addColumn<QString>("text3"); // "body": the page served, "old": the page box keeps its text
     const auto add = [](const char *name, const HttpServer::Reply &reply, const L &items, const L &rows,
-                        const QString &lblQuote, const QString &message = {}, const QString &combo = kUsd) {
-        QTest::newRow(name) << reply << combo << items << rows << lblQuote << message;
+                        const QString &lblQuote, const L &messages = {}, const QString &text3 = "body",
+                        const QString &address = "%1/quotes") {
+        QTest::newRow(name) << address << reply << items << rows << lblQuote << messages << text3;
     };
+    // The fetch and the cut of the selected pair alone, with an empty list.
+    const QByteArray quote = "EUR/USD   1,0871 1,0899<BR>", atLimit = quote.leftJustified(64 * 1024, ' ');
+    add("quote", page(quote), {}, {}, "1,0871");
+    add("symbol absent", page("EUR/CHF 0,9"), {}, {}, "-1", {kAbsent});
+    add("empty page", page(""), {}, {}, "-1", {kAbsent});
+    add("binary page", page({"\0\x80,", 3}), {}, {}, "-1", {kAbsent}, QString::fromUtf16(u"\0€,", 3));
+    add("404 with body", page(quote, Kind::Body, 404), {}, {}, "1,0871");
+    add("500 with body", page(quote, Kind::Body, 500), {}, {}, "1,0871");
+    add("declared latin-1", page("\x80 EUR/USD 1,5", Kind::Body, 200, "text/html; charset=latin1"), {}, {},
+        "1,5000", {}, "€ EUR/USD 1,5");
+    add("page at the size limit", page(atLimit), {}, {}, "1,0871");
+    add("gigantic page", page(atLimit + ' '), {}, {}, "-1", {}, "old");
+    add("connection closed", page({}, Kind::Close), {}, {}, "-1", {}, "old");
+    add("never answers", page({}, Kind::Hang), {}, {}, "-1", {}, "old");
+    add("redirect loop", page({}, Kind::RedirectLoop), {}, {}, "-1", {}, "old");
+    add("redirect", page({}, Kind::Redirect), {}, {}, "3,5000", {}, "EUR/USD 3,5");
+    add("https", page(""), {}, {}, "4,5000", {}, "EUR/USD 4,5", "https://127.0.0.1:%2/");
+    add("empty address", page(quote), {}, {}, "-1", {}, "old", "");
+    // Every listed pair cut from the one page.
     const L usdChf = {kUsd, kChf};
     add("four pairs", page(kFourPairs), kFourItems,
         {"EUR/USD=1.0871", "EUR/CHF=0.9412", "EUR/JPY=131.25", "EUR/GBP=0.8567"}, "0,8567");
     add("absent pair last", page(kFourPairs), {kUsd, "EUR/SEK - CORONA - 5"}, {"EUR/USD=1.0871"}, "");
     add("listed twice", page(kFourPairs), {kUsd, kUsd}, {"EUR/USD=1.0871", "EUR/USD=1.0871"}, "1,0871");
-    add("selected pair absent", page("EUR/CHF 0,94"), {kChf}, {"EUR/CHF=0.94"}, "0,9400", kAbsent);
-    add("empty list", page(kFourPairs), {}, {}, "1,0871");
-    add("not a number", page("EUR/USD n/d,--<BR>EUR/CHF 2,"), usdChf, {"EUR/CHF=2"}, "2,0000", kUnavailable);
-    add("blank line", page("EUR/CHF 1,5<BR>EUR/USD"), usdChf, {"EUR/CHF=1.5"}, "1,5000", kUnavailable);
-    add("number too large", page("EUR/USD " + QByteArray(400, '9') + ",5"), {kUsd}, {}, "", kUnavailable);
-    add("fetch failure: old page not cut again", reply(Kind::Close), kFourItems, {}, "-1");
+    add("selected pair absent", page("EUR/CHF 0,94"), {kChf}, {"EUR/CHF=0.94"}, "0,9400", {kAbsent});
+    add("not a number", page("EUR/USD n/d,--<BR>EUR/CHF 2,"), usdChf, {"EUR/CHF=2"}, "2,0000",
+        {kUnavailable});
+    add("blank line", page("EUR/CHF 1,5<BR>EUR/USD"), usdChf, {"EUR/CHF=1.5"}, "1,5000", {kUnavailable});
+    add("number too large", page("EUR/USD " + QByteArray(400, '9') + ",5"), {kUsd}, {}, "", {kUnavailable});
+    add("fetch failure: old page not cut again", page({}, Kind::Close), kFourItems, {}, "-1", {}, "old");
 }
 
 void TestQuotes::command1()
 {
+    QFETCH(QString, address);
     QFETCH(HttpServer::Reply, reply);
-    QFETCH(QString, combo);
     QFETCH(QStringList, items);
-    QFETCH(QString, message);
+    QFETCH(QString, text3);
     m_server.setReply(QStringLiteral("/quotes"), reply);
     QuoteTable table;
     table.append({kSym, QStringLiteral("20000101"), 9.99, {}, {}});
     RecordingDialogs dialogs;
     QuoteCommands commands(table, dialogs);
     commands.setFetchLimits(300ms, 64 * 1024);
-    const QString address = m_server.url(QStringLiteral("/quotes")).toString(), oldPage = "EUR/USD 9,99";
-    QuoteControls controls{" " + address + " ", combo, items, oldPage, "x", "x"};
+    address.replace("%1", m_server.url({}).toString()).replace("%2", QString::number(m_secure.serverPort()));
+    const QString oldPage = QStringLiteral("EUR/USD 9,99");
+    QuoteControls controls{" " + address + " ", kUsd, items, oldPage, "x", "x"};
     commands.Command1(controls, QDate(2026, 12, 5));
     QStringList rows;
     for (const QuoteRow &row : table.rows()) {
         rows.append(row.Tipo_Valuta + '=' + QString::number(row.Quotazione));
         QCOMPARE(row.Data_Valuta, QStringLiteral("20261205"));
-        QVERIFY(row.Descrizione.startsWith(row.Tipo_Valuta) && row.Note.isEmpty());
-        QVERIFY(items.contains(row.Descrizione) || row.Descrizione == kFourItems.constLast().trimmed());
+        QVERIFY(row.Descrizione.startsWith(row.Tipo_Valuta) && row.Descrizione == row.Descrizione.trimmed());
+        QVERIFY(row.Note.isEmpty() && !items.filter(row.Descrizione).isEmpty());
     }
     QTEST(rows, "rows");
     QTEST(controls.lblQuote, "lblQuote");
     QCOMPARE(controls.lblData, QStringLiteral("05-12"));
-    QCOMPARE(dialogs.texts(), message.isEmpty() ? L() : L{message});
-    QCOMPARE(controls.Text3, reply.kind == Kind::Body ? QString::fromUtf8(reply.body) : oldPage);
+    QTEST(dialogs.texts(), "messages");
+    for (const RecordingDialogs::Entry &entry : dialogs.entries())
+        QCOMPARE(entry.icon,
+                 entry.text == kAbsent ? UserDialogs::Icon::Information : UserDialogs::Icon::None);
+    QCOMPARE(controls.Text3, text3 == u"body"  ? QString::fromUtf8(reply.body)
+                             : text3 == u"old" ? oldPage
+                                               : text3);
     QCOMPARE(commands.objQuote()->htmPage(), address);
 }
 
@@ -262,10 +222,10 @@ void TestQuotes::command7_data()
     QTest::addColumn<QList<QuoteRow>>("rows");
     QTest::addColumn<QString>("lblQuote");
     QTest::addColumn<QString>("lblData");
-    QTest::addColumn<QString>("message");
+    QTest::addColumn<L>("messages");
     const auto add = [](const char *name, const QList<QuoteRow> &rows, const QString &lblQuote,
-                        const QString &lblData, const QString &message = {}) {
-        QTest::newRow(name) << rows << lblQuote << lblData << message;
+                        const QString &lblData, const L &messages = {}) {
+        QTest::newRow(name) << rows << lblQuote << lblData << messages;
     };
     const auto row = [](const char *symbol, double quote, const char *date = "20261205") {
         return QuoteRow{QString::fromLatin1(symbol), QString::fromLatin1(date), quote, {}, {}};
@@ -277,13 +237,12 @@ void TestQuotes::command7_data()
         "2,0000", "03-12");
     add("no match", {row("EUR/CHF", 0.9)}, "old", "01-01");
     add("unavailable marker", {row("EUR/USD", -1)}, "", "05-12",
-        "Quotazione  EUR/USD  non disponibile su Internet !!!");
+        {"Quotazione  EUR/USD  non disponibile su Internet !!!"});
 }
 
 void TestQuotes::command7()
 {
     QFETCH(QList<QuoteRow>, rows);
-    QFETCH(QString, message);
     QuoteTable table;
     for (const QuoteRow &row : rows)
         table.append(row);
@@ -293,7 +252,7 @@ void TestQuotes::command7()
     commands.Command7(controls);
     QTEST(controls.lblQuote, "lblQuote");
     QTEST(controls.lblData, "lblData");
-    QCOMPARE(dialogs.texts(), message.isEmpty() ? L() : L{message});
+    QTEST(dialogs.texts(), "messages");
 }
 
 QUOTAZIONI_TEST_MAIN(TestQuotes)
