@@ -101,14 +101,14 @@ void TestChart::layout()
                      QList<double>({120 + (g.barWidth + 44) * k, g.barWidth}));
         QVERIFY(bar.width > 0 && bar.x >= end - 1e-6);
         end = bar.x + bar.width;
-        QCOMPARE(QList<double>({bar.top, bar.height, cover.x, cover.top, cover.width}),
-                 QList<double>({170, 2535, bar.x, 170, bar.width}));
+        const ChartLabel &label = g.dateLabels[k];
+        QCOMPARE(QList<double>({bar.top, bar.height, cover.x, cover.top, cover.width, label.x, label.top}),
+                 QList<double>({170, 2535, bar.x, 170, bar.width, bar.x, 2715}));
         QCOMPARE(cover.height, 2535.0 / 100 * cover.percent);
         QCOMPARE(bar.fill, yellow);
         const QString &line = lines[bar.point - 1];
         QCOMPARE(bar.value, ChartPoints::quoteValue(line));
-        QCOMPARE(QList<double>({g.dateLabels[k].x, g.dateLabels[k].top}), QList<double>({bar.x, 2715}));
-        QCOMPARE(g.dateLabels[k].caption, line.left(captionWidth));
+        QCOMPARE(label.caption, line.left(captionWidth));
     }
     if (g.columnLayout)
         QVERIFY(end <= std::max(width - 100, 135.0) + 1e-6);
@@ -122,11 +122,10 @@ void TestChart::layout()
     const double ys[] = {873.75, 1507.5, 2141.25};
     const QString gridCaptions[] = {"75%", "50%", "25%"};
     for (int j = 0; j < 3; ++j) {
-        QCOMPARE(QList<double>({g.gridLines[j].y, g.gridLines[j].x1, g.gridLines[j].x2}),
-                 QList<double>({ys[j], 50, width - 100}));
+        const ChartGridLine &line = g.gridLines[j];
+        QCOMPARE(QList<double>({line.y, line.x1, line.x2, g.gridLabels[j].x, g.gridLabels[j].top}),
+                 QList<double>({ys[j], 50, width - 100, width - 395, ys[j]}));
         QCOMPARE(g.gridLabels[j].caption, gridCaptions[j]);
-        QCOMPARE(QList<double>({g.gridLabels[j].x, g.gridLabels[j].top}),
-                 QList<double>({width - 395, ys[j]}));
     }
 }
 
@@ -203,8 +202,7 @@ void TestChart::filters()
     for (int day : days)
         expected << listLine(day, {}).left(10);
     QCOMPARE(captions, expected);
-    for (const ChartBar &bar : g.bars)
-        QCOMPARE(bar.fill, fill);
+    QVERIFY(std::all_of(g.bars.begin(), g.bars.end(), [&](const ChartBar &bar) { return bar.fill == fill; }));
 }
 
 void TestChart::members_data()
