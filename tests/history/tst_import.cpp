@@ -4,7 +4,6 @@
 #include "ratesfile.h"
 #include "recordingdialogs.h"
 #include "testmain.h"
-#include "textfile.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -31,8 +30,6 @@ private Q_SLOTS:
     void importFile_data();
     void importFile();
     void longFileWithProgress();
-    void linesReadLikeTextFile_data();
-    void linesReadLikeTextFile();
 
 private:
     QString path(const QString &name) const { return m_dir->filePath(name); }
@@ -139,6 +136,11 @@ void TestImport::importFile_data()
         {usa.arg("20030315", "1.0734", ""), usa.arg("20030316", "1", "0734,x"), usa.arg("", "0", "Fine")});
     row("Windows-1252 note", header + "15/03/2003,1.07,prezzo \x80 5\r\n",
         {usa.arg("20030315", "1.07", "prezzo \u20ac 5")});
+    // Not UTF-8 as a whole: every line is Windows-1252, even one that would be valid UTF-8 alone.
+    row("mixed line ends, broken UTF-8",
+        header + "14/03/2003,1.07,caf\xe2\x82\r15/03/2003,1.08,\xc3\xa9\r\r\n16/03/2003,1,c\n",
+        {usa.arg("20030314", "1.07", "caf\u00e2\u201a"), usa.arg("20030315", "1.08", "\u00c3\u00a9"),
+         usa.arg("20030316", "1", "c")});
     row("line of 100,000 characters",
         header + "15/03/2003,1.07," + QByteArray(100000, 'x') + "\r\n16/03/2003,1.08,y",
         {usa.arg("20030315", "1.07", QString(100000, QLatin1Char('x'))), usa.arg("20030316", "1.08", "y")});
@@ -268,30 +270,6 @@ void TestImport::longFileWithProgress()
     QVERIFY(seen.size() >= count / OfficialRatesImport::progressInterval);
     QVERIFY(std::is_sorted(seen.cbegin(), seen.cend()));
     QCOMPARE(seen.constLast(), count + 3);
-}
-
-void TestImport::linesReadLikeTextFile_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("empty") << QByteArray();
-    QTest::newRow("one line, no end") << QByteArray("abc");
-    QTest::newRow("mixed ends") << QByteArray("a\r\n\rb\nc\r\r\nd");
-    QTest::newRow("only line ends") << QByteArray("\r\n\n\r");
-    QTest::newRow("UTF-8") << QByteArray("caf\xc3\xa9\r\n\xe2\x82\xac 5\n");
-    QTest::newRow("Windows-1252") << QByteArray("caf\xe9\r\n\x80 5\rx");
-    QTest::newRow("broken UTF-8 at a line end") << QByteArray("ok\n\xe2\x82\r\n\xc3\xa9");
-}
-
-void TestImport::linesReadLikeTextFile()
-{
-    QFETCH(QByteArray, bytes);
-    const QStringList expected = TextFile::splitLines(TextFile::decode(bytes));
-    RatesFile::Lines lines(bytes);
-    QCOMPARE(lines.count(), expected.size());
-    QStringList read;
-    for (QString line; lines.next(line);)
-        read << line;
-    QCOMPARE(read, expected);
 }
 
 QUOTAZIONI_TEST_MAIN(TestImport)
