@@ -36,23 +36,20 @@ ConnectionWait::Outcome ConnectionWait::run()
         const ConnectionStatus state = m_stateQuery();
         processEvents();
 
-        m_dialUp.DialEntryName = m_texts().entryName;
+        const DialTexts texts = m_texts();
+        m_dialUp.DialEntryName = texts.entryName;
         if (state.connected)
             return Outcome::Connected;
-        if (m_dialUp.DialEntryName.isEmpty() || m_dialUp.DialEntryName.startsWith(QLatin1Char(' ')))
+        if (texts.entryName.isEmpty() || texts.entryName.startsWith(QLatin1Char(' ')))
             return Outcome::NoEntryName;
 
         if (!m_dialUp.startupDialled()) {
             m_dialUp.setStartupDialled();
-            const DialTexts texts = m_texts();
-            m_dialUp.DialEntryName = texts.entryName;
-            m_dialUp.DialUserName = texts.userName;
-            m_dialUp.DialPassword = texts.password;
-            m_dialUp.DialConnection(m_notifyWindow, m_dialUp.DialEntryName, m_dialUp.DialUserName,
-                                    m_dialUp.DialPassword);
+            // The same as pressing the login window's connect button with its boxes as they are.
+            m_dialUp.Command1_Click(m_notifyWindow, texts.entryName, texts.userName, texts.password);
         }
         // A failed dial will not bring the connection: waiting on would never end.
-        if (m_dialUp.phase() == DialUp::Phase::Failed || m_dialUp.phase() == DialUp::Phase::Refused)
+        if (m_dialUp.dialFailed())
             return Outcome::DialFailed;
         if (elapsed.elapsed() >= m_timeLimit.count())
             return Outcome::TimedOut;

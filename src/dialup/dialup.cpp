@@ -43,14 +43,13 @@ void DialUp::DialConnection(quintptr notifyWindow, const QString &entryName, con
                             const QString &password)
 {
     const qint32 result = m_access.dial(notifyWindow, entryName, userName, password, m_connHandle);
-    if (result == RasCode::Success) {
+    m_dialFailed = result != RasCode::Success;
+    if (!m_dialFailed) {
         // A state left over from an earlier dial must not be acted upon if this dial's first query fails.
         m_state = RasState::OpenPort;
-        m_phase = Phase::Dialling;
         m_timer.start();
         return;
     }
-    m_phase = Phase::Refused;
     HangUpCurrent();
     if (result != RasCode::PortAlreadyOpen) {
         BoxOpen open(m_boxOpen);
@@ -59,6 +58,13 @@ void DialUp::DialConnection(quintptr notifyWindow, const QString &entryName, con
                           QStringLiteral("Accesso al Server"), UserDialogs::Icon::Critical);
     }
     HangUpCurrent();
+}
+
+void DialUp::stopFailed()
+{
+    HangUpCurrent();
+    m_timer.stop();
+    m_dialFailed = true;
 }
 
 void DialUp::PollDialStatus()
@@ -71,19 +77,13 @@ void DialUp::PollDialStatus()
     const qint32 query = m_access.connectStatus(m_connHandle, status);
     if (query != RasCode::Success) {
         setStatusLine(RasErrorText(query));
-        m_access.hangUp(m_connHandle);
-        m_timer.stop();
-        m_phase = Phase::Failed;
+        stopFailed();
     } else {
         m_state = status.state;
-        QString text;
+        QString text = RasStateText(m_state);
         if (status.error > RasCode::Pending) {
             text = RasErrorText(status.error);
-            m_access.hangUp(m_connHandle);
-            m_timer.stop();
-            m_phase = Phase::Failed;
-        } else {
-            text = RasStateText(m_state);
+            stopFailed();
         }
         if (!text.isEmpty() && text != m_lastStatusText) {
             setStatusLine(text);
@@ -93,12 +93,12 @@ void DialUp::PollDialStatus()
 
     if (m_state == RasState::Connected) {
         m_timer.stop();
-        m_phase = Phase::Connected;
+        m_dialFailed = false;
         setCancelCaption(disconnectText());
     } else if (m_state == RasState::Disconnected) {
         // Reported once: later ticks would find the same state and show the same box again.
         m_timer.stop();
-        m_phase = Phase::Failed;
+        m_dialFailed = true;
         {
             BoxOpen open(m_boxOpen);
             m_dialogs.message(QStringLiteral("Impossibile effettuare la connessione per ") +

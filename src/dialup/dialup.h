@@ -14,8 +14,6 @@ class DialUp : public QObject
 {
     Q_OBJECT
 public:
-    enum class Phase { Idle, Dialling, Connected, Failed, Refused };
-
     static constexpr int pollInterval = 500; // milliseconds
     static constexpr int maxHangUpAttempts = 1000;
 
@@ -46,7 +44,8 @@ public:
     qint32 DialConnHandle() const { return m_connHandle; }
     qint32 DialState() const { return m_state; }
     bool isPolling() const { return m_timer.isActive(); }
-    Phase phase() const { return m_phase; }
+    // The last dial was refused or has failed: waiting for it to connect would be in vain.
+    bool dialFailed() const { return m_dialFailed; }
 
     // The start-up dial happens once per run, however often start-up's connection wait runs.
     bool startupDialled() const { return m_startupDialled; }
@@ -62,6 +61,7 @@ Q_SIGNALS:
 private:
     void setStatusLine(const QString &text);
     void setCancelCaption(const QString &text);
+    void stopFailed();
 
     RemoteAccess &m_access;
     UserDialogs &m_dialogs;
@@ -71,7 +71,7 @@ private:
     QString m_lastStatusText;
     QString m_statusLine;
     QString m_cancelCaption = cancelText();
-    Phase m_phase = Phase::Idle;
+    bool m_dialFailed = false;
     bool m_boxOpen = false;
     bool m_startupDialled = false;
 };

@@ -271,15 +271,15 @@ qint32 NmRemoteAccess::connectStatus(qint32 handle, RasStatus &status)
     const QStringList active = activeConnections(&ok);
     if (!ok)
         return managerUnavailable;
+    // Still listed and still answering; otherwise the active connection is gone.
+    bool present = active.contains(it->activePath);
     quint32 acState = 0;
-    if (active.contains(it->activePath)) {
-        acState = property(it->activePath, activeInterface, QStringLiteral("State"), &ok).toUInt();
+    if (present) {
+        acState = property(it->activePath, activeInterface, QStringLiteral("State"), &present).toUInt();
         const QStringList devices =
             objectPaths(property(it->activePath, activeInterface, QStringLiteral("Devices")));
         if (!devices.isEmpty())
             it->devicePath = devices.constFirst();
-    } else {
-        ok = false;
     }
 
     quint32 deviceState = 0;
@@ -296,8 +296,8 @@ qint32 NmRemoteAccess::connectStatus(qint32 handle, RasStatus &status)
         }
     }
 
-    if (!ok) {
-        // The active connection is gone. If its device says why, report that failure once.
+    if (!present) {
+        // If the device says why the connection went, report that failure once.
         it->closed = true;
         const qint32 code = NmMapping::failureCode(reason);
         if (it->devicePath.isEmpty() || code == 0)

@@ -12,37 +12,27 @@ class ScriptedAccess : public RemoteAccess
 public:
     struct Tick
     {
-        qint32 query = 0;
-        qint32 state = 0;
-        qint32 error = 0;
+        qint32 query = 0, state = 0, error = 0;
     };
 
     qint32 dialResult = 0;
-    qint32 dialHandle = 7;
     QQueue<Tick> ticks; // status answers, in order; none left: the handle is gone
     qint32 enumResult = 0;
     QList<qint32> active;          // handles enumerated
     QMap<qint32, int> hangUpsToGo; // attempts before a handle is gone (absent: gone at once, -1: never)
-    QMap<qint32, qint32> states;   // state reported for a handle once the ticks are used up
     QStringList calls;
 
     qint32 dial(quintptr, const QString &entryName, const QString &userName, const QString &password,
                 qint32 &handle) override
     {
         calls << QStringLiteral("dial %1|%2|%3").arg(entryName, userName, password);
-        handle = dialHandle;
+        handle = 7;
         return dialResult;
     }
     qint32 connectStatus(qint32 handle, RasStatus &status) override
     {
         calls << QStringLiteral("status %1").arg(handle);
-        if (ticks.isEmpty()) {
-            if (!states.contains(handle))
-                return RasCode::InvalidHandle;
-            status = {states.value(handle), 0};
-            return RasCode::Success;
-        }
-        const Tick tick = ticks.dequeue();
+        const Tick tick = ticks.isEmpty() ? Tick{RasCode::InvalidHandle} : ticks.dequeue();
         if (tick.query == RasCode::Success)
             status = {tick.state, tick.error};
         return tick.query;
@@ -51,11 +41,10 @@ public:
     {
         calls << QStringLiteral("hangup %1").arg(handle);
         int &left = hangUpsToGo[handle];
-        if (left < 0)
-            return RasCode::Success;
         if (left == 0)
             return RasCode::InvalidHandle;
-        --left;
+        if (left > 0)
+            --left;
         return RasCode::Success;
     }
     qint32 enumerate(QList<qint32> &handles) override

@@ -17,24 +17,14 @@
 #include <QPushButton>
 #include <QSignalSpy>
 
+using namespace Qt::StringLiterals;
 using Ticks = QList<ScriptedAccess::Tick>;
-Q_DECLARE_METATYPE(ScriptedAccess::Tick)
+using Outcome = ConnectionWait::Outcome;
 
 namespace {
-std::string field(const std::vector<unsigned char> &bytes, std::size_t offset, std::size_t length)
-{
-    return std::string(bytes.begin() + std::ptrdiff_t(offset),
-                       bytes.begin() + std::ptrdiff_t(offset + length));
-}
+// Steps of a scripted dial that are not status answers.
+constexpr qint32 clickCancel = -1, dialAgain = -2;
 
-// What a field must hold: the value cut to 256, a NUL, blanks to the end.
-std::string expectedField(const std::string &value, std::size_t length)
-{
-    std::string text = value.substr(0, std::min<std::size_t>(256, length - 1));
-    text += '\0';
-    text.resize(length, ' ');
-    return text;
-}
 QWidget *nextTabStop(QWidget *widget)
 {
     QWidget *next = widget->nextInFocusChain();
@@ -42,6 +32,52 @@ QWidget *nextTabStop(QWidget *widget)
         next = next->nextInFocusChain();
     return next;
 }
+
+// Every box shown, as "title: text"; critical ones start with "(!) ".
+QStringList shownBoxes(const RecordingDialogs &dialogs)
+{
+    QStringList result;
+    for (const auto &entry : dialogs.entries())
+        result << (entry.icon == UserDialogs::Icon::Critical ? u"(!) "_s : QString()) + entry.title +
+                      u": "_s + entry.text;
+    return result;
+}
+
+// A dial, then scripted steps; what must follow: every write into the status line, in order, whether
+// it still polls, the cancel button's caption, the boxes shown, and the hang-ups.
+struct DialCase
+{
+    int dialResult = 0;
+    Ticks steps{}; // status answers, clicks on the cancel button, new dials
+    QStringList lines{};
+    bool polling = false;
+    QString caption = u"Annulla"_s;
+    QStringList boxes{};
+    int hangUps = 0;
+};
+
+struct HangUpCase
+{
+    int exitAnswer = -1; // -1: hung up directly, else the answer to the exit question
+    QList<qint32> active{};
+    int enumResult = 0;
+    int target = -1;
+    int attemptsBeforeGone = 0; // -1: never goes
+    QList<int> attempts{};      // hang-up calls per active handle
+};
+
+// Start-up's wait: the connection state of each pass (the last repeats), one status tick per pass.
+struct WaitCase
+{
+    QString entryName = u"Tim"_s;
+    int dialResult = 0;
+    QList<bool> up{false};
+    Ticks ticks{};
+    int timeLimit = 60000; // milliseconds
+    Outcome outcome = Outcome::Connected;
+    int dials = 1;
+    int passes = 1;
+};
 } // namespace
 
 class TestDialUp : public QObject
@@ -51,70 +87,54 @@ private Q_SLOTS:
     void dialParams_data();
     void dialParams();
     void statusAndEnumerationRecords();
-    void errorText_data();
-    void errorText();
-    void sharedErrorTexts_data();
-    void sharedErrorTexts();
-    void stateText_data();
-    void stateText();
-
+    void texts_data();
+    void texts();
     void networkManagerMapping_data();
     void networkManagerMapping();
-    void refusedDial_data();
-    void refusedDial();
-    void polling_data();
-    void polling();
-    void noSecondBoxWhileOneIsOpen();
-    void cancelWhileDiallingKeepsPolling();
-    void failedFirstQueryIgnoresEarlierDial();
+
+    void dialAndPoll_data();
+    void dialAndPoll();
     void hangUpAll_data();
     void hangUpAll();
 
     void loginWindowLayout_data();
     void loginWindowLayout();
     void loginWindowDialsAndFollows();
-
     void startupWait_data();
     void startupWait();
-    void startupWaitDialsOncePerRun();
-    void closeConnectionAtExit_data();
-    void closeConnectionAtExit();
 };
 
 void TestDialUp::dialParams_data()
 {
-    QTest::addColumn<int>("entryLength");
-    QTest::addColumn<int>("userLength");
-    QTest::addColumn<int>("passwordLength");
-    QTest::newRow("empty") << 0 << 0 << 0;
-    QTest::newRow("short") << 3 << 5 << 8;
-    QTest::newRow("exactly 256") << 256 << 256 << 256;
-    QTest::newRow("257 is cut") << 257 << 257 << 257;
-    QTest::newRow("far too long") << 1000 << 300 << 2000;
+    QTest::addColumn<int>("length");
+    QTest::newRow("empty") << 0;
+    QTest::newRow("exactly 256") << 256;
+    QTest::newRow("257 is cut") << 257;
+    QTest::newRow("far too long") << 2000;
 }
 
 void TestDialUp::dialParams()
 {
-    QFETCH(int, entryLength);
-    QFETCH(int, userLength);
-    QFETCH(int, passwordLength);
-    const std::string entry(std::size_t(entryLength), 'E'), user(std::size_t(userLength), 'U'),
-        password(std::size_t(passwordLength), 'P');
-    // The record's own field lengths from here on.
+    QFETCH(int, length);
+    const std::string entry(std::size_t(length), 'E'), user(std::size_t(length), 'U'),
+        password(std::size_t(length), 'P');
     const auto bytes = RasRecords::dialParams(entry, user, password);
-    using namespace RasRecords;
     QCOMPARE(bytes.size(), std::size_t(1052));
-    QCOMPARE(readUInt32(bytes, 0), 1052u);
-    QVERIFY(field(bytes, entryNameOffset, entryNameLength) == expectedField(entry, entryNameLength));
-    QVERIFY(field(bytes, userNameOffset, userNameLength) == expectedField(user, userNameLength));
-    QVERIFY(field(bytes, passwordOffset, RasRecords::passwordLength) ==
-            expectedField(password, RasRecords::passwordLength));
-    // The phone number, callback number and domain are always sent empty.
-    QVERIFY(field(bytes, phoneNumberOffset, phoneNumberLength) == expectedField({}, phoneNumberLength));
-    QVERIFY(field(bytes, callbackNumberOffset, callbackNumberLength) ==
-            expectedField({}, callbackNumberLength));
-    QVERIFY(field(bytes, domainOffset, domainLength) == expectedField({}, domainLength));
-    QCOMPARE(domainOffset + domainLength + 3, std::size_t(1052));
+    QCOMPARE(RasRecords::readUInt32(bytes, 0), 1052u);
+    // Each field holds its value cut to 256, a NUL, blanks to its end; phone numbers and domain go empty.
+    const struct
+    {
+        std::size_t offset, length;
+        std::string value;
+    } fields[] = {{4, 257, entry},  {261, 129, {}},       {390, 129, {}},
+                  {519, 257, user}, {776, 257, password}, {1033, 16, {}}};
+    for (const auto &f : fields) {
+        std::string expected = f.value.substr(0, 256) + '\0';
+        expected.resize(f.length, ' ');
+        const auto start = bytes.begin() + std::ptrdiff_t(f.offset);
+        QVERIFY2(std::string(start, start + std::ptrdiff_t(f.length)) == expected,
+                 std::to_string(f.offset).c_str());
+    }
 }
 
 void TestDialUp::statusAndEnumerationRecords()
@@ -124,9 +144,8 @@ void TestDialUp::statusAndEnumerationRecords()
     QCOMPARE(RasRecords::readUInt32(status, 0), 160u);
     status[4] = 0x00, status[5] = 0x20; // 8192
     status[8] = 0x96, status[9] = 0x02; // 662
-    const auto read = RasRecords::readConnStatus(status);
-    QCOMPARE(read.state, 8192);
-    QCOMPARE(read.error, 662);
+    QCOMPARE(RasRecords::readConnStatus(status).state, 8192);
+    QCOMPARE(RasRecords::readConnStatus(status).error, 662);
 
     auto array = RasRecords::connArrayRequest();
     QCOMPARE(array.size(), std::size_t(65 * 412));
@@ -134,95 +153,71 @@ void TestDialUp::statusAndEnumerationRecords()
     QCOMPARE(RasRecords::readUInt32(array, 412), 0u); // only the first record's size is set
     QCOMPARE(RasRecords::connArrayByteCount, 26368u);
     array[4] = 0x11, array[412 + 4] = 0x22, array[64 * 412 + 4] = 0x33;
-    QCOMPARE(RasRecords::readConnHandles(array, 0), std::vector<std::uint32_t>{});
     QCOMPARE(RasRecords::readConnHandles(array, 2), (std::vector<std::uint32_t>{0x11, 0x22}));
     // A count beyond the array reads no further than its end.
-    QCOMPARE(RasRecords::readConnHandles(array, 1000).size(), std::size_t(65));
+    const auto all = RasRecords::readConnHandles(array, 1000);
+    QCOMPARE(all.size(), std::size_t(65));
+    QCOMPARE(all.back(), 0x33u);
 }
 
-void TestDialUp::errorText_data()
+void TestDialUp::texts_data()
 {
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("0") << 0 << "Errore non previsto (Cod. 0).";
-    QTest::newRow("-1") << -1 << "Errore non previsto (Cod. -1).";
-    QTest::newRow("600") << 600 << "Errore non previsto (Cod. 600).";
-    QTest::newRow("601") << 601 << "Porta seriale non valida";
-    QTest::newRow("602") << 602 << "Porta seriale già aperta";
-    QTest::newRow("623") << 623 << "Impossibile trovare la connessione";
-    QTest::newRow("671") << 671 << "errore nel file INI (DeviceType)";
-    QTest::newRow("683") << 683 << "Errore nel file INI (DeviceType)";
-    QTest::newRow("701") << 701 << "Velocità non supportata";
-    QTest::newRow("711") << 711 << "Gestore delle connessione non inizializzato";
-    QTest::newRow("750") << 750 << "Modulo errato";
-    QTest::newRow("751") << 751 << "Errore non previsto (Cod. 751).";
-    QTest::newRow("max") << 2147483647 << "Errore non previsto (Cod. 2147483647).";
+    QTest::addColumn<bool>("state"); // a state's text, else an error's
+    QTest::addColumn<QList<int>>("codes");
+    QTest::addColumn<QString>("text"); // null: the status line is left as it is
+    using Codes = QList<int>;
+    QTest::newRow("error 0") << false << Codes{0} << "Errore non previsto (Cod. 0).";
+    QTest::newRow("error -1") << false << Codes{-1} << "Errore non previsto (Cod. -1).";
+    QTest::newRow("error 600") << false << Codes{600} << "Errore non previsto (Cod. 600).";
+    QTest::newRow("error 601") << false << Codes{601} << "Porta seriale non valida";
+    QTest::newRow("error 602") << false << Codes{602} << "Porta seriale già aperta";
+    QTest::newRow("error 623") << false << Codes{623} << "Impossibile trovare la connessione";
+    QTest::newRow("error 660, 678") << false << Codes{660, 678} << "Nessuna risposta";
+    QTest::newRow("error 670, 682") << false << Codes{670, 682} << "Errore nel file INI (nome di sezione)";
+    QTest::newRow("error 671") << false << Codes{671} << "errore nel file INI (DeviceType)";
+    QTest::newRow("error 672, 684") << false << Codes{672, 684} << "Errore nel file INI (DeviceName)";
+    QTest::newRow("error 673, 687") << false << Codes{673, 687} << "Errore nel file INI (Usage)";
+    QTest::newRow("error 674, 685") << false << Codes{674, 685} << "Errore nel file INI (MaxConnectBPS)";
+    QTest::newRow("error 675, 686") << false << Codes{675, 686} << "Errore nel file INI (MaxCarrierBPS)";
+    QTest::newRow("error 683") << false << Codes{683} << "Errore nel file INI (DeviceType)";
+    QTest::newRow("error 688-689") << false << Codes{688, 689} << "Errore nel file INI (DefaultOff)";
+    QTest::newRow("error 690") << false << Codes{690} << "File INI vuoto";
+    QTest::newRow("error 701") << false << Codes{701} << "Velocità non supportata";
+    QTest::newRow("error 711") << false << Codes{711} << "Gestore delle connessione non inizializzato";
+    QTest::newRow("error 724-726") << false << Codes{724, 725, 726} << "Errore IPX";
+    QTest::newRow("error 727") << false << Codes{727} << "Errore nell'accesso a TCPCFG.DLL";
+    QTest::newRow("error 732-738") << false << Codes{732, 733, 734, 735, 736, 737, 738} << "Errore PPP";
+    QTest::newRow("error 739") << false << Codes{739} << "Impossibile usare le credenziali di logon";
+    QTest::newRow("error 750") << false << Codes{750} << "Modulo errato";
+    QTest::newRow("error 751") << false << Codes{751} << "Errore non previsto (Cod. 751).";
+    QTest::newRow("error max") << false << Codes{2147483647} << "Errore non previsto (Cod. 2147483647).";
+    QTest::newRow("state 0") << true << Codes{0} << "Apertura della porta seriale in corso...";
+    QTest::newRow("state 1") << true << Codes{1} << "Porta seriale aperta.";
+    QTest::newRow("state 2-3") << true << Codes{2, 3} << "Chiamata in corso...";
+    QTest::newRow("state 4") << true << Codes{4} << "Modem rilevato.";
+    QTest::newRow("state 5") << true << Codes{5} << "Controllo accesso in corso...";
+    QTest::newRow("state 14") << true << Codes{14} << "Accesso convalidato";
+    QTest::newRow("state 19") << true << Codes{19} << "Accesso al server in corso...";
+    QTest::newRow("state 21") << true << Codes{21} << "Accesso alla rete in corso...";
+    QTest::newRow("state 4099") << true << Codes{4099} << "Password scaduta.";
+    QTest::newRow("state 8192") << true << Codes{8192} << "Connessione effettuata.";
+    QTest::newRow("state 8193") << true << Codes{8193} << "Disconnessione effettuata.";
+    QTest::newRow("nothing to show") << true << Codes{6, 13, 15, 18, 20, 600, 4096, 4098} << QString();
+    QTest::newRow("state 22") << true << Codes{22} << "Errore. Stato non previsto (Cod. 22).";
+    QTest::newRow("state 8194") << true << Codes{8194} << "Errore. Stato non previsto (Cod. 8194).";
+    QTest::newRow("state -3") << true << Codes{-3} << "Errore. Stato non previsto (Cod. -3).";
 }
 
-void TestDialUp::errorText()
+void TestDialUp::texts()
 {
-    QFETCH(int, code);
+    QFETCH(bool, state);
+    QFETCH(QList<int>, codes);
     QFETCH(QString, text);
-    QCOMPARE(RasErrorText(code), text);
-}
-
-void TestDialUp::sharedErrorTexts_data()
-{
-    QTest::addColumn<int>("first");
-    QTest::addColumn<int>("last");
-    QTest::addColumn<int>("twin");
-    QTest::newRow("660/678") << 660 << 660 << 678;
-    QTest::newRow("670/682") << 670 << 670 << 682;
-    QTest::newRow("672/684") << 672 << 672 << 684;
-    QTest::newRow("673/687") << 673 << 673 << 687;
-    QTest::newRow("674/685") << 674 << 674 << 685;
-    QTest::newRow("675/686") << 675 << 675 << 686;
-    QTest::newRow("688-689") << 688 << 689 << 688;
-    QTest::newRow("724-726") << 724 << 726 << 724;
-    QTest::newRow("732-738") << 732 << 738 << 732;
-}
-
-void TestDialUp::sharedErrorTexts()
-{
-    QFETCH(int, first);
-    QFETCH(int, last);
-    QFETCH(int, twin);
-    for (int code = first; code <= last; ++code)
-        QCOMPARE(RasErrorText(code), RasErrorText(twin));
-    // Neighbours do not share it: a shifted table would.
-    QVERIFY(RasErrorText(first - 1) != RasErrorText(first));
-    QVERIFY(RasErrorText(last + 1) != RasErrorText(last));
-}
-
-void TestDialUp::stateText_data()
-{
-    QTest::addColumn<int>("state");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("0") << 0 << "Apertura della porta seriale in corso...";
-    QTest::newRow("2") << 2 << "Chiamata in corso...";
-    QTest::newRow("4") << 4 << "Modem rilevato.";
-    QTest::newRow("5") << 5 << "Controllo accesso in corso...";
-    QTest::newRow("6") << 6 << QString();
-    QTest::newRow("14") << 14 << "Accesso convalidato";
-    QTest::newRow("18") << 18 << QString();
-    QTest::newRow("19") << 19 << "Accesso al server in corso...";
-    QTest::newRow("21") << 21 << "Accesso alla rete in corso...";
-    QTest::newRow("22") << 22 << "Errore. Stato non previsto (Cod. 22).";
-    QTest::newRow("600") << 600 << QString();
-    QTest::newRow("4096") << 4096 << QString();
-    QTest::newRow("4099") << 4099 << "Password scaduta.";
-    QTest::newRow("8192") << 8192 << "Connessione effettuata.";
-    QTest::newRow("8193") << 8193 << "Disconnessione effettuata.";
-    QTest::newRow("8194") << 8194 << "Errore. Stato non previsto (Cod. 8194).";
-    QTest::newRow("-3") << -3 << "Errore. Stato non previsto (Cod. -3).";
-}
-
-void TestDialUp::stateText()
-{
-    QFETCH(int, state);
-    QFETCH(QString, text);
-    QCOMPARE(RasStateText(state), text);
-    QCOMPARE(RasStateText(state).isNull(), text.isNull());
+    for (int code : codes) {
+        const QString shown = state ? RasStateText(code) : RasErrorText(code);
+        QCOMPARE(shown, text);
+        QCOMPARE(shown.isNull(), text.isNull());
+    }
 }
 
 void TestDialUp::networkManagerMapping_data()
@@ -266,212 +261,113 @@ void TestDialUp::networkManagerMapping()
 #endif
 }
 
-void TestDialUp::refusedDial_data()
+void TestDialUp::dialAndPoll_data()
 {
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QStringList>("messages");
-    QTest::newRow("602 is silent") << 602 << QStringList();
-    QTest::newRow("623") << 623
-                         << QStringList{
-                                "Errore di accesso remoto n. 623:\r\nImpossibile trovare la connessione"};
-    QTest::newRow("outside the table")
-        << 1 << QStringList{"Errore di accesso remoto n. 1:\r\nErrore non previsto (Cod. 1)."};
-}
-
-void TestDialUp::refusedDial()
-{
-    QFETCH(int, code);
-    QFETCH(QStringList, messages);
-    ScriptedAccess access;
-    RecordingDialogs dialogs;
-    DialUp dialUp(access, dialogs);
-    access.dialResult = code;
-    dialUp.DialConnection(0, QStringLiteral("Tim"), QStringLiteral("mario"), QStringLiteral("pw"));
-
-    QCOMPARE(dialogs.texts(), messages);
-    for (const auto &entry : dialogs.entries()) {
-        QCOMPARE(entry.title, QStringLiteral("Accesso al Server"));
-        QCOMPARE(entry.icon, UserDialogs::Icon::Critical);
-        QCOMPARE(entry.buttons, UserDialogs::Buttons::Ok);
-    }
-    QCOMPARE(access.count(QStringLiteral("hangup 7")), 2);
-    QVERIFY(!dialUp.isPolling());
-    QCOMPARE(dialUp.phase(), DialUp::Phase::Refused);
-    QCOMPARE(dialUp.statusLine(), QString());
-}
-
-void TestDialUp::polling_data()
-{
-    QTest::addColumn<Ticks>("ticks");
-    QTest::addColumn<QStringList>("lines"); // every write into the status line, in order
-    QTest::addColumn<QString>("last");
-    QTest::addColumn<bool>("polling");
-    QTest::addColumn<QString>("caption");
-    QTest::addColumn<QStringList>("messages");
-    QTest::addColumn<int>("hangUps");
-
-    const QString opening = QStringLiteral("Apertura della porta seriale in corso...");
-    const QString calling = QStringLiteral("Chiamata in corso...");
+    QTest::addColumn<DialCase>("scenario");
+    const QString opening = u"Apertura della porta seriale in corso..."_s,
+                  calling = u"Chiamata in corso..."_s;
+    const QString gone = u"Errore non previsto (Cod. 6)."_s, disconnected = u"Disconnessione effettuata."_s;
+    const QString noConnection = appTitle() + u": Impossibile effettuare la connessione per "_s;
+    const QString annulla = u"Annulla"_s, failed = u"Autenticazione fallita"_s;
+    // clang-format off
+    QTest::newRow("602 is silent") << DialCase{602, {}, {}, false, annulla, {}, 2};
+    QTest::newRow("623 refused") << DialCase{623, {}, {}, false, annulla, {u"(!) Accesso al Server: "
+        "Errore di accesso remoto n. 623:\r\nImpossibile trovare la connessione"_s}, 2};
     QTest::newRow("same text written once")
-        << Ticks{{0, 0, 0}, {0, 0, 0}, {0, 2, 0}, {0, 3, 0}} << QStringList{opening, calling} << calling
-        << true << "Annulla" << QStringList() << 0;
+        << DialCase{0, {{0, 0, 0}, {0, 0, 0}, {0, 2, 0}, {0, 3, 0}}, {opening, calling}, true};
     QTest::newRow("empty texts leave the line")
-        << Ticks{{0, 5, 0}, {0, 6, 0}, {0, 600, 0}, {0, 13, 0}}
-        << QStringList{"Controllo accesso in corso..."} << "Controllo accesso in corso..." << true
-        << "Annulla" << QStringList() << 0;
-    QTest::newRow("connected") << Ticks{{0, 19, 0}, {0, 8192, 0}}
-                               << QStringList{"Accesso al server in corso...", "Connessione effettuata."}
-                               << "Connessione effettuata." << false << "Disconetti" << QStringList() << 0;
-    QTest::newRow("query fails") << Ticks{{0, 0, 0}, {6, 0, 0}}
-                                 << QStringList{opening, "Errore non previsto (Cod. 6)."} << opening << false
-                                 << "Annulla" << QStringList() << 1;
-    QTest::newRow("error above 600") << Ticks{{0, 2, 0}, {0, 2, 678}}
-                                     << QStringList{calling, "Nessuna risposta"} << "Nessuna risposta"
-                                     << false << "Annulla" << QStringList() << 1;
-    QTest::newRow("error 600 is none")
-        << Ticks{{0, 2, 600}} << QStringList{calling} << calling << true << "Annulla" << QStringList() << 0;
-    QTest::newRow("disconnected")
-        << Ticks{{0, 2, 0}, {0, 8193, 0}, {6, 0, 0}} << QStringList{calling, "Disconnessione effettuata."}
-        << "Disconnessione effettuata." << false << "Annulla"
-        << QStringList{"Impossibile effettuare la connessione per Disconnessione effettuata."} << 1;
-    QTest::newRow("disconnected with error")
-        << Ticks{{0, 2, 0}, {0, 8193, 691}} << QStringList{calling, "Autenticazione fallita"}
-        << "Autenticazione fallita" << false << "Annulla"
-        << QStringList{"Impossibile effettuare la connessione per Autenticazione fallita"} << 2;
+        << DialCase{0, {{0, 5, 0}, {0, 6, 0}, {0, 600, 0}, {0, 13, 0}}, {u"Controllo accesso in corso..."_s}, true};
+    QTest::newRow("connected") << DialCase{0, {{0, 19, 0}, {0, 8192, 0}},
+        {u"Accesso al server in corso..."_s, u"Connessione effettuata."_s}, false, u"Disconetti"_s};
+    QTest::newRow("query fails") << DialCase{0, {{0, 0, 0}, {6, 0, 0}}, {opening, gone}, false, annulla, {}, 1};
+    QTest::newRow("error above 600")
+        << DialCase{0, {{0, 2, 0}, {0, 2, 678}}, {calling, u"Nessuna risposta"_s}, false, annulla, {}, 1};
+    QTest::newRow("error 600 is none") << DialCase{0, {{0, 2, 600}}, {calling}, true};
+    QTest::newRow("disconnected") << DialCase{0, {{0, 2, 0}, {0, 8193, 0}, {0, 8193, 0}},
+        {calling, disconnected}, false, annulla, {noConnection + disconnected}, 1};
+    QTest::newRow("disconnected with error") << DialCase{0, {{0, 2, 0}, {0, 8193, 691}},
+        {calling, failed}, false, annulla, {noConnection + failed}, 2};
+    // The cleared line is written again only by a text other than the last one.
+    QTest::newRow("cancel while dialling keeps polling") << DialCase{0,
+        {{0, 0, 0}, {clickCancel}, {0, 0, 0}, {6, 0, 0}}, {opening, QString(), gone}, false, annulla, {}, 2};
+    QTest::newRow("a new dial forgets the old state") << DialCase{0, {{0, 8193, 0}, {dialAgain}, {6, 0, 0}},
+        {disconnected, gone}, false, annulla, {noConnection + disconnected}, 2};
+    // clang-format on
 }
 
-void TestDialUp::polling()
+void TestDialUp::dialAndPoll()
 {
-    QFETCH(Ticks, ticks);
-    QFETCH(QStringList, lines);
-    QFETCH(QString, last);
-    QFETCH(bool, polling);
-    QFETCH(QString, caption);
-    QFETCH(QStringList, messages);
-    QFETCH(int, hangUps);
-
+    QFETCH(DialCase, scenario);
     ScriptedAccess access;
+    access.dialResult = scenario.dialResult;
     RecordingDialogs dialogs;
     DialUp dialUp(access, dialogs);
+    // A tick that falls due while a box is open finds no answer waiting: querying would show it.
+    dialogs.setWhileOpen([&](const RecordingDialogs::Entry &) { dialUp.PollDialStatus(); });
     QSignalSpy written(&dialUp, &DialUp::statusLineChanged);
-    dialUp.DialConnection(0, QStringLiteral("Tim"), {}, {});
-    QVERIFY(dialUp.isPolling());
-    for (const auto &tick : ticks)
-        access.ticks.enqueue(tick);
-    // Ticks as the timer would give them, while it runs.
-    for (int i = 0; i < ticks.size() && dialUp.isPolling(); ++i)
-        dialUp.PollDialStatus();
+    dialUp.DialConnection(0, u"Tim"_s, {}, {});
+    for (const auto &step : scenario.steps) {
+        if (step.query == clickCancel) {
+            dialUp.Command2_Click();
+        } else if (step.query == dialAgain) {
+            dialUp.DialConnection(0, u"Tim"_s, {}, {});
+        } else if (dialUp.isPolling()) { // ticks come only while the timer runs
+            access.ticks.enqueue(step);
+            dialUp.PollDialStatus();
+        }
+    }
 
     QStringList seen;
     for (const auto &arguments : written)
         seen << arguments.at(0).toString();
-    QCOMPARE(seen, lines);
-    QCOMPARE(dialUp.LastStatusText(), last);
-    QCOMPARE(dialUp.isPolling(), polling);
-    QCOMPARE(dialUp.cancelCaption(), caption);
-    QCOMPARE(dialogs.texts(), messages);
-    for (const auto &entry : dialogs.entries()) {
-        QCOMPARE(entry.title, appTitle());
-        QCOMPARE(entry.icon, UserDialogs::Icon::None);
-    }
-    QCOMPARE(access.count(QStringLiteral("hangup 7")), hangUps);
-}
-
-void TestDialUp::noSecondBoxWhileOneIsOpen()
-{
-    ScriptedAccess access;
-    RecordingDialogs dialogs;
-    DialUp dialUp(access, dialogs);
-    dialUp.DialConnection(0, QStringLiteral("Tim"), {}, {});
-    access.ticks << ScriptedAccess::Tick{0, 8193, 0} << ScriptedAccess::Tick{0, 8193, 0}
-                 << ScriptedAccess::Tick{0, 8193, 0};
-    // Ticks that fall due while the box is open.
-    dialogs.setWhileOpen([&](const RecordingDialogs::Entry &) {
-        dialUp.PollDialStatus();
-        dialUp.PollDialStatus();
-    });
-    dialUp.PollDialStatus();
-    QCOMPARE(dialogs.texts().size(), 1);
-    QCOMPARE(access.ticks.size(), 2); // the ticks during the box did not even query
-    QVERIFY(!dialUp.isPolling());
-}
-
-void TestDialUp::cancelWhileDiallingKeepsPolling()
-{
-    ScriptedAccess access;
-    RecordingDialogs dialogs;
-    DialUp dialUp(access, dialogs);
-    dialUp.DialConnection(0, QStringLiteral("Tim"), {}, {});
-    access.ticks << ScriptedAccess::Tick{0, 0, 0} << ScriptedAccess::Tick{0, 0, 0};
-    dialUp.PollDialStatus();
-    dialUp.Command2_Click();
-    QCOMPARE(access.count(QStringLiteral("hangup 7")), 1);
-    QVERIFY(dialUp.isPolling());
-    QCOMPARE(dialUp.statusLine(), QString());
-    QCOMPARE(dialUp.LastStatusText(), QStringLiteral("Apertura della porta seriale in corso..."));
-    // The same text as before is not written again into the emptied line.
-    dialUp.PollDialStatus();
-    QCOMPARE(dialUp.statusLine(), QString());
-    // The connection is gone: the next tick stops the polling.
-    dialUp.PollDialStatus();
-    QVERIFY(!dialUp.isPolling());
-    QCOMPARE(dialUp.statusLine(), QStringLiteral("Errore non previsto (Cod. 6)."));
-    QVERIFY(dialogs.texts().isEmpty());
-}
-
-void TestDialUp::failedFirstQueryIgnoresEarlierDial()
-{
-    ScriptedAccess access;
-    RecordingDialogs dialogs;
-    DialUp dialUp(access, dialogs);
-    // A first dial that ended disconnected...
-    dialUp.DialConnection(0, QStringLiteral("Tim"), {}, {});
-    access.ticks << ScriptedAccess::Tick{0, 8193, 0};
-    dialUp.PollDialStatus();
-    QCOMPARE(dialogs.texts().size(), 1);
-    // ...must not make the second dial's failing first query report that disconnection again.
-    dialUp.DialConnection(0, QStringLiteral("Tim"), {}, {});
-    access.ticks << ScriptedAccess::Tick{6, 0, 0};
-    dialUp.PollDialStatus();
-    QCOMPARE(dialogs.texts().size(), 1);
-    QVERIFY(!dialUp.isPolling());
+    QCOMPARE(seen, scenario.lines);
+    QCOMPARE(dialUp.isPolling(), scenario.polling);
+    QCOMPARE(dialUp.cancelCaption(), scenario.caption);
+    QCOMPARE(shownBoxes(dialogs), scenario.boxes);
+    QCOMPARE(access.count(u"hangup 7"_s), scenario.hangUps);
 }
 
 void TestDialUp::hangUpAll_data()
 {
-    QTest::addColumn<QList<qint32>>("active");
-    QTest::addColumn<int>("enumResult");
-    QTest::addColumn<int>("target");
-    QTest::addColumn<int>("attemptsBeforeGone"); // -1: never goes
-    QTest::addColumn<QList<int>>("attempts");    // hang-up calls per active handle
-
-    QTest::newRow("all") << QList<qint32>{3, 5, 9} << 0 << -1 << 2 << QList<int>{3, 3, 3};
-    QTest::newRow("one handle") << QList<qint32>{3, 5, 9} << 0 << 5 << 2 << QList<int>{0, 3, 0};
-    QTest::newRow("no such handle") << QList<qint32>{3, 5} << 0 << 4 << 0 << QList<int>{0, 0};
-    QTest::newRow("none active") << QList<qint32>{} << 0 << -1 << 0 << QList<int>{};
-    QTest::newRow("enumeration fails") << QList<qint32>{3} << 603 << -1 << 0 << QList<int>{0};
-    QTest::newRow("never goes") << QList<qint32>{3, 5} << 0 << -1 << -1 << QList<int>{1000, 1000};
+    QTest::addColumn<HangUpCase>("scenario");
+    const int direct = -1, ok = int(UserDialogs::Answer::Ok), cancel = int(UserDialogs::Answer::Cancel);
+    QTest::newRow("all") << HangUpCase{direct, {3, 5, 9}, 0, -1, 2, {3, 3, 3}};
+    QTest::newRow("one handle") << HangUpCase{direct, {3, 5, 9}, 0, 5, 2, {0, 3, 0}};
+    QTest::newRow("no such handle") << HangUpCase{direct, {3, 5}, 0, 4, 0, {0, 0}};
+    QTest::newRow("none active") << HangUpCase{};
+    QTest::newRow("enumeration fails") << HangUpCase{direct, {3}, 603, -1, 0, {0}};
+    QTest::newRow("never goes") << HangUpCase{direct, {3, 5}, 0, -1, -1, {1000, 1000}};
+    QTest::newRow("exit, OK") << HangUpCase{ok, {1, 2}, 0, -1, 0, {1, 1}};
+    QTest::newRow("exit, Cancel") << HangUpCase{cancel, {1, 2}, 0, -1, 0, {0, 0}};
 }
 
 void TestDialUp::hangUpAll()
 {
-    QFETCH(QList<qint32>, active);
-    QFETCH(int, enumResult);
-    QFETCH(int, target);
-    QFETCH(int, attemptsBeforeGone);
-    QFETCH(QList<int>, attempts);
+    QFETCH(HangUpCase, scenario);
     ScriptedAccess access;
     RecordingDialogs dialogs;
     DialUp dialUp(access, dialogs);
-    access.active = active;
-    access.enumResult = enumResult;
-    for (qint32 handle : active)
-        access.hangUpsToGo[handle] = attemptsBeforeGone;
-    dialUp.HangUpAll(target);
-    for (int i = 0; i < active.size(); ++i)
-        QCOMPARE(access.count(QStringLiteral("hangup %1").arg(active[i])), attempts[i]);
-    QCOMPARE(access.count(QStringLiteral("hangup 0")), 0); // the module's own handle is not involved
-    QVERIFY(dialogs.texts().isEmpty());
+    access.active = scenario.active;
+    access.enumResult = scenario.enumResult;
+    for (qint32 handle : scenario.active)
+        access.hangUpsToGo[handle] = scenario.attemptsBeforeGone;
+    if (scenario.exitAnswer < 0) {
+        dialUp.HangUpAll(scenario.target);
+        QVERIFY(dialogs.entries().isEmpty());
+    } else {
+        dialogs.queueAnswer(UserDialogs::Answer(scenario.exitAnswer));
+        askCloseConnection(dialogs, dialUp);
+        QCOMPARE(dialogs.entries().size(), 1); // the hang-up itself says nothing
+        const auto &entry = dialogs.entries().constFirst();
+        QCOMPARE(entry.kind, RecordingDialogs::Entry::Kind::Question);
+        QCOMPARE(entry.text, u"Vuoi chiudere la connessione Internet (S/N) ?"_s);
+        QCOMPARE(entry.title, u"Fine programma"_s);
+        QCOMPARE(entry.buttons, UserDialogs::Buttons::OkCancel);
+        QCOMPARE(entry.icon, UserDialogs::Icon::None);
+    }
+    for (int i = 0; i < scenario.active.size(); ++i)
+        QCOMPARE(access.count(u"hangup %1"_s.arg(scenario.active[i])), scenario.attempts[i]);
+    QCOMPARE(access.count(u"hangup 0"_s), 0); // the module's own handle is not involved
 }
 
 void TestDialUp::loginWindowLayout_data()
@@ -499,20 +395,13 @@ void TestDialUp::loginWindowLayout()
     RecordingDialogs dialogs;
     DialUp dialUp(access, dialogs);
     LoginRas window(dialUp);
-    QCOMPARE(window.objectName(), QStringLiteral("Login_RAS"));
-    QCOMPARE(window.windowTitle(), QStringLiteral("RASApi Sample"));
+    QCOMPARE(window.objectName(), u"Login_RAS"_s);
+    QCOMPARE(window.windowTitle(), u"RASApi Sample"_s);
     QCOMPARE(window.size(), Twips::rect(0, 0, 4125, 2445).size());
     auto *widget = window.findChild<QWidget *>(name);
     QVERIFY(widget);
     QCOMPARE(widget->geometry(), geometry);
-    QString shown;
-    if (auto *label = qobject_cast<QLabel *>(widget))
-        shown = label->text();
-    else if (auto *edit = qobject_cast<QLineEdit *>(widget))
-        shown = edit->text();
-    else if (auto *button = qobject_cast<QPushButton *>(widget))
-        shown = button->text();
-    QCOMPARE(shown, text);
+    QCOMPARE(widget->property("text").toString(), text);
 }
 
 void TestDialUp::loginWindowDialsAndFollows()
@@ -522,78 +411,56 @@ void TestDialUp::loginWindowDialsAndFollows()
     DialUp dialUp(access, dialogs);
     LoginRas window(dialUp);
 
-    window.Text3->setText(QStringLiteral("abc d"));
-    QCOMPARE(window.Text3->displayText(), QStringLiteral("#####"));
+    window.Text3->setText(u"abc d"_s);
+    QCOMPARE(window.Text3->displayText(), u"#####"_s);
     const QList<QWidget *> order{window.Text1, window.Text2, window.Text3, window.Command1, window.Command2};
     for (int i = 0; i + 1 < order.size(); ++i)
         QCOMPARE(nextTabStop(order[i]), order[i + 1]);
 
     // The boxes go to the dial unaltered, spaces and all.
-    window.Text1->setText(QStringLiteral(" Tim "));
-    window.Text2->setText(QStringLiteral("mario "));
+    window.Text1->setText(u" Tim "_s);
+    window.Text2->setText(u"mario "_s);
     QTest::mouseClick(window.Command1, Qt::LeftButton);
-    QCOMPARE(access.calls.value(0), QStringLiteral("dial  Tim |mario |abc d"));
-    QCOMPARE(dialUp.DialEntryName, QStringLiteral(" Tim "));
-    QCOMPARE(dialUp.DialPassword, QStringLiteral("abc d"));
+    QCOMPARE(access.calls.value(0), u"dial  Tim |mario |abc d"_s);
+    QCOMPARE(dialUp.DialEntryName, u" Tim "_s);
+    QCOMPARE(dialUp.DialPassword, u"abc d"_s);
 
     access.ticks << ScriptedAccess::Tick{0, 8192, 0};
     dialUp.PollDialStatus();
-    QCOMPARE(window.Label4->text(), QStringLiteral("Connessione effettuata."));
-    QCOMPARE(window.Command2->text(), QStringLiteral("Disconetti"));
+    QCOMPARE(window.Label4->text(), u"Connessione effettuata."_s);
+    QCOMPARE(window.Command2->text(), u"Disconetti"_s);
     QTest::mouseClick(window.Command2, Qt::LeftButton);
-    QCOMPARE(window.Command2->text(), QStringLiteral("Annulla"));
+    QCOMPARE(window.Command2->text(), u"Annulla"_s);
     QCOMPARE(window.Label4->text(), QString());
 
-    const int before = access.count(QStringLiteral("hangup 7"));
+    const int before = access.count(u"hangup 7"_s);
     window.close();
-    QCOMPARE(access.count(QStringLiteral("hangup 7")), before + 1);
+    QCOMPARE(access.count(u"hangup 7"_s), before + 1);
 }
 
 void TestDialUp::startupWait_data()
 {
-    QTest::addColumn<QString>("entryName");
-    QTest::addColumn<int>("dialResult");
-    QTest::addColumn<QList<bool>>("connectedPerPass"); // the last value repeats
-    QTest::addColumn<Ticks>("ticks");                  // one status tick per pass
-    QTest::addColumn<int>("timeLimit");                // milliseconds
-    QTest::addColumn<int>("outcome");
-    QTest::addColumn<int>("dials");
-    QTest::addColumn<int>("passes");
-
-    const auto connected = int(ConnectionWait::Outcome::Connected);
-    QTest::newRow("connected at start")
-        << "Tim" << 0 << QList<bool>{true} << Ticks{} << 60000 << connected << 0 << 1;
-    QTest::newRow("no name") << "" << 0 << QList<bool>{false} << Ticks{} << 60000
-                             << int(ConnectionWait::Outcome::NoEntryName) << 0 << 1;
-    QTest::newRow("name begins with a space") << " Tim" << 0 << QList<bool>{false} << Ticks{} << 60000
-                                              << int(ConnectionWait::Outcome::NoEntryName) << 0 << 1;
-    QTest::newRow("dial, then connected")
-        << "Tim" << 0 << QList<bool>{false, false, false, true}
-        << Ticks{{0, 2, 0}, {0, 8192, 0}, {0, 8192, 0}, {0, 8192, 0}} << 60000 << connected << 1 << 4;
-    QTest::newRow("dial refused") << "Tim" << 623 << QList<bool>{false} << Ticks{} << 60000
-                                  << int(ConnectionWait::Outcome::DialFailed) << 1 << 1;
+    QTest::addColumn<WaitCase>("scenario");
+    const QString tim = u"Tim"_s;
+    // clang-format off
+    QTest::newRow("connected at start") << WaitCase{tim, 0, {true}, {}, 60000, Outcome::Connected, 0};
+    QTest::newRow("no name") << WaitCase{{}, 0, {false}, {}, 60000, Outcome::NoEntryName, 0};
+    QTest::newRow("name begins with a space") << WaitCase{u" Tim"_s, 0, {false}, {}, 60000, Outcome::NoEntryName, 0};
+    QTest::newRow("dial, then connected") << WaitCase{tim, 0, {false, false, false, true},
+        {{0, 2, 0}, {0, 8192, 0}, {0, 8192, 0}, {0, 8192, 0}}, 60000, Outcome::Connected, 1, 4};
+    QTest::newRow("dial refused") << WaitCase{tim, 623, {false}, {}, 60000, Outcome::DialFailed};
     QTest::newRow("dial fails later")
-        << "Tim" << 0 << QList<bool>{false} << Ticks{{0, 2, 0}, {0, 2, 0}, {0, 2, 680}} << 60000
-        << int(ConnectionWait::Outcome::DialFailed) << 1 << 4;
-    QTest::newRow("time limit") << "Tim" << 0 << QList<bool>{false} << Ticks{{0, 2, 0}} << 0
-                                << int(ConnectionWait::Outcome::TimedOut) << 1 << 1;
+        << WaitCase{tim, 0, {false}, {{0, 2, 0}, {0, 2, 0}, {0, 2, 680}}, 60000, Outcome::DialFailed, 1, 4};
+    QTest::newRow("time limit") << WaitCase{tim, 0, {false}, {{0, 2, 0}}, 0, Outcome::TimedOut};
+    // clang-format on
 }
 
 void TestDialUp::startupWait()
 {
-    QFETCH(QString, entryName);
-    QFETCH(int, dialResult);
-    QFETCH(QList<bool>, connectedPerPass);
-    QFETCH(Ticks, ticks);
-    QFETCH(int, timeLimit);
-    QFETCH(int, outcome);
-    QFETCH(int, dials);
-    QFETCH(int, passes);
-
+    QFETCH(WaitCase, scenario);
     ScriptedAccess access;
-    access.dialResult = dialResult;
-    for (const auto &tick : ticks)
-        access.ticks.enqueue(tick);
+    access.dialResult = scenario.dialResult;
+    access.ticks.append(scenario.ticks);
     RecordingDialogs dialogs;
     DialUp dialUp(access, dialogs);
     int pass = 0;
@@ -601,81 +468,26 @@ void TestDialUp::startupWait()
         // A poll falls due in every pass once the dial runs.
         if (dialUp.isPolling())
             dialUp.PollDialStatus();
-        const bool up = connectedPerPass.value(pass, connectedPerPass.constLast());
-        ++pass;
-        return ConnectionStatus{up, up ? 2u : 0u};
+        const bool connected = scenario.up.value(pass++, scenario.up.constLast());
+        return ConnectionStatus{connected, connected ? 2u : 0u};
     };
-    auto texts = [&] { return DialTexts{entryName, QStringLiteral("mario"), QStringLiteral("segreto")}; };
-    ConnectionWait wait(dialUp, query, texts, 0);
-    wait.setPassInterval(std::chrono::milliseconds(0));
-    wait.setTimeLimit(std::chrono::milliseconds(timeLimit));
-
-    QCOMPARE(int(wait.run()), outcome);
-    QCOMPARE(access.calls.filter(QStringLiteral("dial ")).size(), dials);
-    QCOMPARE(wait.passes(), passes);
-    if (dials)
-        QCOMPARE(access.calls.filter(QStringLiteral("dial ")).constFirst(),
-                 QStringLiteral("dial %1|mario|segreto").arg(entryName));
-    QCOMPARE(dialUp.DialEntryName, entryName);
-}
-
-void TestDialUp::startupWaitDialsOncePerRun()
-{
-    ScriptedAccess access;
-    access.dialResult = 680;
-    RecordingDialogs dialogs;
-    DialUp dialUp(access, dialogs);
-    ConnectionWait first(
-        dialUp, [] { return ConnectionStatus{}; },
-        [] {
-            return DialTexts{QStringLiteral("Tim"), {}, {}};
-        },
-        0);
-    first.setPassInterval(std::chrono::milliseconds(0));
-    QCOMPARE(first.run(), ConnectionWait::Outcome::DialFailed);
-    // Start-up's connection check running again (a fresh wait object) must not dial a second time.
-    ConnectionWait again(
-        dialUp, [] { return ConnectionStatus{}; },
-        [] {
-            return DialTexts{QStringLiteral("Tim"), {}, {}};
-        },
-        0);
-    again.setPassInterval(std::chrono::milliseconds(0));
-    QCOMPARE(again.run(), ConnectionWait::Outcome::DialFailed);
-    QCOMPARE(access.calls.filter(QStringLiteral("dial ")).size(), 1);
-    QCOMPARE(dialogs.texts().size(), 1);
-}
-
-void TestDialUp::closeConnectionAtExit_data()
-{
-    QTest::addColumn<int>("answer");
-    QTest::addColumn<QList<qint32>>("active");
-    QTest::addColumn<int>("hangUps");
-    QTest::newRow("ok") << int(UserDialogs::Answer::Ok) << QList<qint32>{1, 2} << 2;
-    QTest::newRow("cancel") << int(UserDialogs::Answer::Cancel) << QList<qint32>{1, 2} << 0;
-    QTest::newRow("ok, nothing active") << int(UserDialogs::Answer::Ok) << QList<qint32>{} << 0;
-}
-
-void TestDialUp::closeConnectionAtExit()
-{
-    QFETCH(int, answer);
-    QFETCH(QList<qint32>, active);
-    QFETCH(int, hangUps);
-    ScriptedAccess access;
-    access.active = active;
-    RecordingDialogs dialogs;
-    dialogs.queueAnswer(UserDialogs::Answer(answer));
-    DialUp dialUp(access, dialogs);
-    askCloseConnection(dialogs, dialUp);
-
-    QCOMPARE(dialogs.entries().size(), 1); // the hang-up itself says nothing
-    const auto &entry = dialogs.entries().constFirst();
-    QCOMPARE(entry.kind, RecordingDialogs::Entry::Kind::Question);
-    QCOMPARE(entry.text, QStringLiteral("Vuoi chiudere la connessione Internet (S/N) ?"));
-    QCOMPARE(entry.title, QStringLiteral("Fine programma"));
-    QCOMPARE(entry.buttons, UserDialogs::Buttons::OkCancel);
-    QCOMPARE(entry.icon, UserDialogs::Icon::None);
-    QCOMPARE(access.calls.filter(QStringLiteral("hangup")).size(), hangUps);
+    auto texts = [&] { return DialTexts{scenario.entryName, u"mario"_s, u"segreto"_s}; };
+    // Start-up's connection check runs again with a fresh wait: it must not dial a second time.
+    for (int run = 0; run < 2; ++run) {
+        ConnectionWait wait(dialUp, query, texts, 0);
+        wait.setPassInterval(std::chrono::milliseconds(0));
+        wait.setTimeLimit(std::chrono::milliseconds(scenario.timeLimit));
+        const Outcome result = wait.run();
+        QCOMPARE(access.calls.filter(u"dial "_s).size(), scenario.dials);
+        if (run == 0) {
+            QCOMPARE(result, scenario.outcome);
+            QCOMPARE(wait.passes(), scenario.passes);
+        }
+    }
+    if (scenario.dials)
+        QCOMPARE(access.calls.filter(u"dial "_s).constFirst(),
+                 u"dial %1|mario|segreto"_s.arg(scenario.entryName));
+    QCOMPARE(dialUp.DialEntryName, scenario.entryName);
 }
 
 QUOTAZIONI_TEST_MAIN(TestDialUp)
