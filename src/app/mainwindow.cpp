@@ -45,42 +45,49 @@ public:
     WaitCursor &operator=(const WaitCursor &) = delete;
 };
 
-template <typename W> W *makeControl(QWidget *parent, const QString &name)
+// A control of the form with its name and its place in twips.
+template <typename W> W *makeControl(QWidget *parent, const QString &name, const QRectF &twips)
 {
     auto *widget = new W(parent);
     widget->setObjectName(name);
+    widget->setGeometry(Twips::rect(twips.x(), twips.y(), twips.width(), twips.height()));
     return widget;
 }
 
-void place(QWidget *widget, double left, double top, double width, double height)
+QLabel *label(QWidget *parent, const QString &name, const QString &caption, const QRectF &twips)
 {
-    widget->setGeometry(Twips::rect(left, top, width, height));
+    auto *label = makeControl<QLabel>(parent, name, twips);
+    label->setText(caption);
+    return label;
 }
 
 // Labels that size themselves to their caption.
 QLabel *autoLabel(QWidget *parent, const QString &name, const QString &caption, double left, double top)
 {
-    auto *label = makeControl<QLabel>(parent, name);
-    label->setText(caption);
-    label->move(Twips::toPixels(left), Twips::toPixels(top));
-    label->adjustSize();
-    return label;
+    QLabel *sized = label(parent, name, caption, {left, top, 0, 0});
+    sized->adjustSize();
+    return sized;
 }
 
-QLabel *boxedLabel(QWidget *parent, const QString &name)
+void setColor(QWidget *widget, QPalette::ColorRole role, const QColor &color)
 {
-    auto *label = makeControl<QLabel>(parent, name);
-    label->setFrameStyle(QFrame::Box | QFrame::Plain);
-    label->setAutoFillBackground(true);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    label->setPalette(palette);
-    return label;
+    QPalette palette = widget->palette();
+    palette.setColor(role, color);
+    widget->setPalette(palette);
 }
 
-QPushButton *button(QWidget *parent, const QString &name, const QString &caption)
+QLabel *boxedLabel(QWidget *parent, const QString &name, const QRectF &twips)
 {
-    auto *command = makeControl<QPushButton>(parent, name);
+    auto *box = makeControl<QLabel>(parent, name, twips);
+    box->setFrameStyle(QFrame::Box | QFrame::Plain);
+    box->setAutoFillBackground(true);
+    setColor(box, QPalette::Window, Qt::white);
+    return box;
+}
+
+QPushButton *button(QWidget *parent, const QString &name, const QString &caption, const QRectF &twips)
+{
+    auto *command = makeControl<QPushButton>(parent, name, twips);
     command->setText(caption);
     command->setAutoDefault(false);
     return command;
@@ -114,96 +121,70 @@ MainWindow::~MainWindow() = default;
 
 void MainWindow::buildControls()
 {
-    Frame1 = makeControl<QFrame>(this, QStringLiteral("Frame1"));
+    Frame1 = makeControl<QFrame>(this, QStringLiteral("Frame1"), {-15, 0, 8400, 3105});
     Frame1->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    place(Frame1, -15, 0, 8400, 3105);
 
-    Combo1 = makeControl<QComboBox>(Frame1, QStringLiteral("Combo1"));
+    Combo1 = makeControl<QComboBox>(Frame1, QStringLiteral("Combo1"), {2550, 300, 5685, 315});
     Combo1->setEditable(true);
     Combo1->setInsertPolicy(QComboBox::NoInsert);
     Combo1->setEditText(QStringLiteral("Combo1"));
-    place(Combo1, 2550, 300, 5685, 315);
-
-    txtsymbol = makeControl<QLineEdit>(Frame1, QStringLiteral("txtsymbol"));
+    txtsymbol = makeControl<QLineEdit>(Frame1, QStringLiteral("txtsymbol"), {300, 285, 2130, 300});
     txtsymbol->setText(QStringLiteral("DOLLARO USA"));
-    place(txtsymbol, 300, 285, 2130, 300);
 
     Label1[0] = autoLabel(Frame1, QStringLiteral("Label1(0)"), QStringLiteral("Data:"), 300, 1230);
-    lblData = boxedLabel(Frame1, QStringLiteral("lblData"));
-    place(lblData, 1455, 1230, 1470, 270);
+    lblData = boxedLabel(Frame1, QStringLiteral("lblData"), {1455, 1230, 1470, 270});
     Label1[1] = autoLabel(Frame1, QStringLiteral("Label1(1)"), QStringLiteral("Quotazione:"), 300, 1575);
-    lblQuote = boxedLabel(Frame1, QStringLiteral("lblQuote"));
-    place(lblQuote, 1455, 1545, 1470, 270);
-
+    lblQuote = boxedLabel(Frame1, QStringLiteral("lblQuote"), {1455, 1545, 1470, 270});
     Label6 = autoLabel(Frame1, QStringLiteral("Label6"), QStringLiteral("Tipo connessione IE"), 2940, 1890);
-    QPalette blue = Label6->palette();
-    blue.setColor(QPalette::WindowText, QColor(0, 0, 192));
-    Label6->setPalette(blue);
+    setColor(Label6, QPalette::WindowText, QColor(0, 0, 192));
     Label15 = autoLabel(Frame1, QStringLiteral("Label15"), QStringLiteral("Numero records nel Database: 0"),
                         3000, 1275);
 
-    Label5 = makeControl<QLabel>(Frame1, QStringLiteral("Label5"));
-    Label5->setText(QStringLiteral("Nome file Storico Cambi ufficiali"));
-    place(Label5, 90, 630, 2385, 255);
-    Text4 = makeControl<QLineEdit>(Frame1, QStringLiteral("Text4"));
-    place(Text4, 75, 840, 5235, 285);
-    Command9 = button(Frame1, QStringLiteral("Command9"), QStringLiteral("..."));
-    place(Command9, 5355, 840, 375, 300);
-    Command8 = button(Frame1, QStringLiteral("Command8"), QStringLiteral("Carica storico cambi ufficiali"));
-    place(Command8, 5820, 795, 2415, 360);
-    Command5 = button(Frame1, QStringLiteral("Command5"), QStringLiteral("Grafico"));
-    place(Command5, 5820, 1170, 1230, 375);
-    Command10 = button(Frame1, QStringLiteral("Command10"), QStringLiteral("Elenco"));
-    place(Command10, 7050, 1170, 1185, 375);
-    Command11 = button(Frame1, QStringLiteral("Command11"), QStringLiteral("Stampa"));
-    place(Command11, 3015, 1530, 1185, 300);
+    Label5 = label(Frame1, QStringLiteral("Label5"), QStringLiteral("Nome file Storico Cambi ufficiali"),
+                   {90, 630, 2385, 255});
+    Text4 = makeControl<QLineEdit>(Frame1, QStringLiteral("Text4"), {75, 840, 5235, 285});
+    Command9 = button(Frame1, QStringLiteral("Command9"), QStringLiteral("..."), {5355, 840, 375, 300});
+    Command8 = button(Frame1, QStringLiteral("Command8"), QStringLiteral("Carica storico cambi ufficiali"),
+                      {5820, 795, 2415, 360});
+    Command5 = button(Frame1, QStringLiteral("Command5"), QStringLiteral("Grafico"), {5820, 1170, 1230, 375});
+    Command10 =
+        button(Frame1, QStringLiteral("Command10"), QStringLiteral("Elenco"), {7050, 1170, 1185, 375});
+    Command11 =
+        button(Frame1, QStringLiteral("Command11"), QStringLiteral("Stampa"), {3015, 1530, 1185, 300});
 
     Label1[2] = autoLabel(Frame1, QStringLiteral("Label1(2)"), QStringLiteral("Da data:"), 4650, 1650);
-    txtDA_DATA = makeControl<QLineEdit>(Frame1, QStringLiteral("txtDA_DATA"));
-    place(txtDA_DATA, 5355, 1620, 1110, 285);
+    txtDA_DATA = makeControl<QLineEdit>(Frame1, QStringLiteral("txtDA_DATA"), {5355, 1620, 1110, 285});
     Label1[3] = autoLabel(Frame1, QStringLiteral("Label1(3)"), QStringLiteral(" a data:"), 6510, 1650);
-    txtA_DATA = makeControl<QLineEdit>(Frame1, QStringLiteral("txtA_DATA"));
-    place(txtA_DATA, 7125, 1620, 1110, 285);
+    txtA_DATA = makeControl<QLineEdit>(Frame1, QStringLiteral("txtA_DATA"), {7125, 1620, 1110, 285});
 
-    Label2 = makeControl<QLabel>(Frame1, QStringLiteral("Label2"));
-    Label2->setText(QStringLiteral("Nome file Storico Quotazioni"));
-    place(Label2, 135, 1905, 2175, 255);
-    Text2 = makeControl<QLineEdit>(Frame1, QStringLiteral("Text2"));
-    place(Text2, 105, 2115, 7455, 285);
-    Command3 = button(Frame1, QStringLiteral("Command3"), QStringLiteral("..."));
-    place(Command3, 7650, 2115, 615, 300);
+    Label2 = label(Frame1, QStringLiteral("Label2"), QStringLiteral("Nome file Storico Quotazioni"),
+                   {135, 1905, 2175, 255});
+    Text2 = makeControl<QLineEdit>(Frame1, QStringLiteral("Text2"), {105, 2115, 7455, 285});
+    Command3 = button(Frame1, QStringLiteral("Command3"), QStringLiteral("..."), {7650, 2115, 615, 300});
+    Text1 = makeControl<QLineEdit>(Frame1, QStringLiteral("Text1"), {90, 2595, 8145, 300});
+    setColor(Text1, QPalette::Base, QColor(128, 255, 255));
 
-    Text1 = makeControl<QLineEdit>(Frame1, QStringLiteral("Text1"));
-    place(Text1, 90, 2595, 8145, 300);
-    QPalette cyan = Text1->palette();
-    cyan.setColor(QPalette::Base, QColor(128, 255, 255));
-    Text1->setPalette(cyan);
-
-    Command1 = button(Frame1, QStringLiteral("Command1"), QStringLiteral("Aggiorna Quotazione C1"));
-    place(Command1, 30, 90, 1890, 225);
-    Command7 = button(Frame1, QStringLiteral("Command7"), QStringLiteral("Aggiorna Quotazione C7"));
-    place(Command7, 1920, 90, 1920, 225);
-    Command2 = button(Frame1, QStringLiteral("Command2"), QStringLiteral("Registra Quotazione odierna C2"));
-    place(Command2, 3825, 60, 2415, 270);
-    Command6 = button(Frame1, QStringLiteral("Command6"), QStringLiteral("Apre DB C6"));
-    place(Command6, 6225, 105, 1095, 240);
-    Command4 = button(Frame1, QStringLiteral("Command4"), QStringLiteral("Legge Storico Quotazioni C4"));
-    place(Command4, 2535, 585, 2415, 285);
+    Command1 = button(Frame1, QStringLiteral("Command1"), QStringLiteral("Aggiorna Quotazione C1"),
+                      {30, 90, 1890, 225});
+    Command7 = button(Frame1, QStringLiteral("Command7"), QStringLiteral("Aggiorna Quotazione C7"),
+                      {1920, 90, 1920, 225});
+    Command2 = button(Frame1, QStringLiteral("Command2"), QStringLiteral("Registra Quotazione odierna C2"),
+                      {3825, 60, 2415, 270});
+    Command6 =
+        button(Frame1, QStringLiteral("Command6"), QStringLiteral("Apre DB C6"), {6225, 105, 1095, 240});
+    Command4 = button(Frame1, QStringLiteral("Command4"), QStringLiteral("Legge Storico Quotazioni C4"),
+                      {2535, 585, 2415, 285});
     for (QPushButton *hidden : {Command1, Command7, Command2, Command6, Command4})
         hidden->setVisible(false);
 
-    List1 = makeControl<QListView>(this, QStringLiteral("List1"));
+    List1 = makeControl<QListView>(this, QStringLiteral("List1"), {0, 3120, 8415, 2205});
     List1->setUniformItemSizes(true);
     List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_listModel = new RecordListModel(this);
     List1->setModel(m_listModel);
-    place(List1, 0, 3120, 8415, 2205);
-
-    Frame2 = makeControl<ChartFrame>(this, QStringLiteral("Frame2"));
-    place(Frame2, 0, 3120, 8415, 2895);
-    Text3 = makeControl<PageTextBox>(Frame2, QStringLiteral("Text3"));
+    Frame2 = makeControl<ChartFrame>(this, QStringLiteral("Frame2"), {0, 3120, 8415, 2895});
+    Text3 = makeControl<PageTextBox>(Frame2, QStringLiteral("Text3"), {3630, 1605, 8430, 2865});
     Text3->setPageText(QStringLiteral("Text3\r\n"));
-    place(Text3, 3630, 1605, 8430, 2865);
     Text3->setVisible(false);
 
     for (QWidget *box :
