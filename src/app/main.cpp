@@ -36,15 +36,10 @@ void print(FILE *out, const QString &text)
 // output. Success means nothing failed and every quote found in the page was recorded.
 int runBatch(MainWindow &form1, const BatchDialogs &dialogs, const AppOptions &options)
 {
-    bool done = false;
-    if (!options.importFile.isEmpty()) {
-        form1.Text4->setText(options.importFile);
-        form1.Command8_Click();
-        done = !form1.lastImport().failed();
-    } else {
-        form1.runDailyCycle();
-        done = form1.lastRecording().completed && form1.lastRecording().recorded > 0;
-    }
+    form1.Form_Activate();
+    const bool done = options.importFile.isEmpty()
+                          ? form1.lastRecording().completed && form1.lastRecording().recorded > 0
+                          : !form1.lastImport().failed();
     for (const QString &line : form1.listLines())
         print(stdout, line);
     std::fflush(stdout);

@@ -453,7 +453,6 @@ void MainWindow::Command2_Click()
 void MainWindow::Command4_Click()
 {
     Frame2->setVisible(false);
-    m_listModel->clear();
     m_listModel->setLines(HistoryFileReader::run(Text2->text(), Combo1->currentText(), m_dialogs));
 }
 

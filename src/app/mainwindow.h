@@ -44,6 +44,8 @@ public:
     // The day's job: list, fetch, record, show, list again, chart. Runs once at the first showing
     // of the window, and again on F5.
     void runDailyCycle();
+    // The first activation's job: the daily cycle, or the import asked for on the command line.
+    void Form_Activate();
     // Shutdown: database closed, the question about the dial-up connection, the end.
     void Form_Unload();
     // Picks the pair whose item starts with the symbol, as the user would in Combo1.
@@ -128,7 +130,6 @@ private:
     QuoteControls quoteControls() const;
     void showQuoteControls(const QuoteControls &controls);
     void endProgram();
-    void Form_Activate();
 
     AppOptions m_options;
     UserDialogs &m_dialogs;
