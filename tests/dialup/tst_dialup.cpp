@@ -6,7 +6,6 @@
 #include "recordingdialogs.h"
 #include "scriptedaccess.h"
 #include "testmain.h"
-#include "twips.h"
 
 #ifndef Q_OS_WIN
 #include "nmremoteaccess.h"
@@ -58,7 +57,6 @@ struct DialCase
 
 struct HangUpCase
 {
-    int exitAnswer = -1; // -1: hung up directly, else the answer to the exit question
     QList<qint32> active{};
     int enumResult = 0;
     int target = -1;
@@ -97,9 +95,7 @@ private Q_SLOTS:
     void hangUpAll_data();
     void hangUpAll();
 
-    void loginWindowLayout_data();
-    void loginWindowLayout();
-    void loginWindowDialsAndFollows();
+    void loginWindow();
     void startupWait_data();
     void startupWait();
 };
@@ -110,7 +106,6 @@ void TestDialUp::dialParams_data()
     QTest::newRow("empty") << 0;
     QTest::newRow("exactly 256") << 256;
     QTest::newRow("257 is cut") << 257;
-    QTest::newRow("far too long") << 2000;
 }
 
 void TestDialUp::dialParams()
@@ -122,18 +117,15 @@ void TestDialUp::dialParams()
     QCOMPARE(bytes.size(), std::size_t(1052));
     QCOMPARE(RasRecords::readUInt32(bytes, 0), 1052u);
     // Each field holds its value cut to 256, a NUL, blanks to its end; phone numbers and domain go empty.
-    const struct
-    {
-        std::size_t offset, length;
-        std::string value;
-    } fields[] = {{4, 257, entry},  {261, 129, {}},       {390, 129, {}},
-                  {519, 257, user}, {776, 257, password}, {1033, 16, {}}};
-    for (const auto &f : fields) {
-        std::string expected = f.value.substr(0, 256) + '\0';
-        expected.resize(f.length, ' ');
-        const auto start = bytes.begin() + std::ptrdiff_t(f.offset);
-        QVERIFY2(std::string(start, start + std::ptrdiff_t(f.length)) == expected,
-                 std::to_string(f.offset).c_str());
+    const std::tuple<int, std::size_t, std::string> fields[] = {{4, 257, entry},      {261, 129, {}},
+                                                                {390, 129, {}},       {519, 257, user},
+                                                                {776, 257, password}, {1033, 16, {}}};
+    for (const auto &[offset, size, value] : fields) {
+        std::string expected = value.substr(0, 256) + '\0';
+        expected.resize(size, ' ');
+        const auto start = bytes.begin() + offset;
+        QVERIFY2(std::string(start, start + std::ptrdiff_t(size)) == expected,
+                 std::to_string(offset).c_str());
     }
 }
 
@@ -151,7 +143,6 @@ void TestDialUp::statusAndEnumerationRecords()
     QCOMPARE(array.size(), std::size_t(65 * 412));
     QCOMPARE(RasRecords::readUInt32(array, 0), 412u);
     QCOMPARE(RasRecords::readUInt32(array, 412), 0u); // only the first record's size is set
-    QCOMPARE(RasRecords::connArrayByteCount, 26368u);
     array[4] = 0x11, array[412 + 4] = 0x22, array[64 * 412 + 4] = 0x33;
     QCOMPARE(RasRecords::readConnHandles(array, 2), (std::vector<std::uint32_t>{0x11, 0x22}));
     // A count beyond the array reads no further than its end.
@@ -167,7 +158,6 @@ void TestDialUp::texts_data()
     QTest::addColumn<QString>("text"); // null: the status line is left as it is
     using Codes = QList<int>;
     QTest::newRow("error 0") << false << Codes{0} << "Errore non previsto (Cod. 0).";
-    QTest::newRow("error -1") << false << Codes{-1} << "Errore non previsto (Cod. -1).";
     QTest::newRow("error 600") << false << Codes{600} << "Errore non previsto (Cod. 600).";
     QTest::newRow("error 601") << false << Codes{601} << "Porta seriale non valida";
     QTest::newRow("error 602") << false << Codes{602} << "Porta seriale già aperta";
@@ -190,7 +180,6 @@ void TestDialUp::texts_data()
     QTest::newRow("error 739") << false << Codes{739} << "Impossibile usare le credenziali di logon";
     QTest::newRow("error 750") << false << Codes{750} << "Modulo errato";
     QTest::newRow("error 751") << false << Codes{751} << "Errore non previsto (Cod. 751).";
-    QTest::newRow("error max") << false << Codes{2147483647} << "Errore non previsto (Cod. 2147483647).";
     QTest::newRow("state 0") << true << Codes{0} << "Apertura della porta seriale in corso...";
     QTest::newRow("state 1") << true << Codes{1} << "Porta seriale aperta.";
     QTest::newRow("state 2-3") << true << Codes{2, 3} << "Chiamata in corso...";
@@ -205,7 +194,6 @@ void TestDialUp::texts_data()
     QTest::newRow("nothing to show") << true << Codes{6, 13, 15, 18, 20, 600, 4096, 4098} << QString();
     QTest::newRow("state 22") << true << Codes{22} << "Errore. Stato non previsto (Cod. 22).";
     QTest::newRow("state 8194") << true << Codes{8194} << "Errore. Stato non previsto (Cod. 8194).";
-    QTest::newRow("state -3") << true << Codes{-3} << "Errore. Stato non previsto (Cod. -3).";
 }
 
 void TestDialUp::texts()
@@ -222,27 +210,26 @@ void TestDialUp::texts()
 
 void TestDialUp::networkManagerMapping_data()
 {
-    QTest::addColumn<uint>("acState");
-    QTest::addColumn<uint>("deviceState");
-    QTest::addColumn<uint>("reason");
-    QTest::addColumn<int>("state");
-    QTest::addColumn<int>("error");
-    QTest::newRow("activating, no device yet") << 1u << 0u << 0u << 0 << 0;
-    QTest::newRow("dialling") << 1u << 40u << 0u << 2 << 0;
-    QTest::newRow("need auth") << 1u << 60u << 0u << 5 << 0;
-    QTest::newRow("ip config") << 1u << 70u << 0u << 21 << 0;
-    QTest::newRow("activated") << 2u << 100u << 0u << 8192 << 0;
-    QTest::newRow("user hung up") << 4u << 30u << 39u << 8193 << 0;
-    QTest::newRow("busy") << 1u << 120u << 23u << 8193 << 676;
-    QTest::newRow("no dial tone") << 1u << 120u << 24u << 8193 << 680;
-    QTest::newRow("no carrier") << 1u << 120u << 25u << 8193 << 679;
-    QTest::newRow("no answer") << 1u << 120u << 26u << 8193 << 678;
-    QTest::newRow("secrets refused") << 1u << 120u << 7u << 8193 << 691;
-    QTest::newRow("ppp start") << 1u << 120u << 12u << 8193 << 718;
-    QTest::newRow("ppp ended") << 4u << 110u << 13u << 8193 << 719;
-    QTest::newRow("no modem") << 1u << 120u << 43u << 8193 << 608;
-    QTest::newRow("anything else") << 1u << 120u << 1u << 8193 << 635;
-    QTest::newRow("failed without reason") << 1u << 120u << 0u << 8193 << 635;
+    QTest::addColumn<QList<uint>>("nm"); // active connection's state, device's state, device's reason
+    QTest::addColumn<QList<int>>("status");
+    using Nm = QList<uint>;
+    using Status = QList<int>;
+    QTest::newRow("activating, no device yet") << Nm{1, 0, 0} << Status{0, 0};
+    QTest::newRow("dialling") << Nm{1, 40, 0} << Status{2, 0};
+    QTest::newRow("need auth") << Nm{1, 60, 0} << Status{5, 0};
+    QTest::newRow("ip config") << Nm{1, 70, 0} << Status{21, 0};
+    QTest::newRow("activated") << Nm{2, 100, 0} << Status{8192, 0};
+    QTest::newRow("user hung up") << Nm{4, 30, 39} << Status{8193, 0};
+    QTest::newRow("busy") << Nm{1, 120, 23} << Status{8193, 676};
+    QTest::newRow("no dial tone") << Nm{1, 120, 24} << Status{8193, 680};
+    QTest::newRow("no carrier") << Nm{1, 120, 25} << Status{8193, 679};
+    QTest::newRow("no answer") << Nm{1, 120, 26} << Status{8193, 678};
+    QTest::newRow("secrets refused") << Nm{1, 120, 7} << Status{8193, 691};
+    QTest::newRow("ppp start") << Nm{1, 120, 12} << Status{8193, 718};
+    QTest::newRow("ppp ended") << Nm{4, 110, 13} << Status{8193, 719};
+    QTest::newRow("no modem") << Nm{1, 120, 43} << Status{8193, 608};
+    QTest::newRow("anything else") << Nm{1, 120, 1} << Status{8193, 635};
+    QTest::newRow("failed without reason") << Nm{1, 120, 0} << Status{8193, 635};
 }
 
 void TestDialUp::networkManagerMapping()
@@ -250,14 +237,9 @@ void TestDialUp::networkManagerMapping()
 #ifdef Q_OS_WIN
     QSKIP("NetworkManager is not used on Windows");
 #else
-    QFETCH(uint, acState);
-    QFETCH(uint, deviceState);
-    QFETCH(uint, reason);
-    QFETCH(int, state);
-    QFETCH(int, error);
-    const RasStatus status = NmMapping::dialStatus(acState, deviceState, reason);
-    QCOMPARE(status.state, state);
-    QCOMPARE(status.error, error);
+    QFETCH(QList<uint>, nm);
+    const RasStatus status = NmMapping::dialStatus(nm[0], nm[1], nm[2]);
+    QTEST((QList<int>{status.state, status.error}), "status");
 #endif
 }
 
@@ -330,15 +312,12 @@ void TestDialUp::dialAndPoll()
 void TestDialUp::hangUpAll_data()
 {
     QTest::addColumn<HangUpCase>("scenario");
-    const int direct = -1, ok = int(UserDialogs::Answer::Ok), cancel = int(UserDialogs::Answer::Cancel);
-    QTest::newRow("all") << HangUpCase{direct, {3, 5, 9}, 0, -1, 2, {3, 3, 3}};
-    QTest::newRow("one handle") << HangUpCase{direct, {3, 5, 9}, 0, 5, 2, {0, 3, 0}};
-    QTest::newRow("no such handle") << HangUpCase{direct, {3, 5}, 0, 4, 0, {0, 0}};
+    QTest::newRow("all") << HangUpCase{{3, 5, 9}, 0, -1, 2, {3, 3, 3}};
+    QTest::newRow("one handle") << HangUpCase{{3, 5, 9}, 0, 5, 2, {0, 3, 0}};
+    QTest::newRow("no such handle") << HangUpCase{{3, 5}, 0, 4, 0, {0, 0}};
     QTest::newRow("none active") << HangUpCase{};
-    QTest::newRow("enumeration fails") << HangUpCase{direct, {3}, 603, -1, 0, {0}};
-    QTest::newRow("never goes") << HangUpCase{direct, {3, 5}, 0, -1, -1, {1000, 1000}};
-    QTest::newRow("exit, OK") << HangUpCase{ok, {1, 2}, 0, -1, 0, {1, 1}};
-    QTest::newRow("exit, Cancel") << HangUpCase{cancel, {1, 2}, 0, -1, 0, {0, 0}};
+    QTest::newRow("enumeration fails") << HangUpCase{{3}, 603, -1, 0, {0}};
+    QTest::newRow("never goes") << HangUpCase{{3, 5}, 0, -1, -1, {1000, 1000}};
 }
 
 void TestDialUp::hangUpAll()
@@ -351,65 +330,24 @@ void TestDialUp::hangUpAll()
     access.enumResult = scenario.enumResult;
     for (qint32 handle : scenario.active)
         access.hangUpsToGo[handle] = scenario.attemptsBeforeGone;
-    if (scenario.exitAnswer < 0) {
-        dialUp.HangUpAll(scenario.target);
-        QVERIFY(dialogs.entries().isEmpty());
-    } else {
-        dialogs.queueAnswer(UserDialogs::Answer(scenario.exitAnswer));
-        askCloseConnection(dialogs, dialUp);
-        QCOMPARE(dialogs.entries().size(), 1); // the hang-up itself says nothing
-        const auto &entry = dialogs.entries().constFirst();
-        QCOMPARE(entry.kind, RecordingDialogs::Entry::Kind::Question);
-        QCOMPARE(entry.text, u"Vuoi chiudere la connessione Internet (S/N) ?"_s);
-        QCOMPARE(entry.title, u"Fine programma"_s);
-        QCOMPARE(entry.buttons, UserDialogs::Buttons::OkCancel);
-        QCOMPARE(entry.icon, UserDialogs::Icon::None);
-    }
+    dialUp.HangUpAll(scenario.target);
+    QVERIFY(dialogs.entries().isEmpty());
     for (int i = 0; i < scenario.active.size(); ++i)
         QCOMPARE(access.count(u"hangup %1"_s.arg(scenario.active[i])), scenario.attempts[i]);
     QCOMPARE(access.count(u"hangup 0"_s), 0); // the module's own handle is not involved
 }
 
-void TestDialUp::loginWindowLayout_data()
+void TestDialUp::loginWindow()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QRect>("geometry");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("Label1") << "Label1" << Twips::rect(120, 240, 1935, 255) << "Nome Connessione";
-    QTest::newRow("Text1") << "Text1" << Twips::rect(1560, 240, 2415, 285) << "";
-    QTest::newRow("Label2") << "Label2" << Twips::rect(120, 720, 1215, 255) << "Nome Utente";
-    QTest::newRow("Text2") << "Text2" << Twips::rect(1560, 720, 2415, 285) << "";
-    QTest::newRow("Label3") << "Label3" << Twips::rect(120, 1200, 1335, 255) << "Password";
-    QTest::newRow("Text3") << "Text3" << Twips::rect(1560, 1200, 2415, 285) << "";
-    QTest::newRow("Command1") << "Command1" << Twips::rect(1560, 1560, 1215, 375) << "Connetti";
-    QTest::newRow("Command2") << "Command2" << Twips::rect(2880, 1560, 1095, 375) << "Annulla";
-    QTest::newRow("Label4") << "Label4" << Twips::rect(120, 2040, 3855, 255) << "";
-}
-
-void TestDialUp::loginWindowLayout()
-{
-    QFETCH(QString, name);
-    QFETCH(QRect, geometry);
-    QFETCH(QString, text);
     ScriptedAccess access;
     RecordingDialogs dialogs;
     DialUp dialUp(access, dialogs);
     LoginRas window(dialUp);
     QCOMPARE(window.objectName(), u"Login_RAS"_s);
-    QCOMPARE(window.windowTitle(), u"RASApi Sample"_s);
-    QCOMPARE(window.size(), Twips::rect(0, 0, 4125, 2445).size());
-    auto *widget = window.findChild<QWidget *>(name);
-    QVERIFY(widget);
-    QCOMPARE(widget->geometry(), geometry);
-    QCOMPARE(widget->property("text").toString(), text);
-}
-
-void TestDialUp::loginWindowDialsAndFollows()
-{
-    ScriptedAccess access;
-    RecordingDialogs dialogs;
-    DialUp dialUp(access, dialogs);
-    LoginRas window(dialUp);
+    const QStringList captions{window.windowTitle(),  window.Label1->text(),   window.Label2->text(),
+                               window.Label3->text(), window.Command1->text(), window.Command2->text()};
+    QCOMPARE(captions, (QStringList{u"RASApi Sample"_s, u"Nome Connessione"_s, u"Nome Utente"_s,
+                                    u"Password"_s, u"Connetti"_s, u"Annulla"_s}));
 
     window.Text3->setText(u"abc d"_s);
     QCOMPARE(window.Text3->displayText(), u"#####"_s);
