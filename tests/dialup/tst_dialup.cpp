@@ -16,9 +16,6 @@ using Ticks = QList<ScriptedAccess::Tick>;
 using Outcome = ConnectionWait::Outcome;
 
 namespace {
-// Steps of a scripted dial that are not status answers.
-constexpr qint32 clickCancel = -1, dialAgain = -2;
-
 QWidget *nextTabStop(QWidget *widget)
 {
     QWidget *next = widget->nextInFocusChain();
@@ -26,6 +23,9 @@ QWidget *nextTabStop(QWidget *widget)
         next = next->nextInFocusChain();
     return next;
 }
+
+// Steps of a scripted dial that are not status answers.
+constexpr qint32 clickCancel = -1, dialAgain = -2;
 
 // Every box shown, as "title: text"; critical ones start with "(!) ".
 QStringList shownBoxes(const RecordingDialogs &dialogs)
