@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QStringList>
 #include <QTest>
 
 inline QByteArray fileBytes(const QString &path)
@@ -18,6 +17,11 @@ inline bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+inline QString insert(const QString &values)
+{
+    return "INSERT INTO Storico_Valute VALUES (" + values + ')';
 }
 
 // Statements run on a connection of the test's own, as another program would; a failure is printed.
@@ -39,16 +43,13 @@ inline QStringList records(const QString &path)
     HistoryDb side;
     side.open(path);
     QSqlQuery query(side.database());
-    query.exec(QStringLiteral("SELECT * FROM Storico_Valute ORDER BY rowid"));
+    query.exec(
+        "SELECT ifnull(Tipo_Valuta, '<null>') || '|' || ifnull(Data_Valuta, '<null>') || '|' || "
+        "iif(Quotazione IS NULL, '<null>', printf('%.15g', Quotazione)) || '|' || "
+        "ifnull(Descrizione, '<null>') || '|' || ifnull(Note, '<null>') FROM Storico_Valute ORDER BY rowid");
     QStringList result;
-    while (query.next()) {
-        QStringList fields;
-        for (int i = 0; i < 5; ++i)
-            fields << (query.isNull(i) ? QStringLiteral("<null>")
-                       : i == 2        ? QString::number(query.value(i).toDouble(), 'g', 15)
-                                       : query.value(i).toString());
-        result << fields.join(QLatin1Char('|'));
-    }
+    while (query.next())
+        result << query.value(0).toString();
     return result;
 }
 
@@ -57,13 +58,12 @@ inline QStringList records(const QString &path)
 inline QString makeDatabase(const QString &path, const QStringList &values = {})
 {
     QFile schema(QStringLiteral(QUOTAZIONI_SCHEMA_FILE));
-    if (!writeFile(path, {}) || !schema.open(QIODevice::ReadOnly))
-        qFatal("cannot make the database");
-    QStringList statements = QString::fromUtf8(schema.readAll()).split(QLatin1Char(';'));
-    statements << QStringLiteral("BEGIN");
+    QStringList statements{"BEGIN"};
+    if (schema.open(QIODevice::ReadOnly))
+        statements << QString::fromUtf8(schema.readAll()).split(';');
     for (const QString &record : values)
-        statements << QStringLiteral("INSERT INTO Storico_Valute VALUES (%1)").arg(record);
-    if (!exec(path, statements << QStringLiteral("COMMIT")))
+        statements << insert(record);
+    if (statements.size() < 3 || !writeFile(path, {}) || !exec(path, statements << "COMMIT"))
         qFatal("cannot make the database");
     return path;
 }

@@ -1,4 +1,3 @@
-#include "historydb.h"
 #include "historyfilereader.h"
 #include "historylisting.h"
 #include "historyrecording.h"
@@ -10,7 +9,6 @@
 #include <QTemporaryDir>
 
 using Answer = UserDialogs::Answer;
-using Rows = QList<QList<QuoteRow>>;
 
 namespace {
 
@@ -18,11 +16,6 @@ namespace {
 QString rec(const QString &code, const QString &date, const QString &quote, const QString &description = {})
 {
     return QStringLiteral("'%1','%2',%3,'%4',NULL").arg(code, date, quote, description);
-}
-
-QuoteRow quote(const QString &code, const QString &date, double value)
-{
-    return {code, date, value, code + QStringLiteral(" - DESCRIZIONE"), QString()};
 }
 
 } // namespace
@@ -56,8 +49,8 @@ void TestHistory::listing_data()
                         const QString &message = {}, const QString &alter = {}) {
         QTest::newRow(name) << records << lines << count << message << alter;
     };
-    const QString usd15 = QStringLiteral("15-03-2003 - 1,2000 - EUR/USD");
-    const QString usd16 = QStringLiteral("16-03-2003 - 1,3000 - EUR/USD");
+    const QString usd15 = "15-03-2003 - 1,2000 - EUR/USD", usd16 = "16-03-2003 - 1,3000 - EUR/USD";
+    const QString failed = "Errore in lettura file di input  ERR=";
 
     row("empty table", {}, {}, 0);
     row("four pairs: selected only, date order",
@@ -66,34 +59,32 @@ void TestHistory::listing_data()
          rec("EUR/GBP", "20030317", "0.6"), rec("EUR/USD", "20030317", "2")},
         {"15-03-2003 - 1,0734 - EUR/USD", "16-03-2003 - 1,0700 - EUR/USD", "17-03-2003 - 2,0000 - EUR/USD"},
         6);
-    row("no date: counted, not listed", {rec("EUR/USD", "", "1.1"), rec("EUR/USD", "20030315", "1.2")},
-        {usd15}, 2);
+    row("lower-case code and no date: counted, not listed",
+        {rec("eur/usd", "20030315", "1.2"), rec("EUR/USD", "", "1.1"), rec("EUR/USD", "20030316", "1.3")},
+        {usd16}, 3);
     row("empty, blank and NULL codes after the first are skipped",
         {rec("EUR/USD", "20030315", "1.2"), rec("", "20030316", "1.3"), rec("   ", "20030317", "1.4"),
          "NULL,'20030318',1.5,'',''", rec("EUR/USD", "20030319", "1.6")},
         {usd15, "19-03-2003 - 1,6000 - EUR/USD"}, 2);
     row("blank code first in date order is loaded",
         {rec("EUR/USD", "20030316", "1.3"), rec(" ", "20030315", "1.2")}, {usd16}, 2);
-    row("lower-case code not listed", {rec("eur/usd", "20030315", "1.2"), rec("EUR/USD", "20030316", "1.3")},
-        {usd16}, 2);
     row("NULL texts and apostrophes",
         {"'EUR/USD','20030315',1.2,NULL,NULL", "'EUR/USD','20030316''',1.3,'L''',''"}, {usd15, usd16}, 2);
     row("NULL quote: rows so far kept, failing one counted",
         {rec("EUR/USD", "20030315", "1.2"), rec("EUR/USD", "20030316", "NULL"),
          rec("EUR/USD", "20030317", "1.4")},
-        {usd15}, 2, "Errore in lettura file di input  ERR=94 - Utilizzo non valido di Null");
-    row("text quote", {rec("EUR/USD", "20030315", "'abc'")}, {}, 1,
-        "Errore in lettura file di input  ERR=13 - Tipo non corrispondente");
+        {usd15}, 2, failed + "94 - Utilizzo non valido di Null");
+    row("text quote", {rec("EUR/USD", "20030315", "'abc'")}, {}, 1, failed + "13 - Tipo non corrispondente");
     row("table without Note", {rec("EUR/USD", "20030315", "1.2")}, {}, 1,
-        "Errore in lettura file di input  ERR=3265 - Elemento non trovato in questo insieme.",
+        failed + "3265 - Elemento non trovato in questo insieme.",
         "ALTER TABLE Storico_Valute DROP COLUMN Note");
 
     QStringList many, manyLines; // far beyond the old 3000-row table
     for (int day = 0; day < 1600; ++day) {
-        const QString date = QDate(2000, 1, 1).addDays(day).toString(QStringLiteral("yyyyMMdd"));
-        const double value = 1 + day / 10000.0;
-        many << rec("EUR/USD", date, QString::number(value, 'g', 15)) << rec("EUR/CHF", date, "1.5");
-        manyLines << recordListLine({"EUR/USD", date, value, {}, {}});
+        const QString date = QDate(2000, 1, 1).addDays(day).toString("yyyyMMdd"),
+                      value = QString::number(1 + day / 1e4);
+        many << rec("EUR/USD", date, value) << rec("EUR/CHF", date, "1.5");
+        manyLines << recordListLine({"EUR/USD", date, value.toDouble(), {}, {}});
     }
     row("3200 records", many, manyLines, 3200);
 }
@@ -107,17 +98,14 @@ void TestHistory::listing()
     QFETCH(QString, alter);
     QTemporaryDir dir;
     const QString path = makeDatabase(dir.filePath("VALUTE.MDB"), records);
-    if (!alter.isEmpty())
-        QVERIFY(exec(path, {alter}));
-
+    QVERIFY(exec(path, {alter}));
     HistoryDb db;
-    QuoteTable first;
-    first.append(quote("EUR/XXX", "19990101", 9)); // left over from a quote update
-    for (int run = 0; run < 2; ++run) {            // listing twice gives the same result
-        QuoteTable table = first;
+    QuoteTable table, previous;
+    table.append({"EUR/XXX", "19990101", 9, {}, {}}); // left over from a quote update
+    for (int run = 0; run < 2; ++run) {               // listing twice gives the same result
         RecordingDialogs dialogs;
         const ListingResult result =
-            HistoryListing::run(db, path, QStringLiteral("  EUR/USD DOLLARO USA - 1"), table, dialogs);
+            HistoryListing::run(db, path, "  EUR/USD DOLLARO USA - 1", table, dialogs);
         QVERIFY(!result.openFailed && !result.cancelled && db.isOpen());
         QCOMPARE(result.lines, lines);
         QCOMPARE(table.QuoteCount(), count);
@@ -125,9 +113,8 @@ void TestHistory::listing()
         QCOMPARE(result.countText(), QStringLiteral("Numero records nel Database: %1").arg(count));
         QCOMPARE(dialogs.texts(), message.isEmpty() ? QStringList() : QStringList{message});
         QCOMPARE(dialogs.beepCount(), message.isEmpty() ? 1 : 2);
-        if (run == 1)
-            QCOMPARE(table, first);
-        first = table;
+        QVERIFY(run == 0 || table == previous);
+        previous = table;
     }
 }
 
@@ -136,9 +123,9 @@ void TestHistory::listingFailure_data()
     QTest::addColumn<QString>("kind"); // what is wrong with the database file
     QTest::addColumn<QList<Answer>>("answers");
     QTest::addColumn<QString>("message"); // shown once per answer, at least once; %1: the database path
-    const QString open = QStringLiteral("ERRORE IN APERTURA DATABASE !!!\r\r%1\r\r%2");
-    const QString noTable = QStringLiteral("Errore manca Tabella:  Storico_Quotazioni\r\n\r\nDatabase Server "
-                                           "assente o scollegato !\r\n\r\nno such table: Storico_Valute");
+    const QString open = "ERRORE IN APERTURA DATABASE !!!\r\r%1\r\r%2";
+    const QString noTable = "Errore manca Tabella:  Storico_Quotazioni\r\n\r\nDatabase Server assente o "
+                            "scollegato !\r\n\r\nno such table: Storico_Valute";
     const auto row = [](const char *tag, const char *kind, const QList<Answer> &answers,
                         const QString &message) {
         QTest::newRow(tag) << QString(kind) << answers << message;
@@ -157,65 +144,52 @@ void TestHistory::listingFailure()
     QFETCH(QList<Answer>, answers);
     QFETCH(QString, message);
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("VALUTE.MDB"));
+    const QString path = dir.filePath("VALUTE.MDB");
     HistoryDb locker;
-    if (kind == QLatin1String("corrupt")) {
-        QByteArray noise;
-        for (int i = 0; i < 8192; ++i)
-            noise += char((i * 7919 + 13) % 251);
-        QVERIFY(writeFile(path, noise));
-    }
-    if (kind == QLatin1String("locked")) {
-        QVERIFY(!locker.open(makeDatabase(path, {rec("EUR/USD", "20030315", "1.2")})).isError());
+    if (kind == "corrupt")
+        QVERIFY(writeFile(path, QByteArray::fromHex("9e3779b97f4a7c15f39cc0605cedc834").repeated(512)));
+    else if (kind == "zero")
+        QVERIFY(writeFile(path, {}));
+    else if (kind != "missing") // the records, under another table's name unless locked
+        QVERIFY(exec(makeDatabase(path, {rec("EUR/USD", "20030315", "1.2")}),
+                     {kind == "locked" ? "" : "ALTER TABLE Storico_Valute RENAME TO Altro"}));
+    if (kind == "locked") {
+        QVERIFY(!locker.open(path).isError());
         for (const char *sql : {"PRAGMA locking_mode = EXCLUSIVE", "BEGIN EXCLUSIVE"})
             QVERIFY(QSqlQuery(locker.database()).exec(sql));
     }
-    if (!answers.isEmpty())
-        QVERIFY(writeFile(path, {}) && exec(path, {kind == "zero" ? "" : "CREATE TABLE Altro (x)"}));
     const QByteArray before = fileBytes(path);
-
     RecordingDialogs dialogs;
     for (Answer answer : answers)
         dialogs.queueAnswer(answer);
-    if (kind == QLatin1String("appears")) {
-        dialogs.setWhileOpen([&](const RecordingDialogs::Entry &) {
-            exec(
-                path,
-                {"CREATE TABLE Storico_Valute (Tipo_Valuta, Data_Valuta, Quotazione REAL, Descrizione, Note)",
-                 "INSERT INTO Storico_Valute VALUES (" + rec("EUR/USD", "20030315", "1.2") + ')'});
-        });
-    }
+    const bool openFailed = answers.isEmpty(), appears = kind == "appears";
+    if (appears)
+        dialogs.setWhileOpen(
+            [&](const auto &) { exec(path, {"ALTER TABLE Altro RENAME TO Storico_Valute"}); });
     HistoryDb db;
     db.setBusyTimeout(50);
     QuoteTable table;
-    const ListingResult result = HistoryListing::run(db, path, QStringLiteral("EUR/USD"), table, dialogs);
+    const ListingResult result = HistoryListing::run(db, path, "EUR/USD", table, dialogs);
 
-    const bool openFailed = answers.isEmpty();
     QCOMPARE(result.openFailed, openFailed);
-    QCOMPARE(dialogs.texts(),
-             QStringList(std::max(1, int(answers.size())), QString(message).replace("%1", path)));
-    if (openFailed) {
-        QVERIFY(!db.isOpen());
-        QCOMPARE(dialogs.entries().at(0).kind, RecordingDialogs::Entry::Kind::Beep);
-        QCOMPARE(dialogs.entries().at(1).icon, UserDialogs::Icon::Critical);
-    } else {
-        QCOMPARE(dialogs.entries().first().buttons, UserDialogs::Buttons::RetryCancel);
-    }
-    QCOMPARE(result.cancelled, !openFailed && kind != QLatin1String("appears"));
-    QCOMPARE(result.lines, kind == "appears" ? QStringList{"15-03-2003 - 1,2000 - EUR/USD"} : QStringList());
-    if (kind != QLatin1String("appears")) // the listing neither creates nor writes the file
-        QCOMPARE(fileBytes(path), before);
-    QCOMPARE(QFile::exists(path), kind != QLatin1String("missing"));
+    QCOMPARE(dialogs.texts(), QStringList(std::max(1, int(answers.size())), message.replace("%1", path)));
+    const QList<RecordingDialogs::Entry> &shown = dialogs.entries();
+    QVERIFY(openFailed ? !db.isOpen() && shown[0].kind == RecordingDialogs::Entry::Kind::Beep &&
+                             shown[1].icon == UserDialogs::Icon::Critical
+                       : shown[0].buttons == UserDialogs::Buttons::RetryCancel);
+    QCOMPARE(result.cancelled, !openFailed && !appears);
+    QCOMPARE(result.lines, appears ? QStringList{"15-03-2003 - 1,2000 - EUR/USD"} : QStringList());
+    QVERIFY(appears || fileBytes(path) == before); // the listing neither creates nor writes the file
+    QCOMPARE(QFile::exists(path), kind != "missing");
 }
 
 void TestHistory::csvTwinName_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("twin");
-    const auto row = [](const char *tag, const QString &name, const QString &twin) {
-        QTest::newRow(tag) << name << twin;
+    const auto row = [](const char *tag, const char *name, const char *twin) {
+        QTest::newRow(tag) << QString(name) << QString(twin);
     };
-    row("default", "/q/Storico_Quotazioni_Valute.TXT", "/q/Storico_Quotazioni_Valute.CSV");
     row("dotted folder, backslashes", "C:\\Dati.2003\\Storico.TXT", "C:\\Dati.2003\\Storico.CSV");
     row("dotted folder, no extension", "/tmp/a.b/Storico", "/tmp/a.b/Storico.CSV");
     row("dot first", ".storico", ".storico.CSV");
@@ -231,76 +205,62 @@ void TestHistory::csvTwinName()
 
 void TestHistory::recording_data()
 {
-    QTest::addColumn<Rows>("runs");
+    QTest::addColumn<QList<QuoteRow>>("rows"); // recorded twice, as on two presses the same day
+    QTest::addColumn<QStringList>("stored");
     QTest::addColumn<QByteArray>("existingText"); // the text file before the first run
     QTest::addColumn<QStringList>("before");
-    QTest::addColumn<QStringList>("stored");
-    const auto row = [](const char *name, const Rows &runs, const QByteArray &existing,
-                        const QStringList &before, const QStringList &stored) {
-        QTest::newRow(name) << runs << existing << before << stored;
+    const auto row = [](const char *name, const QList<QuoteRow> &rows, const QStringList &stored,
+                        const QByteArray &existing = {}, const QStringList &before = {}) {
+        QTest::newRow(name) << rows << stored << existing << before;
     };
-
     const QuoteRow usd{"EUR/USD", "20030315", 1.0734, " EUR/USD - DOLLARO USA - 1 ", ""};
-    const QuoteRow chf{"EUR/CHF", "20030315", 1.5, "EUR/CHF - FRANCO SVIZZERO - 2", ""};
-    const QuoteRow usdLater{"EUR/USD", "20030315", 1.0899, "EUR/USD - DOLLARO USA - 1", ""};
-    const QuoteRow apostrophe{"EUR/U'S", "2003'315", 2, "L'euro", " nota "};
-    const QuoteRow noTexts{"EUR/CHF", QString(), 1.2, QString(), QString()};
-    const QString usdStored = QStringLiteral("EUR/USD|20030315|1.0734|EUR/USD - DOLLARO USA - 1|");
+    const QString usdStored = "EUR/USD|20030315|1.0734|EUR/USD - DOLLARO USA - 1|";
 
-    row("first run, two rows", {{usd, chf}}, {}, {},
-        {usdStored, "EUR/CHF|20030315|1.5|" + chf.Descrizione + '|'});
-    row("twice on one day: one record, second values", {{usd}, {usdLater}}, {}, {},
-        {"EUR/USD|20030315|1.0899|EUR/USD - DOLLARO USA - 1|"});
-    row("text file kept, twin created", {{usd}}, "Data;Quotazione;Valuta;Note\r\nvecchia riga\r\n", {},
-        {usdStored});
-    row("apostrophes stored", {{apostrophe}, {apostrophe}}, {}, {}, {"EUR/U'S|2003'315|2|L'euro|nota"});
-    row("missing texts stored empty, found again", {{noTexts}, {noTexts}}, {}, {}, {"EUR/CHF||1.2||"});
-    row("nothing to record: headers only", {{}}, {}, {}, {});
-    row("older duplicates: only the first overwritten", {{usd}}, {},
-        {rec("EUR/USD", "20030315", "1.0", "prima"), rec("EUR/USD", "20030315", "1.1", "seconda")},
-        {usdStored, "EUR/USD|20030315|1.1|seconda|<null>"});
+    row("two rows", {usd, {"EUR/CHF", "20030315", 1.5, "EUR/CHF - FRANCO", ""}},
+        {usdStored, "EUR/CHF|20030315|1.5|EUR/CHF - FRANCO|"});
+    row("one day twice: one record, last values", {usd, {"EUR/USD", "20030315", 1.0899, "EUR/USD - D", ""}},
+        {"EUR/USD|20030315|1.0899|EUR/USD - D|"});
+    row("text file kept, twin created", {usd}, {usdStored},
+        "Data;Quotazione;Valuta;Note\r\nvecchia riga\r\n");
+    row("apostrophes stored", {{"EUR/U'S", "2003'315", 2, "L'euro", " nota "}},
+        {"EUR/U'S|2003'315|2|L'euro|nota"});
+    row("missing texts stored empty, found again", {{"EUR/CHF", {}, 1.2, {}, {}}}, {"EUR/CHF||1.2||"});
+    row("nothing to record: headers only", {}, {});
+    row("older duplicates: only the first overwritten", {usd},
+        {usdStored, "EUR/USD|20030315|1.1|seconda|<null>"}, {},
+        {rec("EUR/USD", "20030315", "1.0", "prima"), rec("EUR/USD", "20030315", "1.1", "seconda")});
 }
 
 void TestHistory::recording()
 {
-    QFETCH(Rows, runs);
+    QFETCH(QList<QuoteRow>, rows);
     QFETCH(QByteArray, existingText);
     QFETCH(QStringList, before);
     QTemporaryDir dir;
-    const QString path = makeDatabase(dir.filePath("VALUTE.MDB"), before);
-    const QString textName = dir.filePath(QStringLiteral("Storico.TXT"));
-    if (!existingText.isEmpty())
-        QVERIFY(writeFile(textName, existingText));
+    const QString textName = dir.filePath("Storico.TXT");
+    QVERIFY(existingText.isEmpty() || writeFile(textName, existingText));
     HistoryDb db;
-    QVERIFY(!db.open(path).isError());
+    QVERIFY(!db.open(makeDatabase(dir.filePath("VALUTE.MDB"), before)).isError());
+    QuoteTable table;
+    QByteArray text, csv;
+    for (const QuoteRow &row : rows) {
+        table.append(row);
+        text += (HistoryRecording::textLine(row) + "\r\n").toUtf8();
+        csv += (HistoryRecording::csvLine(row) + "\r\n").toUtf8();
+    }
     RecordingDialogs dialogs;
-    const QByteArray header("Data;Quotazione;Valuta;Note\r\n");
-    QByteArray text = existingText.isEmpty() ? header : existingText;
-    QByteArray csv = header;
-    QStringList usdLines; // what the history file reader lists of them
-    for (const QList<QuoteRow> &rows : runs) {
-        QuoteTable table;
-        for (const QuoteRow &row : rows) {
-            table.append(row);
-            QString date = dayMonthYear(row.Data_Valuta, QLatin1Char('-'));
-            const QString q = quoteText(row.Quotazione), description = row.Descrizione.trimmed();
-            text += (date + " - " + q + " - " + description + "\r\n").toUtf8();
-            if (row.Tipo_Valuta == QLatin1String("EUR/USD"))
-                usdLines << date + " - " + q + " - " + description;
-            csv += (date.replace('-', '/') + ';' + q + ';' + description + ";\r\n").toUtf8();
-        }
+    for (int run = 0; run < 2; ++run) {
         const RecordingResult result =
             HistoryRecording::run("1,07", " " + textName + " ", table, db, dialogs);
-        QVERIFY(result.completed);
-        QCOMPARE(result.recorded, rows.size());
+        QVERIFY(result.completed && result.recorded == rows.size());
         QCOMPARE(result.lblQuote,
                  rows.isEmpty() ? QStringLiteral("1,07") : quoteText(rows.last().Quotazione));
     }
+    const QByteArray header = "Data;Quotazione;Valuta;Note\r\n";
     QCOMPARE(dialogs.texts(), QStringList());
-    QCOMPARE(fileBytes(textName), text);
-    QCOMPARE(fileBytes(dir.filePath(QStringLiteral("Storico.CSV"))), csv);
-    QTEST(records(path), "stored");
-    QCOMPARE(HistoryFileReader::run(textName, QStringLiteral(" EUR/USD DOLLARO USA - 1"), dialogs), usdLines);
+    QCOMPARE(fileBytes(textName), (existingText.isEmpty() ? header : existingText) + text + text);
+    QCOMPARE(fileBytes(dir.filePath("Storico.CSV")), header + csv + csv);
+    QTEST(records(dir.filePath("VALUTE.MDB")), "stored");
 }
 
 void TestHistory::recordingFailure_data()
@@ -313,7 +273,7 @@ void TestHistory::recordingFailure_data()
                         const QString &message) {
         QTest::newRow(name) << QString(label) << QString(textName) << QString(broken) << message;
     };
-    const QString full = QStringLiteral("Errore registrazione su DataBase Disco pieno\r\n\r\n");
+    const QString full = "Errore registrazione su DataBase Disco pieno\r\n\r\n";
     row("quote not available, no file name", " -1 ", "", "", "Quotazione non disponibile su Internet !!!");
     row("no quote yet", "  ", "S.TXT", "", "Premere prima il Pulsante Aggiorna Quotazione !!!");
     row("no file name", "1,0734", "   ", "", "Indicare il nome del file Storico Quotazione !!!");
@@ -335,37 +295,31 @@ void TestHistory::recordingFailure()
     QFETCH(QString, broken);
     QFETCH(QString, message);
     QTemporaryDir dir;
-    const QStringList stored{"EUR/USD|20030315|1|vecchia|<null>"};
     const QString path =
         makeDatabase(dir.filePath("VALUTE.MDB"), {rec("EUR/USD", "20030315", "1.0", "vecchia")});
-    if (broken == QLatin1String("table"))
-        QVERIFY(exec(path, {"DROP TABLE Storico_Valute"}));
+    QVERIFY(broken != "table" || exec(path, {"DROP TABLE Storico_Valute"}));
     const QString name = textName.trimmed().isEmpty() ? textName : dir.filePath(textName);
-    const QString csvName = HistoryRecording::csvTwinName(name);
+    const QString csvName = HistoryRecording::csvTwinName(name), healthy = broken == "text" ? csvName : name;
     const QByteArray existing("Data;Quotazione;Valuta;Note\r\n01-01-2003 - 1,0000 - vecchia\r\n");
-    const bool textBroken = broken == QLatin1String("text"), csvBroken = broken == QLatin1String("csv");
-    if (textBroken || csvBroken) {
-        QVERIFY(QFile::link(QStringLiteral("/dev/full"), textBroken ? name : csvName));
-        QVERIFY(writeFile(textBroken ? csvName : name, existing));
-    }
+    const bool lineFails = broken == "text" || broken == "csv";
+    if (lineFails)
+        QVERIFY(QFile::link("/dev/full", broken == "text" ? name : csvName) && writeFile(healthy, existing));
     HistoryDb db;
     QVERIFY(!db.open(path).isError());
     QuoteTable table;
-    table.append(quote("EUR/USD", "20030315", 1.2)); // would overwrite the stored record
-    table.append(quote("EUR/CHF", "20030315", 1.5));
+    table.append({"EUR/USD", "20030315", 1.2, "EUR/USD - DESCRIZIONE", {}}); // would overwrite the stored one
+    table.append({"EUR/CHF", "20030315", 1.5, "EUR/CHF - DESCRIZIONE", {}});
     RecordingDialogs dialogs;
     const RecordingResult result = HistoryRecording::run(label, name, table, db, dialogs);
 
     QCOMPARE(dialogs.texts(), QStringList{message.replace("%1", name)});
-    QVERIFY(!result.completed);
-    QCOMPARE(result.recorded, 0);
-    QCOMPARE(result.lblQuote, textBroken || csvBroken ? quoteText(1.2) : label);
-    if (broken != QLatin1String("table"))
-        QCOMPARE(records(path), stored);
+    QVERIFY(!result.completed && result.recorded == 0);
+    QCOMPARE(result.lblQuote, lineFails ? quoteText(1.2) : label);
+    QCOMPARE(records(path),
+             broken == "table" ? QStringList() : QStringList{"EUR/USD|20030315|1|vecchia|<null>"});
     if (broken.isEmpty()) // nothing created
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"VALUTE.MDB"});
-    if (textBroken || csvBroken) // no half-recorded row in the healthy file
-        QCOMPARE(fileBytes(textBroken ? csvName : name), existing);
+    QVERIFY(!lineFails || fileBytes(healthy) == existing); // no half-recorded row in the healthy file
 }
 
 void TestHistory::reader_data()
@@ -383,13 +337,12 @@ void TestHistory::reader()
 {
     QFETCH(QByteArray, content);
     QTemporaryDir dir;
-    const QString name = dir.filePath(QStringLiteral("Storico.TXT"));
-    if (!content.isNull())
-        QVERIFY(writeFile(name, content));
+    const QString name = dir.filePath("Storico.TXT");
+    QVERIFY(content.isNull() || writeFile(name, content));
     RecordingDialogs dialogs;
-    QTEST(HistoryFileReader::run(" " + name, QStringLiteral(" EUR/USD DOLLARO USA - 1"), dialogs), "lines");
-    const QString message = "Errore lettura Storico Quotazioni - Impossibile trovare il file\r\n\r\n" + name;
-    QCOMPARE(dialogs.texts(), content.isNull() ? QStringList{message} : QStringList{});
+    QTEST(HistoryFileReader::run(" " + name, " EUR/USD DOLLARO USA - 1", dialogs), "lines");
+    const QString missing = "Errore lettura Storico Quotazioni - Impossibile trovare il file\r\n\r\n" + name;
+    QCOMPARE(dialogs.texts(), content.isNull() ? QStringList{missing} : QStringList{});
 }
 
 QUOTAZIONI_TEST_MAIN(TestHistory)
