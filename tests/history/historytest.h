@@ -19,11 +19,6 @@ inline bool writeFile(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-inline QString insert(const QString &values)
-{
-    return "INSERT INTO Storico_Valute VALUES (" + values + ')';
-}
-
 // Statements run on a connection of the test's own, as another program would; a failure is printed.
 inline bool exec(const QString &path, const QStringList &statements)
 {
@@ -57,13 +52,11 @@ inline QStringList records(const QString &path)
 // value list ("'EUR/USD','20030315',1.2,'',NULL").
 inline QString makeDatabase(const QString &path, const QStringList &values = {})
 {
-    QFile schema(QStringLiteral(QUOTAZIONI_SCHEMA_FILE));
-    QStringList statements{"BEGIN"};
-    if (schema.open(QIODevice::ReadOnly))
-        statements << QString::fromUtf8(schema.readAll()).split(';');
+    QStringList statements =
+        QString::fromUtf8("BEGIN;" + fileBytes(QStringLiteral(QUOTAZIONI_SCHEMA_FILE))).split(';');
     for (const QString &record : values)
-        statements << insert(record);
-    if (statements.size() < 3 || !writeFile(path, {}) || !exec(path, statements << "COMMIT"))
+        statements << "INSERT INTO Storico_Valute VALUES (" + record + ')';
+    if (statements.size() < 4 || !writeFile(path, {}) || !exec(path, statements << "COMMIT"))
         qFatal("cannot make the database");
     return path;
 }

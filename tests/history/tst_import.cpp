@@ -25,7 +25,6 @@ private Q_SLOTS:
     void parseLine();
     void importFile_data();
     void importFile();
-    void longFileWithProgress();
 };
 
 void TestImport::parseLine_data()
@@ -70,15 +69,15 @@ void TestImport::importFile_data()
 {
     QTest::addColumn<QByteArray>("bytes"); // written under the name unless null
     QTest::addColumn<QStringList>("expected");
-    QTest::addColumn<QStringList>("setUp"); // statements run on the database first
+    QTest::addColumn<QStringList>("before"); // records stored first, as SQL value lists
     QTest::addColumn<Outcome>("outcome");
     QTest::addColumn<int>("failedLine");
     QTest::addColumn<QString>("message"); // %1 stands for the trimmed file path
     QTest::addColumn<QString>("name");
     const auto row = [](const char *tag, const QByteArray &bytes, const QStringList &expected,
-                        const QStringList &setUp = {}, Outcome outcome = Outcome::Done, int line = 0,
+                        const QStringList &before = {}, Outcome outcome = Outcome::Done, int line = 0,
                         const QString &message = {}, const QString &name = "cambi.csv") {
-        QTest::newRow(tag) << bytes << expected << setUp << outcome << line << message << name;
+        QTest::newRow(tag) << bytes << expected << before << outcome << line << message << name;
     };
     const QStringList two{usa.arg("20030314", "1.07", "a"), usa.arg("20030315", "1.08", "b")};
     row("CR LF", header + "14/03/2003,1.07,a\r\n15/03/2003,1.08,b\r\n", two);
@@ -124,38 +123,35 @@ void TestImport::importFile_data()
     row("inserts and updates mixed", header + "01/03/2003,1.1,a\n02/03/2003,1.2,b\n03/03/2003,1.3,c\n",
         {usa.arg("20030302", "1.2", "b"), "EUR/CHF|20030301|2|chf|", usa.arg("20030301", "1.1", "a"),
          usa.arg("20030303", "1.3", "c")},
-        {insert("'EUR/USD','20030302',1,'old',''"), insert("'EUR/CHF','20030301',2,'chf',''")});
+        {"'EUR/USD','20030302',1,'old',''", "'EUR/CHF','20030301',2,'chf',''"});
     row("older duplicates: the first is overwritten", header + "01/03/2003,1.5,x\n",
         {usa.arg("20030301", "1.5", "x"), "EUR/USD|20030301|2|second|"},
-        {insert("'EUR/USD','20030301',1,'first',''"), insert("'EUR/USD','20030301',2,'second',''")});
+        {"'EUR/USD','20030301',1,'first',''", "'EUR/USD','20030301',2,'second',''"});
     row("a day twice, stored before",
         header + "01/03/2003,1.1,a\n02/03/2003,1.2,b\n01/03/2003,1.3,c\n02/03/2003,1.4,d\n",
         {usa.arg("20030302", "1.4", "d"), usa.arg("20030301", "1.3", "c")},
-        {insert("'EUR/USD','20030302',1,'old',''")});
+        {"'EUR/USD','20030302',1,'old',''"});
     row("lines without a date", header + "Fine\n01/03/2003,1.1,a\nAltro,x\n",
-        {usa.arg("", "0", "Altro,x"), usa.arg("20030301", "1.1", "a")},
-        {insert("'EUR/USD','',0,'old','old'")});
-    QByteArray many = header; // crosses a batch, and comes back to days the first batch wrote
+        {usa.arg("", "0", "Altro,x"), usa.arg("20030301", "1.1", "a")}, {"'EUR/USD','',0,'old','old'"});
+    QByteArray many = header; // past a 16-bit line count, across batches, back to days stored before
     QStringList days;
-    for (int i = 0; i < 300; ++i) {
-        const QDate day = QDate(2003, 1, 1).addDays(i % 200);
+    for (int i = 0; i < 40000; ++i) {
+        const QDate day = QDate(1950, 1, 1).addDays(i % 30000);
         many += day.toString("d/M/yyyy").toLatin1() + ',' + QByteArray::number(i + 0.5) + ",n\n";
-        if (i < 200)
-            days << usa.arg(day.toString("yyyyMMdd"), QString::number((i < 100 ? i + 200 : i) + 0.5), "n");
+        if (i < 30000)
+            days << usa.arg(day.toString("yyyyMMdd"), QString::number((i < 10000 ? i + 30000 : i) + 0.5),
+                            "n");
     }
-    row("several batches", many, days, {insert("'EUR/USD','20030101',9,'old',''")});
+    row("40,000 lines", many, days, {"'EUR/USD','19500101',9,'old',''"});
 
     // A line the database refuses: the lines before it stay committed, nothing after it is stored.
-    const QString refuse = "CREATE TRIGGER refuse BEFORE %1 ON Storico_Valute WHEN NEW.Note = 'no' "
-                           "BEGIN SELECT RAISE(ABORT, 'rifiutato'); END";
     const QByteArray lines = header + "14/03/2003,1.07,a\r\n15/03/2003,1.08,b\r\n16/03/2003,1.09,no\r\n"
                                       "17/03/2003,1.10,c\r\n";
     const QString refused = "Errore registrazione su DataBase rifiutato\r\n\r\nselect * from Storico_Valute "
                             "where  Tipo_Valuta = 'EUR/USD' and  Data_Valuta = '20030316'";
-    row("insert fails", lines, two, {refuse.arg("INSERT")}, Outcome::DatabaseFailed, 6, refused);
+    row("insert fails", lines, two, {}, Outcome::DatabaseFailed, 6, refused);
     row("update fails", lines, QStringList{"EUR/USD|20030316|1.5|old|old"} + two,
-        {insert("'EUR/USD', '20030316', 1.5, 'old', 'old'"), refuse.arg("UPDATE")}, Outcome::DatabaseFailed,
-        6, refused);
+        {"'EUR/USD', '20030316', 1.5, 'old', 'old'"}, Outcome::DatabaseFailed, 6, refused);
 }
 
 void TestImport::importFile()
@@ -163,53 +159,34 @@ void TestImport::importFile()
     QFETCH(QByteArray, bytes);
     QFETCH(QString, message);
     QFETCH(QString, name);
-    QFETCH(QStringList, setUp);
+    QFETCH(QStringList, before);
     QTemporaryDir dir;
-    const QString path = makeDatabase(dir.filePath("VALUTE.MDB"));
-    HistoryDb db;
-    QVERIFY(exec(path, setUp) && !db.open(path).isError());
+    const QString path = makeDatabase(dir.filePath("VALUTE.MDB"), before),
+                  refuse = "CREATE TRIGGER refuse_%1 BEFORE %1 ON Storico_Valute WHEN NEW.Note = 'no' "
+                           "BEGIN SELECT RAISE(ABORT, 'rifiutato'); END";
+    HistoryDb db; // refusing any line noted "no"
+    QVERIFY(exec(path, {refuse.arg("INSERT"), refuse.arg("UPDATE")}) && !db.open(path).isError());
     const QString text = name.trimmed().isEmpty() ? name : "  " + dir.filePath(name) + " ";
     QVERIFY(name != "cartella" || QDir(dir.path()).mkdir(name));
     QVERIFY(bytes.isNull() || writeFile(dir.filePath(name), bytes));
-    // A second import of the same file overwrites what the first stored and adds nothing, even after
-    // a failure.
-    for (int run = 0; run < 2; ++run) {
+    for (int run = 0; run < 2;
+         ++run) { // the second run overwrites what the first stored, even after a failure
         RecordingDialogs dialogs;
-        const auto result = OfficialRatesImport::run(text, db, dialogs);
+        QList<qint64> seen; // lines done at each progress call
+        qint64 total = -1;
+        const auto result = OfficialRatesImport::run(text, db, dialogs, [&](qint64 done, qint64 lines) {
+            seen << done;
+            total = lines;
+        });
         QCOMPARE(dialogs.texts(), message.isEmpty()
                                       ? QStringList()
                                       : QStringList{QString(message).replace("%1", text.trimmed())});
         QTEST(result.outcome, "outcome");
         QTEST(int(result.failedLine), "failedLine");
         QTEST(records(path), "expected");
+        QVERIFY(seen.size() >= bytes.count('\n') / OfficialRatesImport::progressInterval);
+        QVERIFY(std::is_sorted(seen.cbegin(), seen.cend()) && (seen.isEmpty() || seen.constLast() == total));
     }
-}
-
-void TestImport::longFileWithProgress()
-{
-    QTemporaryDir dir;
-    const QString path = makeDatabase(dir.filePath("VALUTE.MDB")), name = dir.filePath("lungo.csv");
-    QByteArray bytes = header; // more lines than a 16-bit counter holds
-    const int count = 40000;
-    for (int i = 0; i < count; ++i)
-        bytes += QDate(1950, 1, 1).addDays(i).toString("d/M/yyyy").toLatin1() + ",1." +
-                 QByteArray::number(i) + ",n\n";
-    HistoryDb db;
-    QVERIFY(writeFile(name, bytes) && !db.open(path).isError());
-    RecordingDialogs dialogs;
-    QList<qint64> seen;
-    const auto result = OfficialRatesImport::run(name, db, dialogs, [&](qint64 done, qint64 total) {
-        QCOMPARE(total, count + 3);
-        seen << done;
-    });
-    QVERIFY(result.outcome == Outcome::Done && dialogs.texts().isEmpty());
-    const QStringList stored = records(path);
-    QCOMPARE(stored.size(), count);
-    QCOMPARE(stored.constLast(),
-             usa.arg(QDate(1950, 1, 1).addDays(count - 1).toString("yyyyMMdd"), "1.39999", "n"));
-    QVERIFY(seen.size() >= count / OfficialRatesImport::progressInterval);
-    QVERIFY(std::is_sorted(seen.cbegin(), seen.cend()));
-    QCOMPARE(seen.constLast(), count + 3);
 }
 
 QUOTAZIONI_TEST_MAIN(TestImport)
