@@ -224,34 +224,25 @@ void TestDailyCycle::batch_data()
     QTest::addColumn<QString>("stdErr"); // what standard error starts with
     QTest::addColumn<bool>("recorded");
     const QString day = today("dd-MM-yyyy");
-    QTest::newRow("daily job") << QStringList{"--page-url", kPagePath} << QByteArray() << 0
-                               << day + " - 1,0871 - EUR/USD\n"
-                               << QString() << true;
-    QTest::newRow("another pair") << QStringList{"--page-url", kPagePath, "--pair", "EUR/GBP"} << QByteArray()
-                                  << 0 << day + " - 0,8571 - EUR/GBP\n"
-                                  << QString() << true;
-    QTest::newRow("page without quotes")
-        << QStringList{"--page-url", "/vuota"} << QByteArray() << 1 << QString()
-        << "Simbolo  EUR/USD  non trovato in Internet !\n"
-           "Premere prima il Pulsante Aggiorna Quotazione !!!\n"
-        << false;
-    QTest::newRow("unreachable page") << QStringList{"--page-url", "/non-risponde"} << QByteArray() << 1
-                                      << QString() << "Quotazione non disponibile su Internet !!!\n"
-                                      << false;
+    const QByteArray none;
+    // clang-format off
+    QTest::newRow("daily job") << QStringList{"--page-url", kPagePath} << none << 0 << day + " - 1,0871 - EUR/USD\n" << "" << true;
+    QTest::newRow("another pair") << QStringList{"--page-url", kPagePath, "--pair", "EUR/GBP"} << none << 0
+                                  << day + " - 0,8571 - EUR/GBP\n" << "" << true;
+    QTest::newRow("page without quotes") << QStringList{"--page-url", "/vuota"} << none << 1 << ""
+        << "Simbolo  EUR/USD  non trovato in Internet !\nPremere prima il Pulsante Aggiorna Quotazione !!!\n" << false;
+    QTest::newRow("unreachable page") << QStringList{"--page-url", "/non-risponde"} << none << 1 << ""
+                                      << "Quotazione non disponibile su Internet !!!\n" << false;
     QTest::newRow("import") << QStringList{"--page-url", kPagePath, "--import", "cambi.csv"}
-                            << QByteArray("Cambi\r\nValuta selezionata: Dollaro USA\r\nData,Cambio,Note\r\n"
-                                          "14/03/2003,1.0712,x\r\n15/03/2003,1.0734,nota\r\n")
-                            << 0 << "14-03-2003 - 1,0712 - EUR/USD\n15-03-2003 - 1,0734 - EUR/USD\n"
-                            << QString() << false;
-    QTest::newRow("import of a missing file")
-        << QStringList{"--import", "cambi.csv"} << QByteArray() << 1 << QString()
-        << "Storico Cambi Ufficiali non trovato - Impossibile trovare il file\n\n"
-        << false;
-    QTest::newRow("missing database") << QStringList{"--data-dir", "senza-db"} << QByteArray() << 1
-                                      << QString() << "ERRORE IN APERTURA DATABASE !!!\n\n"
-                                      << false;
-    QTest::newRow("missing data folder") << QStringList{"--data-dir", "manca"} << QByteArray() << 2
-                                         << QString() << "La cartella dei dati non esiste: " << false;
+        << QByteArray("Cambi\r\nValuta selezionata: Dollaro USA\r\nData,Cambio,Note\r\n14/03/2003,1.0712,x\r\n15/03/2003,1.0734,nota\r\n")
+        << 0 << "14-03-2003 - 1,0712 - EUR/USD\n15-03-2003 - 1,0734 - EUR/USD\n" << "" << false;
+    QTest::newRow("import of a missing file") << QStringList{"--import", "cambi.csv"} << none << 1 << ""
+        << "Storico Cambi Ufficiali non trovato - Impossibile trovare il file\n\n" << false;
+    QTest::newRow("missing database") << QStringList{"--data-dir", "senza-db"} << none << 1 << ""
+                                      << "ERRORE IN APERTURA DATABASE !!!\n\n" << false;
+    QTest::newRow("missing data folder") << QStringList{"--data-dir", "manca"} << none << 2 << ""
+                                         << "La cartella dei dati non esiste: " << false;
+    // clang-format on
 }
 
 void TestDailyCycle::batch()
