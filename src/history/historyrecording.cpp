@@ -48,11 +48,8 @@ public:
         const QByteArray bytes = line.toUtf8() + "\r\n";
         if (m_file.write(bytes) == bytes.size())
             return true;
-        // Qt reports a full disk as a resource error, and a short write may carry no error at all.
-        const auto error = m_file.error();
-        m_error = error == QFileDevice::NoError || error == QFileDevice::ResourceError
-                      ? makeError(ErrorNumber::DiskFull)
-                      : fileError(m_file);
+        // A short write may carry no error at all: the disk is full.
+        m_error = m_file.error() == QFileDevice::NoError ? makeError(ErrorNumber::DiskFull) : fileError(m_file);
         return false;
     }
     void takeBackLastLine()
