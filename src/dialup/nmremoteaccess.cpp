@@ -261,32 +261,43 @@ qint32 NmRemoteAccess::dial(quintptr, const QString &entryName, const QString &u
     return RasCode::Success;
 }
 
-qint32 NmRemoteAccess::connectStatus(qint32 handle, RasStatus &status)
+qint32 NmRemoteAccess::findConnection(qint32 handle, Connection *&connection, bool &listed)
 {
-    auto it = m_connections.find(handle);
+    const auto it = m_connections.find(handle);
     if (it == m_connections.end() || it->closed)
         return RasCode::InvalidHandle;
-
     bool ok = false;
     const QStringList active = activeConnections(&ok);
     if (!ok)
         return managerUnavailable;
+    connection = &*it;
+    listed = active.contains(it->activePath);
+    return RasCode::Success;
+}
+
+qint32 NmRemoteAccess::connectStatus(qint32 handle, RasStatus &status)
+{
+    Connection *connection = nullptr;
+    bool present = false;
+    if (const qint32 code = findConnection(handle, connection, present); code != RasCode::Success)
+        return code;
     // Still listed and still answering; otherwise the active connection is gone.
-    bool present = active.contains(it->activePath);
     quint32 acState = 0;
     if (present) {
-        acState = property(it->activePath, activeInterface, QStringLiteral("State"), &present).toUInt();
+        acState =
+            property(connection->activePath, activeInterface, QStringLiteral("State"), &present).toUInt();
         const QStringList devices =
-            objectPaths(property(it->activePath, activeInterface, QStringLiteral("Devices")));
+            objectPaths(property(connection->activePath, activeInterface, QStringLiteral("Devices")));
         if (!devices.isEmpty())
-            it->devicePath = devices.constFirst();
+            connection->devicePath = devices.constFirst();
     }
 
     quint32 deviceState = 0;
     quint32 reason = 0;
-    if (!it->devicePath.isEmpty()) {
-        deviceState = property(it->devicePath, deviceInterface, QStringLiteral("State")).toUInt();
-        const QVariant stateReason = property(it->devicePath, deviceInterface, QStringLiteral("StateReason"));
+    if (!connection->devicePath.isEmpty()) {
+        deviceState = property(connection->devicePath, deviceInterface, QStringLiteral("State")).toUInt();
+        const QVariant stateReason =
+            property(connection->devicePath, deviceInterface, QStringLiteral("StateReason"));
         if (stateReason.canConvert<QDBusArgument>()) {
             const QDBusArgument argument = stateReason.value<QDBusArgument>();
             argument.beginStructure();
@@ -298,9 +309,9 @@ qint32 NmRemoteAccess::connectStatus(qint32 handle, RasStatus &status)
 
     if (!present) {
         // If the device says why the connection went, report that failure once.
-        it->closed = true;
+        connection->closed = true;
         const qint32 code = NmMapping::failureCode(reason);
-        if (it->devicePath.isEmpty() || code == 0)
+        if (connection->devicePath.isEmpty() || code == 0)
             return RasCode::InvalidHandle;
         status = {RasState::Disconnected, code};
         return RasCode::Success;
@@ -311,24 +322,21 @@ qint32 NmRemoteAccess::connectStatus(qint32 handle, RasStatus &status)
 
 qint32 NmRemoteAccess::hangUp(qint32 handle)
 {
-    auto it = m_connections.find(handle);
-    if (it == m_connections.end() || it->closed)
-        return RasCode::InvalidHandle;
-    bool ok = false;
-    const QStringList active = activeConnections(&ok);
-    if (!ok)
-        return managerUnavailable;
-    if (!active.contains(it->activePath)) {
-        it->closed = true;
+    Connection *connection = nullptr;
+    bool listed = false;
+    if (const qint32 code = findConnection(handle, connection, listed); code != RasCode::Success)
+        return code;
+    if (!listed) {
+        connection->closed = true;
         return RasCode::InvalidHandle;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(service, managerPath, managerInterface,
                                                        QStringLiteral("DeactivateConnection"));
-    call << QVariant::fromValue(QDBusObjectPath(it->activePath));
+    call << QVariant::fromValue(QDBusObjectPath(connection->activePath));
     const QDBusMessage reply = m_bus.call(call);
     if (reply.type() == QDBusMessage::ReplyMessage ||
         reply.errorName().endsWith(QStringLiteral(".ConnectionNotActive"))) {
-        it->closed = true;
+        connection->closed = true;
         return reply.type() == QDBusMessage::ReplyMessage ? RasCode::Success : RasCode::InvalidHandle;
     }
     return RasCode::Unknown;

@@ -42,6 +42,9 @@ private:
     QVariant property(const QString &path, const QString &interface, const QString &name,
                       bool *ok = nullptr) const;
     QStringList activeConnections(bool *ok = nullptr) const;
+    // The open record of a handle, and whether NetworkManager still lists it as active; the code
+    // tells an unknown or closed handle and an unanswering NetworkManager apart.
+    qint32 findConnection(qint32 handle, Connection *&connection, bool &listed);
     bool isDialUpActiveConnection(const QString &activePath) const;
     qint32 handleFor(const QString &activePath);
 
