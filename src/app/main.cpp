@@ -63,9 +63,15 @@ int main(int argc, char **argv)
     }
     const AppOptions &options = *parsed.options;
 
-    // Unattended runs need no display at all.
-    if (options.batch)
+    // Unattended runs need no display at all, and their standard error carries the program's own
+    // messages only: Qt's warnings about the missing desktop session would read like failures.
+    if (options.batch) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
+            if (type == QtCriticalMsg || type == QtFatalMsg)
+                std::fprintf(stderr, "%s\n", qPrintable(message));
+        });
+    }
     QApplication app(argc, argv);
 
     WidgetDialogs widgetDialogs;

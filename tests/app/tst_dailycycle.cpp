@@ -262,7 +262,7 @@ void TestDailyCycle::batch()
     QProcess program;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("it_IT.UTF-8"));
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_fixture->dir.path());
+    environment.remove(QStringLiteral("XDG_RUNTIME_DIR")); // as under cron: no desktop session
     environment.remove(QStringLiteral("DISPLAY"));
     environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
     program.setProcessEnvironment(environment);
