@@ -56,7 +56,6 @@ public:
     QUrl pageUrl() const; // the address in Text1
     // The database could not be opened: the program ends without its shutdown handling.
     bool programEnded() const { return m_programEnded; }
-    const QuoteTable &quoteTable() const { return m_quoteTable; }
     const RecordingResult &lastRecording() const { return m_lastRecording; }
     const OfficialRatesImport::Result &lastImport() const { return m_lastImport; }
     int CurrencyNumber = 0;
