@@ -54,37 +54,36 @@ bool OfficialRatesBatch::prepare()
     return updateFor(1) != nullptr && insertFor(1) != nullptr;
 }
 
-QSqlQuery *OfficialRatesBatch::insertFor(int rows)
+QSqlQuery *OfficialRatesBatch::prepared(QHash<int, QSqlQuery> &cache, int rows, const QString &sql)
 {
-    auto it = m_inserts.find(rows);
-    if (it != m_inserts.end())
+    auto it = cache.find(rows);
+    if (it != cache.end())
         return &*it;
     QSqlQuery query(m_db);
-    if (!query.prepare(QStringLiteral("INSERT INTO Storico_Valute "
-                                      "(Tipo_Valuta, Data_Valuta, Quotazione, Descrizione, Note) "
-                                      "SELECT ?, v.column1, v.column2, ?, v.column3 FROM (VALUES ") +
-                       placeholders(rows, 3) + QStringLiteral(") AS v"))) {
+    if (!query.prepare(sql)) {
         fail(query);
         return nullptr;
     }
-    return &*m_inserts.insert(rows, query);
+    return &*cache.insert(rows, query);
+}
+
+QSqlQuery *OfficialRatesBatch::insertFor(int rows)
+{
+    return prepared(
+        m_inserts, rows,
+        QStringLiteral("INSERT INTO Storico_Valute (Tipo_Valuta, Data_Valuta, Quotazione, Descrizione, Note) "
+                       "SELECT ?, v.column1, v.column2, ?, v.column3 FROM (VALUES ") +
+            placeholders(rows, 3) + QStringLiteral(") AS v"));
 }
 
 QSqlQuery *OfficialRatesBatch::updateFor(int rows)
 {
-    auto it = m_updates.find(rows);
-    if (it != m_updates.end())
-        return &*it;
-    QSqlQuery query(m_db);
     // The lookup matched code and day exactly, so only the other fields change.
-    if (!query.prepare(QStringLiteral("UPDATE Storico_Valute SET Quotazione = v.column2, Descrizione = ?, "
-                                      "Note = v.column3 FROM (VALUES ") +
-                       placeholders(rows, 3) +
-                       QStringLiteral(") AS v WHERE Storico_Valute.rowid = v.column1"))) {
-        fail(query);
-        return nullptr;
-    }
-    return &*m_updates.insert(rows, query);
+    return prepared(m_updates, rows,
+                    QStringLiteral("UPDATE Storico_Valute SET Quotazione = v.column2, Descrizione = ?, "
+                                   "Note = v.column3 FROM (VALUES ") +
+                        placeholders(rows, 3) +
+                        QStringLiteral(") AS v WHERE Storico_Valute.rowid = v.column1"));
 }
 
 bool OfficialRatesBatch::write(const QList<Line> &lines)

@@ -37,6 +37,8 @@ public:
 private:
     bool fail(const QSqlQuery &query);
     // Statements for `rows` rows at once, prepared on first use; rows is a power of two.
+    // The statement for a batch of that many rows, prepared once and kept.
+    QSqlQuery *prepared(QHash<int, QSqlQuery> &cache, int rows, const QString &sql);
     QSqlQuery *insertFor(int rows);
     QSqlQuery *updateFor(int rows);
 
