@@ -1,0 +1,345 @@
+#!/usr/bin/env python3
+"""Whole-process benchmarks of quotazioni, side by side with the sqlite3 shell.
+
+Each benchmark builds its data in a temporary folder, runs the program as a separate process
+several times (medians of wall time, peak memory from /usr/bin/time -v) and runs the shell command
+it is compared with on the same data. See bench/README.md for the figures and the targets.
+
+    bench.py startup  --exe build/quotazioni --records 0 28000 1000000
+    bench.py import   --exe build/quotazioni --records 1000000 --lines 100000
+    bench.py backfill --exe build/quotazioni --days 7000
+    bench.py csvimport --exe build/quotazioni --days 7000
+"""
+
+import argparse
+import datetime
+import http.server
+import os
+import re
+import shutil
+import socketserver
+import statistics
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SCHEMA = os.path.join(HERE, "..", "..", "packaging", "storico_valute.sql")
+PAIRS = [("EUR/USD", "EUR/USD - DOLLARO USA - 1"), ("EUR/CHF", "EUR/CHF - FRANCO SVIZZERO - 2"),
+         ("EUR/JPY", "EUR/JPY - YEN GIAPPONESE - 3"), ("EUR/GBP", "EUR/GBP - STERLINA INGLESE - 4")]
+LEGACY_PAGE = (b"<html><body><p>EUR/USD   1,0871 1,0899<BR>EUR/CHF 0,9412<BR>"
+               b"EUR/JPY 131,25 131,4<BR>EUR/GBP 0,8567<BR></p></body></html>")
+# The 41 currencies of the bank's history CSV, in the order the published file lists them today.
+BANK_CURRENCIES = ("USD JPY BGN CYP CZK DKK EEK GBP HUF LTL LVL MTL PLN ROL RON SEK SIT SKK CHF ISK NOK "
+                   "HRK RUB TRL TRY AUD BRL CAD CNY HKD IDR ILS INR KRW MXN MYR NZD PHP SGD THB ZAR").split()
+
+
+def sqlite(path, sql):
+    subprocess.run(["sqlite3", path], input=sql.encode(), check=True, stdout=subprocess.DEVNULL)
+
+
+def make_database(path, records):
+    """The shipped schema holding `records` rows over the four pairs, one day per four rows."""
+    with open(SCHEMA) as f:
+        schema = f.read()
+    values = ",".join("('%s','%s')" % p for p in PAIRS)
+    sqlite(path, schema + f"""
+PRAGMA journal_mode=DELETE;
+CREATE TEMP TABLE pairs(n INTEGER PRIMARY KEY, code, description);
+INSERT INTO pairs(code, description) VALUES {values};
+BEGIN;
+WITH RECURSIVE i(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM i WHERE n + 1 < {records})
+INSERT INTO Storico_Valute
+SELECT p.code, strftime('%Y%m%d', julianday('1900-01-01') + i.n / 4), 1.0 + (i.n % 4) + (i.n % 1000) / 10000.0,
+       p.description, ''
+FROM i JOIN pairs p ON p.n = i.n % 4 + 1;
+COMMIT;
+""")
+
+
+def make_data_dir(folder, records):
+    os.makedirs(folder, exist_ok=True)
+    make_database(os.path.join(folder, "VALUTE.MDB"), records)
+    with open(os.path.join(folder, "zantoro.TXT"), "w", newline="\r\n") as f:
+        f.write("".join(code + "\n" for code, _ in PAIRS))
+
+
+class Server:
+    """Serves files from a dict path -> bytes on 127.0.0.1 in a background thread."""
+
+    def __init__(self, files):
+        pages = files
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                body = pages.get(self.path)
+                self.send_response(200 if body is not None else 404)
+                self.send_header("Content-Length", str(len(body or b"")))
+                self.end_headers()
+                self.wfile.write(body or b"")
+
+            def log_message(self, *args):
+                pass
+
+        socketserver.TCPServer.allow_reuse_address = True
+        self.httpd = socketserver.ThreadingTCPServer(("127.0.0.1", 0), Handler)
+        self.port = self.httpd.server_address[1]
+        threading.Thread(target=self.httpd.serve_forever, daemon=True).start()
+
+    def url(self, path):
+        return f"http://127.0.0.1:{self.port}{path}"
+
+
+def timed(command, env=None):
+    """Wall seconds, peak resident MiB and exit status of one run under /usr/bin/time -v."""
+    start = time.perf_counter()
+    result = subprocess.run(["/usr/bin/time", "-v"] + command, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.PIPE, env=env)
+    wall = time.perf_counter() - start
+    peak = re.search(rb"Maximum resident set size \(kbytes\): (\d+)", result.stderr)
+    return wall, (int(peak.group(1)) / 1024 if peak else 0.0), result.returncode, result.stderr
+
+
+def run_env():
+    env = dict(os.environ)
+    env.update({"LANG": "it_IT.UTF-8", "LC_ALL": "it_IT.UTF-8", "QT_QPA_PLATFORM": "offscreen"})
+    return env
+
+
+def medians(runs, prepare, command, env=None):
+    walls, peaks = [], []
+    for _ in range(runs):
+        if prepare:
+            prepare()
+        wall, peak, status, err = timed(command, env)
+        if status not in (0, None):
+            sys.stderr.write(err.decode(errors="replace")[-2000:])
+            raise SystemExit(f"{command[0]} exited with {status}")
+        walls.append(wall)
+        peaks.append(peak)
+    return statistics.median(walls), max(peaks)
+
+
+def report(title, rows):
+    print(title)
+    print("| %s |" % " | ".join(rows[0]))
+    print("|%s|" % "|".join("---" for _ in rows[0]))
+    for row in rows[1:]:
+        print("| %s |" % " | ".join(row))
+    print()
+
+
+def bench_startup(args):
+    """The --batch daily job on a legacy page against the shell's listing of the same pair."""
+    server = Server({"/page": LEGACY_PAGE})
+    rows = [("records", "--batch daily job", "the floor", "ratio", "peak memory")]
+    empty_time = None
+    for records in args.records:
+        folder = tempfile.mkdtemp(prefix="bench-startup-")
+        try:
+            make_data_dir(folder, records)
+            database = os.path.join(folder, "VALUTE.MDB")
+            job, peak = medians(args.runs, None, [args.exe, "--batch", "--data-dir", folder,
+                                                  "--page-url", server.url("/page")], run_env())
+            floor_sql = ("SELECT * FROM Storico_Valute WHERE Tipo_Valuta = 'EUR/USD' ORDER BY Data_Valuta;"
+                         "SELECT count(*) FROM Storico_Valute;")
+            floor, _ = medians(args.runs, None, ["sqlite3", database, floor_sql])
+            if records == 0:
+                empty_time = job
+            ratio = "%.2fx the floor" % (job / floor)
+            if empty_time and records:
+                ratio += ", %.2fx the empty start" % (job / empty_time)
+            rows.append((f"{records:,}", "%.3f s" % job, "%.3f s" % floor, ratio, "%.0f MiB" % peak))
+        finally:
+            shutil.rmtree(folder)
+    report("Daily job, medians of %d runs" % args.runs, rows)
+
+
+def rates_file(path, first_day, lines):
+    """A dollar file of official rates: three header lines, then one line a day."""
+    with open(path, "w", newline="\r\n") as f:
+        f.write("Cambi ufficiali\nValuta selezionata: Dollaro USA\nData,Cambio,Note\n")
+        day = first_day
+        for i in range(lines):
+            f.write("%s,%.4f,\n" % (day.strftime("%d/%m/%Y"), 1.0 + (i % 1000) / 10000.0))
+            day += datetime.timedelta(days=1)
+
+
+def bench_import(args):
+    """--import of a rates file into a large history against the shell's .import of the same rows."""
+    folder = tempfile.mkdtemp(prefix="bench-import-")
+    try:
+        base = os.path.join(folder, "base")
+        make_data_dir(base, args.records)
+        # Half the lines overwrite stored dollar days, half add new ones.
+        stored_days = args.records // 4
+        first = datetime.date(1900, 1, 1) + datetime.timedelta(days=max(0, stored_days - args.lines // 2))
+        rates = os.path.join(folder, "cambi.csv")
+        rates_file(rates, first, args.lines)
+        rows_csv = os.path.join(folder, "rows.csv")
+        with open(rates) as src, open(rows_csv, "w") as dst:
+            for line in list(src)[3:]:
+                date, rate, _ = line.strip().split(",")
+                d, m, y = date.split("/")
+                dst.write(f"EUR/USD,{y}{m}{d},{rate},EUR/USD - DOLLARO USA,\n")
+        work = os.path.join(folder, "work")
+
+        def fresh():
+            shutil.rmtree(work, ignore_errors=True)
+            shutil.copytree(base, work)
+
+        job, peak = medians(args.runs, fresh, [args.exe, "--batch", "--data-dir", work, "--import", rates],
+                            run_env())
+        shell, _ = medians(args.runs, fresh, ["sqlite3", os.path.join(work, "VALUTE.MDB"),
+                                              ".mode csv", f".import {rows_csv} Storico_Valute"])
+        report("Import of %d lines into %d records, medians of %d runs" % (args.lines, args.records, args.runs),
+               [("program", "shell .import", "ratio", "peak memory"),
+                ("%.3f s" % job, "%.3f s" % shell, "%.2fx" % (job / shell), "%.0f MiB" % peak)])
+    finally:
+        shutil.rmtree(folder)
+
+
+def working_days(last, count):
+    """`count` weekdays ending at `last`, newest first."""
+    days, day = [], last
+    while len(days) < count:
+        if day.weekday() < 5:
+            days.append(day)
+        day -= datetime.timedelta(days=1)
+    return days
+
+
+def rate_of(code_index, day_index):
+    return round(0.5 + code_index * 0.37 + (day_index % 997) / 10000.0, 4)
+
+
+def reference_xml(days, currencies, one_line_per_day=True):
+    """A reference-rate document in the layout of the bank's history files."""
+    out = ['<?xml version="1.0" encoding="UTF-8"?><gesmes:Envelope xmlns:gesmes="http://www.gesmes.org/xml/2002-08-01"'
+           ' xmlns="http://www.ecb.int/vocabulary/2002-08-01/eurofxref"><gesmes:subject>Reference rates</gesmes:subject>'
+           '<gesmes:Sender><gesmes:name>European Central Bank</gesmes:name></gesmes:Sender><Cube>']
+    for i, day in enumerate(days):
+        cubes = "".join('<Cube currency="%s" rate="%s"/>' % (c, ("%.4f" % rate_of(k, i)).rstrip("0").rstrip("."))
+                        for k, c in enumerate(currencies))
+        out.append('<Cube time="%s">%s</Cube>' % (day.isoformat(), cubes) + ("\n" if one_line_per_day else ""))
+    out.append("</Cube></gesmes:Envelope>")
+    return "".join(out).encode()
+
+
+def bank_csv(days, currencies):
+    lines = ["Date," + ",".join(currencies) + ","]
+    for i, day in enumerate(days):
+        lines.append(day.isoformat() + "," + ",".join(
+            ("%.4f" % rate_of(k, i)).rstrip("0").rstrip(".") for k in range(len(currencies))) + ",")
+    return ("\n".join(lines) + "\n").encode()
+
+
+def shell_insert_rows(path, rows):
+    """The shell inserting the same rows in one transaction: the comparison for back-fill."""
+    sql = ["BEGIN;"]
+    sql += ["INSERT INTO Storico_Valute VALUES('%s','%s',%s,'%s','');" % r for r in rows]
+    sql.append("COMMIT;")
+    return "\n".join(sql)
+
+
+def four_pair_rows(days, currencies):
+    wanted = {code.split("/")[1]: (code, desc) for code, desc in PAIRS}
+    rows = []
+    for i, day in enumerate(days):
+        for k, c in enumerate(currencies):
+            if c in wanted:
+                rows.append((wanted[c][0], day.strftime("%Y%m%d"), ("%.4f" % rate_of(k, i)).rstrip("0").rstrip("."),
+                             wanted[c][1]))
+    return rows
+
+
+def bench_backfill(args):
+    """The first --batch run on an empty history: the daily file, then the full history behind it."""
+    today = datetime.date.today()
+    days = working_days(today, args.days)
+    currencies = ["USD", "JPY", "GBP", "CHF"]
+    server = Server({"/stats/eurofxref-daily.xml": reference_xml(days[:1], currencies, False),
+                     "/stats/eurofxref-hist.xml": reference_xml(days, currencies),
+                     "/stats/eurofxref-hist-90d.xml": reference_xml(days[:64], currencies)})
+    folder = tempfile.mkdtemp(prefix="bench-backfill-")
+    try:
+        base = os.path.join(folder, "base")
+        make_data_dir(base, 0)
+        work = os.path.join(folder, "work")
+
+        def fresh():
+            shutil.rmtree(work, ignore_errors=True)
+            shutil.copytree(base, work)
+
+        job, peak = medians(args.runs, fresh, [args.exe, "--batch", "--data-dir", work, "--page-url",
+                                               server.url("/stats/eurofxref-daily.xml")], run_env())
+        script = os.path.join(folder, "insert.sql")
+        with open(script, "w") as f:
+            f.write(shell_insert_rows(None, four_pair_rows(days, currencies)))
+        shell, _ = medians(args.runs, fresh, ["sqlite3", os.path.join(work, "VALUTE.MDB"), f".read {script}"])
+        report("Back-fill of %d days for four pairs into an empty history, medians of %d runs"
+               % (args.days, args.runs),
+               [("program", "shell inserts in one transaction", "ratio", "peak memory"),
+                ("%.3f s" % job, "%.3f s" % shell, "%.2fx" % (job / shell), "%.0f MiB" % peak)])
+    finally:
+        shutil.rmtree(folder)
+
+
+def bench_csvimport(args):
+    """--import of the bank's history CSV (41 currencies) against the shell's .import of the four pairs' rows."""
+    days = working_days(datetime.date.today(), args.days)
+    folder = tempfile.mkdtemp(prefix="bench-csv-")
+    try:
+        base = os.path.join(folder, "base")
+        make_data_dir(base, 0)
+        csv_path = os.path.join(folder, "eurofxref-hist.csv")
+        with open(csv_path, "wb") as f:
+            f.write(bank_csv(days, BANK_CURRENCIES))
+        rows_csv = os.path.join(folder, "rows.csv")
+        with open(rows_csv, "w") as f:
+            for code, day, rate, desc in four_pair_rows(days, BANK_CURRENCIES):
+                f.write(f"{code},{day},{rate},{desc},\n")
+        work = os.path.join(folder, "work")
+
+        def fresh():
+            shutil.rmtree(work, ignore_errors=True)
+            shutil.copytree(base, work)
+
+        job, peak = medians(args.runs, fresh, [args.exe, "--batch", "--data-dir", work, "--import", csv_path],
+                            run_env())
+        shell, _ = medians(args.runs, fresh, ["sqlite3", os.path.join(work, "VALUTE.MDB"),
+                                              ".mode csv", f".import {rows_csv} Storico_Valute"])
+        report("Import of the bank's CSV, %d days of %d currencies, medians of %d runs"
+               % (args.days, len(BANK_CURRENCIES), args.runs),
+               [("program", "shell .import of the four pairs' rows", "ratio", "peak memory"),
+                ("%.3f s" % job, "%.3f s" % shell, "%.2fx" % (job / shell), "%.0f MiB" % peak)])
+    finally:
+        shutil.rmtree(folder)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("benchmark", choices=["startup", "import", "backfill", "csvimport"])
+    parser.add_argument("--exe", default=os.path.join(HERE, "..", "..", "build", "quotazioni"))
+    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--records", type=int, nargs="+", default=None)
+    parser.add_argument("--lines", type=int, default=100000)
+    parser.add_argument("--days", type=int, default=7000)
+    args = parser.parse_args()
+    args.exe = os.path.abspath(args.exe)
+    if args.benchmark == "startup":
+        args.records = args.records or [0, 28000, 1000000]
+        bench_startup(args)
+    elif args.benchmark == "import":
+        args.records = (args.records or [1000000])[0]
+        bench_import(args)
+    elif args.benchmark == "backfill":
+        bench_backfill(args)
+    else:
+        bench_csvimport(args)
+
+
+if __name__ == "__main__":
+    main()
