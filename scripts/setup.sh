@@ -4,7 +4,7 @@
 set -eu
 
 packages="cmake make g++ qt6-base-dev libqt6sql6-sqlite libgl-dev sqlite3 libsqlite3-dev
-dbus-daemon python3-dbusmock g++-mingw-w64-x86-64 fonts-liberation"
+dbus-daemon python3-dbusmock g++-mingw-w64-x86-64 fonts-liberation pkgconf libzip-dev"
 
 missing=""
 for package in $packages; do

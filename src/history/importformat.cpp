@@ -1,0 +1,25 @@
+#include "importformat.h"
+
+#include "bankhistorycsv.h"
+#include "referencerates.h"
+
+#include <QFile>
+
+ImportFormat sniffImportFormat(QByteArrayView head)
+{
+    if (head.startsWith("PK\x03\x04") || head.startsWith("PK\x05\x06"))
+        return ImportFormat::Zip;
+    if (BankHistoryCsv::looksLikeBankHistoryCsv(head))
+        return ImportFormat::BankCsv;
+    if (ReferenceRates::looksLikeReferenceRates(head))
+        return ImportFormat::ReferenceRates;
+    return ImportFormat::OfficialRates;
+}
+
+ImportFormat sniffImportFile(const QString &fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return ImportFormat::OfficialRates;
+    return sniffImportFormat(file.read(importFormatHeadSize));
+}
