@@ -29,6 +29,11 @@ QString openFailure(int code)
     }
 }
 
+QString unreadable(const QString &why)
+{
+    return QStringLiteral("Impossibile leggere il file nell'archivio zip: %1").arg(why);
+}
+
 // Entries that are not the archive's content: folders, and the resource forks macOS keeps beside
 // every file it zips.
 bool isSideEntry(const QString &name)
@@ -65,13 +70,13 @@ protected:
         const qint64 wanted = std::min(maxSize, m_maxSize - m_inflated + 1);
         const zip_int64_t got = zip_fread(m_file, data, zip_uint64_t(wanted));
         if (got < 0) {
-            fail(QStringLiteral("archivio zip danneggiato: %1")
+            fail(QStringLiteral("dati danneggiati (%1)")
                      .arg(QString::fromLocal8Bit(zip_file_strerror(m_file))));
             return -1;
         }
         m_inflated += got;
         if (m_inflated > m_maxSize) {
-            fail(QStringLiteral("il file nell'archivio zip supera %1 MiB").arg(m_maxSize / (1024 * 1024)));
+            fail(QStringLiteral("oltre %1 MiB una volta espanso").arg(m_maxSize / (1024 * 1024)));
             return -1;
         }
         if (got == 0)
@@ -181,10 +186,23 @@ bool ZipArchive::openArchive(zip *archive, qint64 maxInflatedSize)
     if ((stat.valid & ZIP_STAT_COMP_METHOD) && !zip_compression_method_supported(stat.comp_method, 0))
         return failed(QStringLiteral("Il file nell'archivio zip è compresso con un metodo non supportato"));
 
+    // A damaged file shows itself only at its end, where the checksum is compared: inflate it once to
+    // the end before handing any of it out, so that no day of a damaged archive is ever stored.
+    zip_file_t *checked = zip_fopen_index(archive, zip_uint64_t(chosen), 0);
+    if (!checked)
+        return failed(unreadable(QString::fromLocal8Bit(zip_strerror(archive))));
+    {
+        ZipFileDevice whole(checked, maxInflatedSize);
+        QByteArray chunk(64 * 1024, Qt::Uninitialized);
+        qint64 got = 0;
+        while ((got = whole.read(chunk.data(), chunk.size())) > 0) {
+        }
+        if (got < 0)
+            return failed(unreadable(whole.errorString()));
+    }
     zip_file_t *file = zip_fopen_index(archive, zip_uint64_t(chosen), 0);
     if (!file)
-        return failed(QStringLiteral("Impossibile leggere il file nell'archivio zip: %1")
-                          .arg(QString::fromLocal8Bit(zip_strerror(archive))));
+        return failed(unreadable(QString::fromLocal8Bit(zip_strerror(archive))));
     m_entryName = QString::fromUtf8(stat.name);
     m_declaredSize = (stat.valid & ZIP_STAT_SIZE) ? qint64(stat.size) : -1;
     m_content = std::make_unique<ZipFileDevice>(file, maxInflatedSize);

@@ -12,9 +12,10 @@ struct zip;
 // user zips the file again) are not counted; any other second file, an encrypted file or a compression
 // method libzip cannot inflate makes the archive unreadable.
 //
-// The file is inflated as it is read, never held whole, and never beyond a limit counted on the bytes
-// actually inflated (the size the archive declares is not trusted): a small archive that inflates to
-// gigabytes stops with a read error after the limit.
+// Opening inflates the file once to its end, discarding the bytes, so that a damaged file (checksum)
+// or one beyond the size limit is refused before any of it is handed out; content() then inflates it
+// again as it is read, never holding it whole. The limit counts the bytes actually inflated (the size
+// the archive declares is not trusted): a small archive that inflates to gigabytes stops at the limit.
 class ZipArchive
 {
 public:
@@ -41,8 +42,8 @@ public:
     qint64 declaredSize() const { return m_declaredSize; }
 
     // The one file's inflated bytes, a sequential read-only device owned by the archive; null before a
-    // successful open. A read fails (-1, errorString()) when the data is corrupt, its checksum does
-    // not match or it inflates beyond the limit.
+    // successful open. A read still fails (-1, errorString()) when the data is corrupt, its checksum
+    // does not match or it inflates beyond the limit, should the archive change after opening.
     QIODevice *content() const;
 
 private:

@@ -1,0 +1,510 @@
+#include "bankhistorycsv.h"
+#include "importformat.h"
+#include "testmain.h"
+#include "ziparchive.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <zip.h>
+
+namespace {
+
+// "2026-04-17 CHF=0.9312 USD=1.1684 | 2026-04-16 ...": days in the order handed over, rates by code so
+// that files of different column orders compare equal.
+QString describe(const QList<RateDay> &days)
+{
+    QStringList parts;
+    for (const RateDay &day : days) {
+        QStringList rates;
+        for (const CurrencyRate &rate : day.rates)
+            rates.append(rate.code + u'=' + QString::number(rate.rate, 'g', 12));
+        rates.sort();
+        parts.append(day.day.toString(Qt::ISODate) + (rates.isEmpty() ? QString() : u' ' + rates.join(u' ')));
+    }
+    return parts.join(QStringLiteral(" | "));
+}
+
+struct Read
+{
+    BankHistoryCsv::Result result;
+    QList<RateDay> days;
+};
+
+Read readCsv(QIODevice &device, const QStringList &wanted = {})
+{
+    Read read;
+    read.result = BankHistoryCsv::read(
+        device,
+        [&](const RateDay &day) {
+            read.days.append(day);
+            return true;
+        },
+        QSet<QString>(wanted.cbegin(), wanted.cend()));
+    return read;
+}
+
+const QStringList kFour = {"USD", "CHF", "JPY", "GBP"};
+
+const QByteArray kCsv = "Date,USD,JPY,BGN,CYP,CHF,GBP,\n"
+                        "2026-04-17,1.1684,186.75,1.9558,N/A,0.9312,0.8562,\n"
+                        "2026-04-16,1.17,186.5,1.9558,N/A,0.93,0.856,\n";
+const QString kCsvFour = "2026-04-17 CHF=0.9312 GBP=0.8562 JPY=186.75 USD=1.1684"
+                         " | 2026-04-16 CHF=0.93 GBP=0.856 JPY=186.5 USD=1.17";
+
+// An archive entry as the tests write it with libzip.
+struct Entry
+{
+    QByteArray name;
+    QByteArray data;
+    zip_int32_t method = ZIP_CM_DEFLATE;
+    zip_uint16_t encryption = ZIP_EM_NONE;
+};
+using Entries = QList<Entry>;
+
+// A libzip source of `size` bytes, the prefix then the filler byte, produced as libzip asks for them:
+// archives that inflate to hundreds of megabytes without ever holding them.
+struct Filler
+{
+    QByteArray prefix;
+    char filler = 0;
+    zip_uint64_t size = 0;
+    zip_uint64_t position = 0;
+    zip_error_t error;
+};
+
+zip_int64_t fill(void *state, void *data, zip_uint64_t length, zip_source_cmd_t command)
+{
+    auto *source = static_cast<Filler *>(state);
+    switch (command) {
+    case ZIP_SOURCE_OPEN:
+        source->position = 0;
+        return 0;
+    case ZIP_SOURCE_READ: {
+        const zip_uint64_t n = std::min(length, source->size - source->position);
+        auto *out = static_cast<char *>(data);
+        for (zip_uint64_t i = 0; i < n; ++i) {
+            const zip_uint64_t at = source->position + i;
+            out[i] =
+                at < zip_uint64_t(source->prefix.size()) ? source->prefix[qsizetype(at)] : source->filler;
+        }
+        source->position += n;
+        return zip_int64_t(n);
+    }
+    case ZIP_SOURCE_CLOSE:
+    case ZIP_SOURCE_FREE:
+        return 0;
+    case ZIP_SOURCE_STAT: {
+        auto *stat = static_cast<zip_stat_t *>(data);
+        zip_stat_init(stat);
+        stat->size = source->size;
+        stat->valid |= ZIP_STAT_SIZE;
+        return sizeof(zip_stat_t);
+    }
+    case ZIP_SOURCE_ERROR:
+        return zip_error_to_data(&source->error, data, length);
+    case ZIP_SOURCE_SUPPORTS:
+        return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
+                                              ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+    default:
+        zip_error_set(&source->error, ZIP_ER_OPNOTSUPP, 0);
+        return -1;
+    }
+}
+
+// Writes the archive; the entries' data must live until then. filler, when given, is one more entry.
+QByteArray makeZip(const QString &path, const Entries &entries, Filler *filler = nullptr)
+{
+    int code = 0;
+    zip_t *archive = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+    if (!archive)
+        return QByteArray();
+    for (const Entry &entry : entries) {
+        zip_int64_t index = -1;
+        if (entry.name.endsWith('/')) {
+            index = zip_dir_add(archive, entry.name.constData(), ZIP_FL_ENC_UTF_8);
+        } else {
+            zip_source_t *source = zip_source_buffer(archive, entry.data.constData(), entry.data.size(), 0);
+            index = zip_file_add(archive, entry.name.constData(), source, ZIP_FL_ENC_UTF_8);
+            zip_set_file_compression(archive, zip_uint64_t(index), entry.method, 0);
+            if (entry.encryption != ZIP_EM_NONE)
+                zip_file_set_encryption(archive, zip_uint64_t(index), entry.encryption, "segreto");
+        }
+        if (index < 0)
+            return QByteArray();
+    }
+    if (filler) {
+        zip_error_init(&filler->error);
+        zip_source_t *source = zip_source_function(archive, fill, filler);
+        const zip_int64_t index = zip_file_add(archive, "eurofxref-hist.csv", source, 0);
+        zip_set_file_compression(archive, zip_uint64_t(index), ZIP_CM_DEFLATE, 1);
+    }
+    if (zip_close(archive) != 0)
+        return QByteArray();
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The end record of an archive without entries: libzip writes no file for one.
+const QByteArray kEmptyZip = QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0');
+
+} // namespace
+
+Q_DECLARE_METATYPE(Entries)
+
+class TestBankHistory : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void csv_data();
+    void csv();
+    void csvFailure_data();
+    void csvFailure();
+    void csvStops();
+    void zip_data();
+    void zip();
+    void zipRefused_data();
+    void zipRefused();
+    void zipBomb_data();
+    void zipBomb();
+    void sniff_data();
+    void sniff();
+    void sniffFile();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestBankHistory::csv_data()
+{
+    QTest::addColumn<QByteArray>("csv");
+    QTest::addColumn<QStringList>("wanted");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<qint64>("lines");
+
+    QTest::newRow("the bank's layout") << kCsv << kFour << kCsvFour << 2LL;
+    QTest::newRow("another column order") << QByteArray("Date,GBP,BGN,CHF,JPY,USD,CYP,\n"
+                                                        "2026-04-17,0.8562,1.9558,0.9312,186.75,1.1684,N/A,\n"
+                                                        "2026-04-16,0.856,1.9558,0.93,186.5,1.17,N/A,\n")
+                                          << kFour << kCsvFour << 2LL;
+    QTest::newRow("CR LF, byte-order mark, no final newline, rate 1")
+        << QByteArray("\xEF\xBB\xBF"
+                      "Date,USD,CHF,\r\n2026-04-17,1,0.9312,\r\n2026-04-16,1.17,0.93,")
+        << kFour << "2026-04-17 CHF=0.9312 USD=1 | 2026-04-16 CHF=0.93 USD=1.17" << 2LL;
+    QTest::newRow("N/A and empty skipped")
+        << QByteArray("Date,USD,CHF,JPY,GBP,\n2026-04-17,N/A,0.9312,,0.8562,\n2026-04-16,1.17,,N/A,N/A,\n")
+        << kFour << "2026-04-17 CHF=0.9312 GBP=0.8562 | 2026-04-16 USD=1.17" << 2LL;
+    QTest::newRow("a day without a wanted rate is not handed over")
+        << QByteArray(
+               "Date,USD,BGN,\n2026-04-17,1.1684,1.9558,\n2026-04-16,N/A,1.9558,\n1999-01-04,1.1789,N/A,\n")
+        << kFour << "2026-04-17 USD=1.1684 | 1999-01-04 USD=1.1789" << 3LL;
+    QTest::newRow("every currency when none is named")
+        << kCsv << QStringList()
+        << "2026-04-17 BGN=1.9558 CHF=0.9312 GBP=0.8562 JPY=186.75 USD=1.1684"
+           " | 2026-04-16 BGN=1.9558 CHF=0.93 GBP=0.856 JPY=186.5 USD=1.17"
+        << 2LL;
+    QTest::newRow("blanks around fields, empty lines, no trailing comma")
+        << QByteArray("Date, USD, JPY\n\n2026-04-17, 1.1684 ,\t186.75\n \n2026-04-16,1.17,186.5\n\n\n")
+        << kFour << "2026-04-17 JPY=186.75 USD=1.1684 | 2026-04-16 JPY=186.5 USD=1.17" << 2LL;
+}
+
+void TestBankHistory::csv()
+{
+    QFETCH(QByteArray, csv);
+    QFETCH(QStringList, wanted);
+    QFETCH(QString, expected);
+    QFETCH(qint64, lines);
+
+    QBuffer buffer(&csv);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    const Read read = readCsv(buffer, wanted);
+    QCOMPARE(read.result.error, QString());
+    QCOMPARE(read.result.line, 0);
+    QCOMPARE(read.result.days, lines);
+    QCOMPARE(describe(read.days), expected);
+
+    QList<RateDay> fromBytes;
+    const BankHistoryCsv::Result result = BankHistoryCsv::read(
+        QByteArrayView(csv),
+        [&](const RateDay &day) {
+            fromBytes.append(day);
+            return true;
+        },
+        QSet<QString>(wanted.cbegin(), wanted.cend()));
+    QVERIFY(result.ok());
+    QCOMPARE(describe(fromBytes), expected);
+}
+
+void TestBankHistory::csvFailure_data()
+{
+    QTest::addColumn<QByteArray>("csv");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<qint64>("line");
+    QTest::addColumn<QString>("handed"); // the days handed over before the failure
+
+    const QByteArray header = "Date,USD,CHF,\n";
+    const QByteArray good = "2026-04-17,1.1684,0.9312,\n";
+    const QString goodDay = "2026-04-17 CHF=0.9312 USD=1.1684";
+
+    QTest::newRow("empty file") << QByteArray() << "Il file è vuoto" << 0LL << "";
+    QTest::newRow("only empty lines") << QByteArray("\r\n\n") << "Il file è vuoto" << 0LL << "";
+    QTest::newRow("header and no day") << header << "Riga 1: nessun giorno dopo l'intestazione" << 1LL << "";
+    QTest::newRow("header, empty lines, no day") << header + "\n\n"
+                                                 << "Riga 3: nessun giorno dopo l'intestazione" << 3LL << "";
+    QTest::newRow("header not starting with Date")
+        << QByteArray("Data,USD,\n") + good << "Riga 1: l'intestazione non inizia con \"Date\"" << 1LL << "";
+    QTest::newRow("semicolons") << QByteArray("Date;USD;CHF;\n2026-04-17;1.1684;0.9312;\n")
+                                << "Riga 1: l'intestazione non inizia con \"Date\"" << 1LL << "";
+    QTest::newRow("lower-case code") << QByteArray("Date,usd,\n") + good
+                                     << "Riga 1: \"usd\" nell'intestazione non è un codice di valuta" << 1LL
+                                     << "";
+    QTest::newRow("empty name before the last")
+        << QByteArray("Date,,USD,\n") << "Riga 1: \"\" nell'intestazione non è un codice di valuta" << 1LL
+        << "";
+    QTest::newRow("a code named twice")
+        << QByteArray("Date,USD,CHF,USD,\n") << "Riga 1: la valuta USD compare due volte nell'intestazione"
+        << 1LL << "";
+    QTest::newRow("no currency") << QByteArray("Date,\n2026-04-17,\n")
+                                 << "Riga 1: l'intestazione non nomina alcuna valuta" << 1LL << "";
+    QTest::newRow("more fields") << header + good + "2026-04-16,1.17,0.93,,\n"
+                                 << "Riga 3: la riga ha 5 campi invece dei 4 dell'intestazione" << 3LL
+                                 << goodDay;
+    QTest::newRow("fewer fields") << header + good + "2026-04-16,1.17,0.93\n"
+                                  << "Riga 3: la riga ha 3 campi invece dei 4 dell'intestazione" << 3LL
+                                  << goodDay;
+    QTest::newRow("31 April") << header + good + "2026-04-31,1.17,0.93,\n"
+                              << "Riga 3: data non valida: \"2026-04-31\"" << 3LL << goodDay;
+    QTest::newRow("month 13") << header + "2026-13-01,1.17,0.93,\n"
+                              << "Riga 2: data non valida: \"2026-13-01\"" << 2LL << "";
+    QTest::newRow("before the euro") << header + "1998-12-31,1.17,0.93,\n"
+                                     << "Riga 2: data non valida: \"1998-12-31\"" << 2LL << "";
+    QTest::newRow("Italian date") << header + "17/04/2026,1.17,0.93,\n"
+                                  << "Riga 2: data non valida: \"17/04/2026\"" << 2LL << "";
+    QTest::newRow("a day twice") << header + good + good << "Riga 3: il giorno 2026-04-17 compare due volte"
+                                 << 3LL << goodDay;
+    QTest::newRow("rate not a number") << header + "2026-04-17,1.1684,abc,\n"
+                                       << "Riga 2: cambio di CHF non valido: \"abc\"" << 2LL << "";
+    QTest::newRow("decimal comma") << QByteArray("Date,USD,\n2026-04-17,\"1,1684\",\n")
+                                   << "Riga 2: la riga ha 4 campi invece dei 3 dell'intestazione" << 2LL
+                                   << "";
+    QTest::newRow("zero rate") << header + "2026-04-17,0,0.9312,\n"
+                               << "Riga 2: cambio di USD non valido: \"0\"" << 2LL << "";
+    QTest::newRow("negative rate") << header + "2026-04-17,-1.1,0.9312,\n"
+                                   << "Riga 2: cambio di USD non valido: \"-1.1\"" << 2LL << "";
+    QTest::newRow("bad rate of an unlisted currency")
+        << QByteArray("Date,USD,BGN,\n2026-04-17,1.1684,x,\n") << "Riga 2: cambio di BGN non valido: \"x\""
+        << 2LL << "";
+    QTest::newRow("a value in the unnamed column")
+        << header + "2026-04-17,1.1684,0.9312,7\n"
+        << "Riga 2: un valore nella colonna senza nome: \"7\"" << 2LL << "";
+    QTest::newRow("a line without end")
+        << header + good + QByteArray(70000, '1') << "Riga 3: riga più lunga di 65536 byte" << 3LL << goodDay;
+    QTest::newRow("a long field quoted short")
+        << header + "2026-04-17,1.1684," + QByteArray(50, '9') + "x,\n"
+        << "Riga 2: cambio di CHF non valido: \"9999999999999999999999999999999999999999...\"" << 2LL << "";
+}
+
+void TestBankHistory::csvFailure()
+{
+    QFETCH(QByteArray, csv);
+    QFETCH(QString, error);
+    QFETCH(qint64, line);
+    QFETCH(QString, handed);
+
+    QBuffer buffer(&csv);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    const Read read = readCsv(buffer, kFour);
+    QCOMPARE(read.result.error, error);
+    QCOMPARE(read.result.line, line);
+    QVERIFY(!read.result.ok());
+    QCOMPARE(describe(read.days), handed);
+}
+
+void TestBankHistory::csvStops()
+{
+    qint64 calls = 0;
+    const BankHistoryCsv::Result result = BankHistoryCsv::read(QByteArrayView(kCsv), [&](const RateDay &) {
+        ++calls;
+        return false;
+    });
+    QVERIFY(result.ok());
+    QVERIFY(result.stopped);
+    QCOMPARE(calls, 1);
+    QCOMPARE(result.days, 1);
+}
+
+void TestBankHistory::zip_data()
+{
+    QTest::addColumn<Entries>("entries");
+    QTest::addColumn<QString>("entryName");
+
+    QTest::newRow("one CSV, deflated") << Entries{{"eurofxref-hist.csv", kCsv}} << "eurofxref-hist.csv";
+    QTest::newRow("one CSV, stored") << Entries{{"storico.csv", kCsv, ZIP_CM_STORE}} << "storico.csv";
+    QTest::newRow("folders and macOS side files")
+        << Entries{{"storico/", {}},
+                   {"__MACOSX/", {}},
+                   {"__MACOSX/storico/._eurofxref-hist.csv", "Mac OS X"},
+                   {"storico/eurofxref-hist.csv", kCsv}}
+        << "storico/eurofxref-hist.csv";
+}
+
+void TestBankHistory::zip()
+{
+    QFETCH(Entries, entries);
+    QFETCH(QString, entryName);
+
+    const QString path = m_dir.filePath(QStringLiteral("storico.zip"));
+    const QByteArray bytes = makeZip(path, entries);
+    QVERIFY(!bytes.isEmpty());
+
+    for (const bool fromFile : {true, false}) {
+        ZipArchive archive;
+        QVERIFY2(fromFile ? archive.openFile(path) : archive.openData(bytes),
+                 qPrintable(archive.errorString()));
+        QCOMPARE(archive.errorString(), QString());
+        QCOMPARE(archive.entryName(), entryName);
+        QCOMPARE(archive.declaredSize(), qint64(kCsv.size()));
+        QVERIFY(archive.content());
+        const Read read = readCsv(*archive.content(), kFour);
+        QCOMPARE(read.result.error, QString());
+        QCOMPARE(describe(read.days), kCsvFour);
+    }
+}
+
+void TestBankHistory::zipRefused_data()
+{
+    QTest::addColumn<Entries>("entries");
+    QTest::addColumn<QByteArray>("bytes"); // used instead of the entries when not empty
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("two files") << Entries{{"a.csv", kCsv}, {"b.csv", kCsv}} << QByteArray()
+                               << "L'archivio zip contiene più di un file";
+    QTest::newRow("a CSV and a side file outside __MACOSX")
+        << Entries{{"a.csv", kCsv}, {"._a.csv", "x"}} << QByteArray()
+        << "L'archivio zip contiene più di un file";
+    QTest::newRow("only a folder") << Entries{{"storico/", {}}} << QByteArray()
+                                   << "L'archivio zip non contiene alcun file";
+    QTest::newRow("empty archive") << Entries{} << kEmptyZip << "L'archivio zip non contiene alcun file";
+    QTest::newRow("encrypted, AES") << Entries{{"a.csv", kCsv, ZIP_CM_DEFLATE, ZIP_EM_AES_256}}
+                                    << QByteArray() << "Il file nell'archivio zip è cifrato";
+    QTest::newRow("encrypted, traditional") << Entries{{"a.csv", kCsv, ZIP_CM_DEFLATE, ZIP_EM_TRAD_PKWARE}}
+                                            << QByteArray() << "Il file nell'archivio zip è cifrato";
+    QTest::newRow("not a zip") << Entries{} << kCsv << "Il file non è un archivio zip";
+    QTest::newRow("zip magic, then nothing")
+        << Entries{} << QByteArray("PK\x03\x04", 4) << "Il file non è un archivio zip";
+}
+
+void TestBankHistory::zipRefused()
+{
+    QFETCH(Entries, entries);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, error);
+
+    const QString path = m_dir.filePath(QStringLiteral("rifiutato.zip"));
+    if (bytes.isEmpty()) {
+        bytes = makeZip(path, entries);
+        QVERIFY(!bytes.isEmpty());
+    } else {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(file.write(bytes), bytes.size());
+    }
+
+    for (const bool fromFile : {true, false}) {
+        ZipArchive archive;
+        QVERIFY(!(fromFile ? archive.openFile(path) : archive.openData(bytes)));
+        QCOMPARE(archive.errorString(), error);
+        QCOMPARE(archive.content(), nullptr);
+    }
+}
+
+void TestBankHistory::zipBomb_data()
+{
+    QTest::addColumn<char>("filler");
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<qint64>("limit");
+    QTest::addColumn<QString>("error"); // empty: the archive opens
+
+    const qint64 mib = 1024 * 1024;
+    QTest::newRow("300 MiB of zeros")
+        << '\0' << 300 * mib << ZipArchive::defaultMaxInflatedSize
+        << "Impossibile leggere il file nell'archivio zip: oltre 256 MiB una volta "
+           "espanso";
+    QTest::newRow("300 MiB of empty lines")
+        << '\n'
+        << 300 * mib << ZipArchive::defaultMaxInflatedSize
+        << "Impossibile leggere il file nell'archivio zip: oltre 256 MiB una volta espanso";
+    QTest::newRow("exactly the limit") << '\n' << 2 * mib << 2 * mib << "";
+    QTest::newRow("one byte past the limit")
+        << '\n'
+        << 2 * mib + 1 << 2 * mib
+        << "Impossibile leggere il file nell'archivio zip: oltre 2 MiB una volta "
+           "espanso";
+}
+
+void TestBankHistory::zipBomb()
+{
+    QFETCH(char, filler);
+    QFETCH(qint64, size);
+    QFETCH(qint64, limit);
+    QFETCH(QString, error);
+
+    Filler source;
+    source.prefix = kCsv;
+    source.filler = filler;
+    source.size = zip_uint64_t(size);
+    const QString path = m_dir.filePath(QStringLiteral("bomba.zip"));
+    const QByteArray bytes = makeZip(path, {}, &source);
+    QVERIFY(!bytes.isEmpty());
+    QVERIFY(bytes.size() < size / 100);
+
+    ZipArchive archive;
+    QCOMPARE(archive.openFile(path, limit), error.isEmpty());
+    QCOMPARE(archive.errorString(), error);
+    if (!error.isEmpty())
+        return;
+    const Read read = readCsv(*archive.content(), kFour);
+    QCOMPARE(read.result.error, QString());
+    QCOMPARE(describe(read.days), kCsvFour);
+}
+
+void TestBankHistory::sniff_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<ImportFormat>("format");
+
+    QTest::newRow("zip") << QByteArray("PK\x03\x04\x14\x00", 6) << ImportFormat::Zip;
+    QTest::newRow("empty zip") << kEmptyZip << ImportFormat::Zip;
+    QTest::newRow("PK alone") << QByteArray("PK") << ImportFormat::OfficialRates;
+    QTest::newRow("bank CSV") << kCsv << ImportFormat::BankCsv;
+    QTest::newRow("bank CSV with byte-order mark") << "\xEF\xBB\xBF" + kCsv << ImportFormat::BankCsv;
+    QTest::newRow("Date without comma") << QByteArray("Date;USD;\n") << ImportFormat::OfficialRates;
+    QTest::newRow("reference-rate XML")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gesmes:Envelope")
+        << ImportFormat::ReferenceRates;
+    QTest::newRow("official rates")
+        << QByteArray("Cambi ufficiali\r\nValuta selezionata: Dollaro USA\r\nData,Cambio,Note\r\n")
+        << ImportFormat::OfficialRates;
+    QTest::newRow("empty") << QByteArray() << ImportFormat::OfficialRates;
+}
+
+void TestBankHistory::sniff()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(ImportFormat, format);
+    QCOMPARE(sniffImportFormat(head), format);
+}
+
+void TestBankHistory::sniffFile()
+{
+    const QString path = m_dir.filePath(QStringLiteral("storico.txt"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(kCsv), kCsv.size());
+    file.close();
+    QCOMPARE(sniffImportFile(path), ImportFormat::BankCsv);
+    QCOMPARE(sniffImportFile(m_dir.filePath(QStringLiteral("mancante.zip"))), ImportFormat::OfficialRates);
+}
+
+QUOTAZIONI_TEST_MAIN(TestBankHistory)
+#include "tst_bankhistory.moc"
