@@ -65,6 +65,7 @@ struct Document
 // given twice keeps the rates of both, the first occurrence winning.
 // wantedCodes, when not empty, keeps only those currencies (the rest is still checked for form).
 Document parse(QByteArrayView xml, const QSet<QString> &wantedCodes = {});
+// The device must already hold the whole document (a file, a buffer): running out of data is a cut.
 Document parse(QIODevice *device, const QSet<QString> &wantedCodes = {});
 
 // A cheap look at a fetched body: true when it starts (after a byte-order mark and blanks) with an
