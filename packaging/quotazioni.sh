@@ -4,7 +4,23 @@
 set -eu
 here=$(dirname "$(readlink -f "$0")")
 shipped="$here/../libexec/quotazioni"
-data="${QUOTAZIONI_DATA_DIR:-${XDG_DATA_HOME:-$HOME/.local/share}/quotazioni}"
+if [ -n "${QUOTAZIONI_DATA_DIR:-}" ]; then
+    data=$QUOTAZIONI_DATA_DIR
+else
+    # Only absolute folders count: a relative one would put the data wherever the program starts.
+    case "${XDG_DATA_HOME:-}" in
+        /*) data=$XDG_DATA_HOME/quotazioni ;;
+        *)
+            case "${HOME:-}" in
+                /*) data=$HOME/.local/share/quotazioni ;;
+                *)
+                    echo "quotazioni: la variabile HOME non è impostata; indicare la cartella dei dati con QUOTAZIONI_DATA_DIR." >&2
+                    exit 1
+                    ;;
+            esac
+            ;;
+    esac
+fi
 mkdir -p "$data"
 for file in VALUTE.MDB zantoro.TXT; do
     [ -e "$data/$file" ] || cp "$shipped/$file" "$data/$file"

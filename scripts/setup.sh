@@ -1,10 +1,24 @@
 #!/bin/sh
-# Installs the Debian packages that building, running and testing need, only those missing.
-# Runs as root, or through sudo when started by another user.
+# Installs the Debian packages that building and running need, only those missing; with --tests
+# also what the tests need (a private D-Bus with NetworkManager's mock, the Windows cross-compiler,
+# the Italian locale). Runs as root, or through sudo when started by another user.
 set -eu
 
 packages="cmake make g++ qt6-base-dev libqt6sql6-sqlite libgl-dev sqlite3 libsqlite3-dev
-dbus-daemon python3-dbusmock g++-mingw-w64-x86-64 fonts-liberation pkgconf libzip-dev"
+fonts-liberation qt6-translations-l10n pkgconf libzip-dev"
+tests=false
+for argument in "$@"; do
+    case "$argument" in
+        --tests) tests=true ;;
+        *) echo "Uso: $0 [--tests]" >&2; exit 2 ;;
+    esac
+done
+if $tests; then
+    packages="$packages dbus-daemon python3-dbusmock g++-mingw-w64-x86-64 locales"
+fi
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
 
 missing=""
 for package in $packages; do
@@ -14,11 +28,14 @@ for package in $packages; do
         *) missing="$missing $package" ;;
     esac
 done
+if [ -n "$missing" ]; then
+    echo "Installing:$missing"
+    $sudo apt-get update
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing
+fi
 
-[ -z "$missing" ] && exit 0
-
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
-echo "Installing:$missing"
-$sudo apt-get update
-$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing
+# The command-line tests run the program under the Italian locale.
+if $tests && ! locale -a 2>/dev/null | grep -qix 'it_IT\.utf-\?8'; then
+    echo "Generating the it_IT.UTF-8 locale"
+    $sudo localedef -i it_IT -c -f UTF-8 -A /usr/share/locale/locale.alias it_IT.UTF-8
+fi

@@ -32,17 +32,21 @@ ParsedOptions parseOptions(const QStringList &arguments, const QString &programF
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Storico giornaliero delle quotazioni dell'euro (EUR/USD, EUR/CHF, EUR/JPY, EUR/GBP)."));
-    const QCommandLineOption helpOption = parser.addHelpOption();
+    // Our own help option: Qt's describes itself in English only, and its Qt-specific options
+    // mean nothing to the user.
+    const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")},
+                                        QStringLiteral("Mostra le opzioni della riga di comando."));
+    parser.addOption(helpOption);
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption dataDir(QStringLiteral("data-dir"),
                                      QStringLiteral("Cartella dei dati (database, elenco valute, storici)."),
-                                     QStringLiteral("DIR"));
+                                     QStringLiteral("CARTELLA"));
     const QCommandLineOption pageUrl(QStringLiteral("page-url"),
                                      QStringLiteral("Indirizzo della pagina delle quotazioni."),
                                      QStringLiteral("URL"));
     const QCommandLineOption pair(QStringLiteral("pair"),
                                   QStringLiteral("Valuta da selezionare, es. EUR/GBP."),
-                                  QStringLiteral("SYMBOL"));
+                                  QStringLiteral("SIMBOLO"));
     const QCommandLineOption importFile(
         QStringLiteral("import"),
         QStringLiteral("Carica il file dei cambi ufficiali invece del ciclo giornaliero."),

@@ -6,6 +6,7 @@
 #include "mainwindow.h"
 #include "remoteaccess.h"
 #include "startupfiles.h"
+#include "translations.h"
 #include "widgetdialogs.h"
 
 #include <QApplication>
@@ -56,8 +57,14 @@ int main(int argc, char **argv)
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
-    const ParsedOptions parsed = parseOptions(arguments, executableFolder(argv[0]));
+    const QString programFolder = executableFolder(argv[0]);
+    ParsedOptions parsed = parseOptions(arguments, programFolder);
     if (!parsed.options) {
+        // Help, version and mistakes need no display. Read again once Qt's part of the text can
+        // speak the user's language.
+        QCoreApplication app(argc, argv);
+        installQtTranslations();
+        parsed = parseOptions(arguments, programFolder);
         print(parsed.exitCode == 0 ? stdout : stderr, parsed.output);
         return parsed.exitCode;
     }
@@ -73,6 +80,7 @@ int main(int argc, char **argv)
         });
     }
     QApplication app(argc, argv);
+    installQtTranslations();
 
     WidgetDialogs widgetDialogs;
     BatchDialogs batchDialogs;

@@ -4,6 +4,7 @@
 #include "connectionstate.h"
 #include "connectionwait.h"
 #include "dialup.h"
+#include "filechoice.h"
 #include "historyfilereader.h"
 #include "historylisting.h"
 #include "loginras.h"
@@ -345,32 +346,40 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-QString MainWindow::chooseFile()
+namespace {
+
+// A new chooser each time, set up from its own box alone: nothing typed or chosen in one box's
+// chooser reaches the other's.
+QString chooseFile(QWidget *parent, const FileChoice &choice)
 {
-    if (!CommonDialog1) {
-        CommonDialog1 = new QFileDialog(this);
-        CommonDialog1->setObjectName(QStringLiteral("CommonDialog1"));
-        CommonDialog1->setFileMode(QFileDialog::AnyFile);
-        CommonDialog1->setOption(QFileDialog::DontUseNativeDialog);
-        CommonDialog1->setOption(QFileDialog::DontConfirmOverwrite);
-    }
-    CommonDialog1->setDirectory(programFolder());
-    CommonDialog1->selectFile(QString());
-    if (CommonDialog1->exec() != QDialog::Accepted)
+    QFileDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("CommonDialog1"));
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setNameFilters(choice.nameFilters);
+    dialog.setDirectory(choice.folder);
+    if (!choice.selectedFile.isEmpty())
+        dialog.selectFile(choice.selectedFile);
+    if (dialog.exec() != QDialog::Accepted)
         return {};
-    return CommonDialog1->selectedFiles().value(0).trimmed();
+    return dialog.selectedFiles().value(0).trimmed();
 }
+
+} // namespace
 
 void MainWindow::Command3_Click()
 {
-    const QString chosen = chooseFile();
+    const QString chosen =
+        chooseFile(this, fileChoice(FileChoice::Kind::QuoteHistory, Text2->text(), programFolder()));
     if (!chosen.isEmpty())
         Text2->setText(chosen);
 }
 
 void MainWindow::Command9_Click()
 {
-    const QString chosen = chooseFile();
+    const QString chosen =
+        chooseFile(this, fileChoice(FileChoice::Kind::OfficialRates, Text4->text(), programFolder()));
     if (!chosen.isEmpty())
         Text4->setText(chosen);
 }

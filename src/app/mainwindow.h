@@ -18,7 +18,6 @@ class PageTextBox;
 class QPrinter;
 class RecordListModel;
 class QComboBox;
-class QFileDialog;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -89,7 +88,6 @@ public:
     QPushButton *Command2 = nullptr;
     QPushButton *Command6 = nullptr;
     QPushButton *Command4 = nullptr;
-    QFileDialog *CommonDialog1 = nullptr; // created on first use
     // Lower part.
     QListView *List1 = nullptr;
     ChartFrame *Frame2 = nullptr;
@@ -124,7 +122,6 @@ private:
     void buildControls();
     void fitFont();
     void setTabOrder();
-    QString chooseFile();
     void waitForConnection();
     QuoteControls quoteControls() const;
     void showQuoteControls(const QuoteControls &controls);

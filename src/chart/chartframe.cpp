@@ -1,9 +1,12 @@
 #include "chartframe.h"
 
 #include "chartpainter.h"
+#include "charttooltip.h"
 #include "twips.h"
 
+#include <QHelpEvent>
 #include <QPainter>
+#include <QToolTip>
 
 ChartFrame::ChartFrame(QWidget *parent) : QFrame(parent)
 {
@@ -28,6 +31,22 @@ void ChartFrame::redraw()
     m_members.apply(m_geometry);
     update();
     show();
+}
+
+bool ChartFrame::event(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const QString text = ChartToolTip::textAt(m_geometry, m_lines, help->pos());
+        if (text.isEmpty()) {
+            QToolTip::hideText();
+            event->ignore();
+        } else {
+            QToolTip::showText(help->globalPos(), text, this);
+        }
+        return true;
+    }
+    return QFrame::event(event);
 }
 
 void ChartFrame::paintEvent(QPaintEvent *event)

@@ -25,6 +25,7 @@ public:
     void setShapeTemplate(const ChartTemplate &shapes) { m_shapes = shapes; }
 
 protected:
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:

@@ -251,7 +251,7 @@ void addPoint(ChartGeometry &chart, const QStringList &lines, const ChartPoint &
 {
     const double top = shapes.barTop - 70;
     const double c = ChartPoints::coverPercent(point.value, chart.largestValue);
-    chart.bars.append({place.x, top, place.width, shapes.barHeight, fill, point.value, number});
+    chart.bars.append({place.x, top, place.width, shapes.barHeight, fill, point.value, number, point.line});
     chart.covers.append({place.x, top, place.width, shapes.barHeight / 100 * c, c});
     chart.dateLabels.append({ChartPoints::dateCaption(QStringView(lines[point.line]).left(10), chart.n),
                              place.x, frameHeight - 180});

@@ -27,6 +27,7 @@ struct ChartBar
     QColor fill;
     double value = 0;    // the quote the bar shows
     qsizetype point = 0; // 1-based number of the point it shows
+    qsizetype line = 0;  // index of that point's record-list line
 };
 
 struct ChartCover

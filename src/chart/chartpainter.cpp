@@ -5,10 +5,7 @@
 #include <QFont>
 #include <QPainter>
 
-namespace {
-
-// Edges are rounded one by one so that neighbouring bars neither overlap nor leave gaps.
-QRect pixelRect(double x, double top, double width, double height)
+QRect chartPixelRect(double x, double top, double width, double height)
 {
     const int left = Twips::toPixels(x);
     const int right = Twips::toPixels(x + width);
@@ -17,6 +14,8 @@ QRect pixelRect(double x, double top, double width, double height)
     return QRect(left, upper, std::max(1, right - left), lower - upper);
 }
 
+namespace {
+
 QFont labelFont()
 {
     QFont font(QStringLiteral("Tahoma"));
@@ -24,13 +23,18 @@ QFont labelFont()
     return font;
 }
 
-void paintLabel(QPainter &painter, const ChartLabel &label)
+void paintLabel(QPainter &painter, const ChartLabel &label, const QColor &background = QColor())
 {
     if (label.caption.isEmpty())
         return;
     // The labels size themselves to their text, so the text starts at their left.
     const QPoint topLeft(Twips::toPixels(label.x), Twips::toPixels(label.top));
-    painter.drawText(QRect(topLeft, QSize(1000, 100)), Qt::AlignLeft | Qt::AlignTop, label.caption);
+    const QRect area(topLeft, QSize(1000, 100));
+    const int flags = Qt::AlignLeft | Qt::AlignTop;
+    if (background.isValid())
+        painter.fillRect(painter.fontMetrics().boundingRect(area, flags, label.caption).adjusted(-2, 0, 2, 0),
+                         background);
+    painter.drawText(area, flags, label.caption);
 }
 
 } // namespace
@@ -40,9 +44,9 @@ void paintChart(QPainter &painter, const ChartGeometry &chart)
     painter.save();
     painter.setPen(Qt::NoPen);
     for (const ChartBar &bar : chart.bars)
-        painter.fillRect(pixelRect(bar.x, bar.top, bar.width, bar.height), bar.fill);
+        painter.fillRect(chartPixelRect(bar.x, bar.top, bar.width, bar.height), bar.fill);
     for (const ChartCover &cover : chart.covers) {
-        const QRect rect = pixelRect(cover.x, cover.top, cover.width, cover.height);
+        const QRect rect = chartPixelRect(cover.x, cover.top, cover.width, cover.height);
         if (rect.height() > 0)
             painter.fillRect(rect, chartCoverColor);
     }
@@ -60,6 +64,6 @@ void paintChart(QPainter &painter, const ChartGeometry &chart)
     for (const ChartLabel &label : chart.dateLabels)
         paintLabel(painter, label);
     for (const ChartLabel &label : chart.gridLabels)
-        paintLabel(painter, label);
+        paintLabel(painter, label, chartGridLabelBackground);
     painter.restore();
 }

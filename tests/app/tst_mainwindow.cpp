@@ -1,17 +1,22 @@
 #include "chartframe.h"
+#include "connectionwait.h"
 #include "pagetextbox.h"
 #include "resizerules.h"
 #include "testmain.h"
+#include "translations.h"
 #include "twips.h"
+#include "widgetdialogs.h"
 #include "windowfixture.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDate>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -20,6 +25,7 @@ class TestMainWindow : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase();
     void init();
     void cleanup();
     void controls_data();
@@ -31,13 +37,21 @@ private Q_SLOTS:
     void resizeRule();
     void resizeWindow();
     void focusSelectsAll();
+    void fileChoosers_data();
     void fileChoosers();
+    void standardButtonsInItalian();
 
 private:
     void show();
     WindowFixture *m_fixture = nullptr;
     MainWindow *m_window = nullptr;
 };
+
+void TestMainWindow::initTestCase()
+{
+    // As the program does at start, for the pinned Italian locale.
+    QVERIFY(installQtTranslations());
+}
 
 void TestMainWindow::init()
 {
@@ -243,34 +257,133 @@ void TestMainWindow::focusSelectsAll()
     QTRY_COMPARE(m_window->Text2->selectedText(), m_window->Text2->text());
 }
 
+namespace {
+
+// What a chooser showed when it opened, and its Cancel caption.
+struct ChooserView
+{
+    QString folder;
+    QString nameField;
+    QStringList filters;
+    QString cancel;
+};
+
+// Answers the chooser the window is about to open: notes what it shows, then picks the file in
+// its folder and opens it, or cancels when there is none.
+void answerChooser(QWidget *window, ChooserView &view, const QString &pick)
+{
+    QTimer::singleShot(0, window, [window, &view, pick] {
+        auto *dialog = window->findChild<QFileDialog *>(QStringLiteral("CommonDialog1"));
+        if (!dialog)
+            return;
+        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        auto *buttons = dialog->findChild<QDialogButtonBox *>();
+        view = {QDir(dialog->directory()).canonicalPath(), name ? name->text() : QStringLiteral("?"),
+                dialog->nameFilters(),
+                buttons && buttons->button(QDialogButtonBox::Cancel)
+                    ? buttons->button(QDialogButtonBox::Cancel)->text()
+                    : QString()};
+        if (pick.isEmpty() || !name || !buttons)
+            return dialog->reject();
+        dialog->selectFile(pick);
+        buttons->button(QDialogButtonBox::Open)->click();
+    });
+}
+
+} // namespace
+
+void TestMainWindow::fileChoosers_data()
+{
+    QTest::addColumn<QString>("button");  // "Command3" fills Text2, "Command9" Text4
+    QTest::addColumn<QString>("boxText"); // "~" stands for the data folder; empty: the default
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("nameField");
+    QTest::addColumn<QStringList>("filters");
+    QTest::addColumn<QString>("pick");   // picked in the chooser; empty: cancel
+    QTest::addColumn<QString>("chosen"); // the box afterwards; empty: unchanged
+    const QStringList history{"Storico quotazioni (*.TXT *.txt)", "Tutti i file (*)"};
+    const QStringList rates{"Cambi ufficiali (*.csv *.CSV *.zip *.xml)", "Tutti i file (*)"};
+    const auto add = [](const char *name, const char *button, const char *boxText, const char *folder,
+                        const char *nameField, const QStringList &filters, const char *pick = "",
+                        const char *chosen = "") {
+        QTest::newRow(name) << button << boxText << folder << nameField << filters << pick << chosen;
+    };
+    add("history box, its file selected", "Command3", "~/storici/Storico.TXT", "~/storici", "Storico.TXT",
+        history);
+    add("rates box, its file selected", "Command9", "~/storici/cambi.csv", "~/storici", "cambi.csv", rates);
+    add("default history file not made yet", "Command3", "", "~", "", history);
+    add("default rates file not there", "Command9", "", "~", "", rates);
+    add("missing file in an existing folder", "Command3", "~/storici/nuovo.TXT", "~/storici", "", history);
+    add("missing folder: the program folder", "Command9", "/non/esiste/cambi.csv", "~", "", rates);
+    add("history file chosen", "Command3", "~/storici/Storico.TXT", "~/storici", "Storico.TXT", history,
+        "altro.TXT", "~/storici/altro.TXT");
+    add("rates file chosen", "Command9", "", "~", "", rates, "cambi.zip", "~/cambi.zip");
+}
+
+// Every row first picks a file with the other box's chooser: it must not show in this one.
 void TestMainWindow::fileChoosers()
 {
+    QFETCH(QString, button);
+    QFETCH(QString, boxText);
+    QFETCH(QString, folder);
+    QFETCH(QString, pick);
+    QFETCH(QString, chosen);
+    const QString root = m_fixture->dir.path();
+    const auto inRoot = [&root](QString path) { return path.replace(QLatin1Char('~'), root); };
+    QDir(root).mkdir(QStringLiteral("storici"));
+    for (const char *name : {"storici/Storico.TXT", "storici/cambi.csv", "scelto.csv"})
+        m_fixture->write(QString::fromLatin1(name), "x");
     m_window->Form_Load();
-    const QString chosen = m_fixture->file(QStringLiteral("altro.TXT"));
-    m_fixture->write(QStringLiteral("altro.TXT"), "x");
-    const QString rates = m_window->Text4->text();
-    // Answers the dialog once it is open: picks the file, or cancels when there is none.
-    auto answer = [this](const QString &file) {
-        QTimer::singleShot(0, this, [this, file] {
-            auto *dialog = m_window->findChild<QFileDialog *>(QStringLiteral("CommonDialog1"));
-            QVERIFY(dialog);
-            QCOMPARE(QDir(dialog->directory()).canonicalPath(), QDir(m_fixture->dir.path()).canonicalPath());
-            if (file.isEmpty())
-                return dialog->reject();
-            dialog->selectFile(file);
-            QMetaObject::invokeMethod(dialog, "accept");
-        });
-    };
-    answer(chosen);
-    m_window->Command3_Click();
-    QCOMPARE(m_window->Text2->text(), chosen);
-    QCOMPARE(m_window->Text4->text(), rates); // the other box is left alone
-    answer(QString());
-    m_window->Command9_Click();
-    QCOMPARE(m_window->Text4->text(), rates); // cancelled
-    answer(QString());
-    m_window->Command3_Click();
-    QCOMPARE(m_window->Text2->text(), chosen);
+    const bool history = button == QLatin1String("Command3");
+    auto *box = m_window->findChild<QLineEdit *>(history ? QStringLiteral("Text2") : QStringLiteral("Text4"));
+    auto *otherBox =
+        m_window->findChild<QLineEdit *>(history ? QStringLiteral("Text4") : QStringLiteral("Text2"));
+    auto *otherButton =
+        m_window->findChild<QPushButton *>(history ? QStringLiteral("Command9") : QStringLiteral("Command3"));
+    QVERIFY(box && otherBox && otherButton);
+    if (!boxText.isEmpty())
+        box->setText(inRoot(boxText));
+    const QString before = box->text();
+
+    ChooserView view;
+    answerChooser(m_window, view, QStringLiteral("scelto.csv"));
+    otherButton->click();
+    const QString otherChoice = inRoot(QStringLiteral("~/scelto.csv"));
+    QCOMPARE(otherBox->text(), otherChoice);
+    QCOMPARE(box->text(), before);
+
+    view = {};
+    answerChooser(m_window, view, pick);
+    m_window->findChild<QPushButton *>(button)->click();
+    QCOMPARE(view.folder, QDir(inRoot(folder)).canonicalPath());
+    QTEST(view.nameField, "nameField");
+    QTEST(view.filters, "filters");
+    QCOMPARE(view.cancel, QStringLiteral("Annulla"));
+    QCOMPARE(box->text(), chosen.isEmpty() ? before : inRoot(chosen));
+    QCOMPARE(otherBox->text(), otherChoice);
+}
+
+// The end-of-program question, with Qt's own captions in Italian.
+void TestMainWindow::standardButtonsInItalian()
+{
+    WidgetDialogs dialogs(m_window);
+    DialUp dialUp(m_fixture->access, dialogs);
+    QStringList captions;
+    QString title;
+    QTimer::singleShot(0, m_window, [&captions, &title] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        title = box->windowTitle();
+        for (QAbstractButton *button : box->buttons())
+            captions << button->text();
+        box->button(QMessageBox::Cancel)->click();
+    });
+    askCloseConnection(dialogs, dialUp);
+    captions.sort();
+    QCOMPARE(title, QStringLiteral("Fine programma"));
+    QCOMPARE(captions, QStringList({"Annulla", "OK"}));
+    QCOMPARE(m_fixture->access.hungUp, QList<qint32>()); // cancelled: the connection stays
 }
 
 QUOTAZIONI_TEST_MAIN(TestMainWindow)

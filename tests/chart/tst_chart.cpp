@@ -1,9 +1,11 @@
 #include "chartframe.h"
 #include "chartgeometry.h"
+#include "charttooltip.h"
 #include "testmain.h"
 
 #include <QDate>
 #include <QImage>
+#include <QToolTip>
 
 namespace {
 const QString usdSelector = QStringLiteral("EUR/USD DOLLARO USA - 1");
@@ -37,6 +39,12 @@ private Q_SLOTS:
     void filters();
     void members_data();
     void members();
+    void toolTip_data();
+    void toolTip();
+    void hover_data();
+    void hover();
+    void gridLabelBackground_data();
+    void gridLabelBackground();
 };
 
 void TestChart::layout_data()
@@ -91,6 +99,7 @@ void TestChart::layout()
         const ChartCover &cover = g.covers[k];
         const ChartLabel &label = g.dateLabels[k];
         const QString &line = lines[bar.point - 1];
+        QCOMPARE(bar.line, bar.point - 1);
         if (!g.columnLayout)
             QCOMPARE(QPointF(bar.x, bar.width), QPointF(120 + (g.barWidth + 44) * k, g.barWidth));
         QVERIFY(bar.width > 0 && bar.x >= end - 1e-6 && bar.fill == yellow);
@@ -217,6 +226,95 @@ void TestChart::members()
     frame.redraw();
     QCOMPARE(frame.geometry().gridLines[0].x2, 6000.0 - 100); // follows the new size
     QCOMPARE(frame.members().lastRemoved(), previous);
+}
+
+void TestChart::toolTip_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QPoint>("pixel"); // on a frame of 8415 twips (561 pixels)
+    QTest::addColumn<QString>("text");
+    const QStringList ten = points(10);
+    const QStringList crowded = points(5000);
+    // Ten bars 773.5 twips wide every 817.5 from 120, from 170 to 2705 down: the third covers
+    // pixels 117 to 168 across, 11 to 179 down.
+    QTest::newRow("third of ten bars") << ten << QPoint(140, 100) << "03/01/2003: 1,0020";
+    QTest::newRow("its left edge") << ten << QPoint(117, 100) << "03/01/2003: 1,0020";
+    QTest::newRow("its cover") << ten << QPoint(140, 11) << "03/01/2003: 1,0020";
+    QTest::newRow("gap after it") << ten << QPoint(170, 100) << "";
+    QTest::newRow("above the bars") << ten << QPoint(140, 10) << "";
+    QTest::newRow("below the bars") << ten << QPoint(140, 180) << "";
+    QTest::newRow("left of the first") << ten << QPoint(7, 100) << "";
+    // 5000 points in 546 columns of about one pixel from pixel 8: column c shows the last of its
+    // points, the point numbered ((c + 1) * 5000 - 1) / 546 + 1.
+    QTest::newRow("first column shows point 10") << crowded << QPoint(8, 100) << "10/01/2003: 1,0090";
+    QTest::newRow("second column shows point 19") << crowded << QPoint(9, 100) << "19/01/2003: 1,0180";
+    QTest::newRow("last column shows the last point") << crowded << QPoint(553, 100) << "08/09/2016: 5,9990";
+    QTest::newRow("past the last column") << crowded << QPoint(555, 100) << "";
+    QTest::newRow("a yen quote") << QStringList{"27-02-2024 - 160,12 - EUR/JPY"} << QPoint(8, 100)
+                                 << "27/02/2024: 160,12";
+}
+
+void TestChart::toolTip()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(QPoint, pixel);
+    const QString selector = lines.first().mid(22);
+    const ChartGeometry g = computeChart(lines, selector, {}, {}, 8415, 2895);
+    QTEST(ChartToolTip::textAt(g, lines, pixel), "text");
+}
+
+void TestChart::hover_data()
+{
+    QTest::addColumn<int>("n");
+    QTest::addColumn<QPoint>("pixel");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("a bar") << 10 << QPoint(140, 100) << "03/01/2003: 1,0020";
+    QTest::newRow("a pixel column") << 5000 << QPoint(9, 150) << "19/01/2003: 1,0180";
+}
+
+void TestChart::hover()
+{
+    QFETCH(int, n);
+    QFETCH(QPoint, pixel);
+    QWidget window;
+    window.resize(600, 220);
+    auto *frame = new ChartFrame(&window);
+    frame->setGeometry(0, 0, 561, 193);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    frame->draw(points(n), usdSelector, {}, {});
+    QTest::mouseMove(frame, pixel - QPoint(1, 1));
+    QTest::mouseMove(frame, pixel);
+    QFETCH(QString, text);
+    QTRY_COMPARE(QToolTip::text(), text);
+    QToolTip::hideText();
+}
+
+void TestChart::gridLabelBackground_data()
+{
+    QTest::addColumn<QPoint>("pixel");   // just left of the caption, below its grid line
+    QTest::addColumn<QColor>("without"); // what lies there under the label
+    // Ten rising quotes: the last bar, pixels 498 to 549, is navy down to pixel 62, yellow below;
+    // the labels start at pixel 535 (8020 twips), their tops on the lines at 58, 100 and 143.
+    QTest::newRow("75% over a cover") << QPoint(534, 61) << QColor(0, 0, 128);
+    QTest::newRow("50% over a bar") << QPoint(534, 103) << QColor(255, 255, 0);
+    QTest::newRow("25% over a bar") << QPoint(534, 146) << QColor(255, 255, 0);
+}
+
+void TestChart::gridLabelBackground()
+{
+    QFETCH(QPoint, pixel);
+    ChartFrame frame;
+    frame.resize(561, 193);
+    frame.draw(points(10), usdSelector, {}, {});
+    const QImage image = frame.grab().toImage();
+    QCOMPARE(image.pixelColor(pixel), QColor(255, 255, 255));
+    QTEST(image.pixelColor(pixel + QPoint(-8, 0)), "without");
+    int dark = 0; // the caption is still painted over its background
+    for (int x = pixel.x() + 1; x < pixel.x() + 20; ++x)
+        for (int y = pixel.y() - 3; y < pixel.y() + 6; ++y)
+            dark += image.pixelColor(x, y).lightness() < 100;
+    QVERIFY(dark > 0);
 }
 
 QUOTAZIONI_TEST_MAIN(TestChart)

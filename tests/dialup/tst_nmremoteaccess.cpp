@@ -96,7 +96,7 @@ void TestNmRemoteAccess::initTestCase()
     qDBusRegisterMetaType<NmSettings>();
     const QString daemon = QStandardPaths::findExecutable(u"dbus-daemon"_s);
     if (daemon.isEmpty() || QProcess::execute(u"/usr/bin/python3"_s, {u"-c"_s, u"import dbusmock"_s}) != 0)
-        QSKIP("dbus-daemon or python3-dbusmock is not installed (scripts/setup.sh installs them)");
+        QSKIP("dbus-daemon or python3-dbusmock is not installed (scripts/setup.sh --tests installs them)");
 
     m_daemon.start(daemon, {u"--session"_s, u"--nofork"_s, u"--print-address"_s});
     QVERIFY2(m_daemon.waitForStarted(), qPrintable(m_daemon.errorString()));
