@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 class TestStartup : public QObject
@@ -21,6 +22,10 @@ private Q_SLOTS:
     void defaultRoute();
     void options_data();
     void options();
+    void commandLine_data();
+    void commandLine();
+    void launcher_data();
+    void launcher();
 
 private:
     // Writes the file unless the content is null.
@@ -155,6 +160,128 @@ void TestStartup::options()
     QCOMPARE(parsed.options->pageUrl, batch ? QStringLiteral("http://x/y") : defaultPageUrl());
     QCOMPARE(parsed.options->pair, batch ? QStringLiteral("EUR/GBP") : QString());
     QVERIFY(defaultPageUrl().endsWith(QLatin1String("/delay/valute/index.shtml")));
+}
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// Runs a program with none of the test's environment: only the search path, the offscreen platform
+// and the given variables.
+Run run(const QString &program, const QStringList &arguments, const QStringList &variables)
+{
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    for (const QString &variable : variables)
+        environment.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit)
+        return {};
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+} // namespace
+
+void TestStartup::commandLine_data()
+{
+    QTest::addColumn<QString>("locale"); // LANG and LC_ALL
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("output"); // on standard output, or error when the code is not 0
+    const QStringList help{"--help"};
+    // clang-format off
+    QTest::newRow("Italian help") << "it_IT.UTF-8" << help << 0 << QStringList{
+        "Utilizzo: ", " [opzioni]\n", "\nOpzioni:\n",
+        "  -h, --help             Mostra le opzioni della riga di comando.\n",
+        "  -v, --version          Mostra le informazioni sulla versione.\n",
+        "  --data-dir <CARTELLA>  Cartella dei dati (database, elenco valute, storici).\n",
+        "  --pair <SIMBOLO>       Valuta da selezionare, es. EUR/GBP.\n"};
+    QTest::newRow("Italian mistake") << "it_IT.UTF-8" << QStringList{"--bogus"} << 2
+                                     << QStringList{"Opzione sconosciuta 'bogus'.\n"};
+    QTest::newRow("German help: Qt's texts follow") << "de_DE.UTF-8" << help << 0
+        << QStringList{"Aufruf: ", " [Optionen]\n", "Mostra le opzioni della riga di comando."};
+    QTest::newRow("C locale: Qt's texts in English") << "C.UTF-8" << help << 0
+        << QStringList{"Usage: ", "\nOptions:\n", "Mostra le opzioni della riga di comando."};
+    QTest::newRow("no translation from Qt") << "sw_KE.UTF-8" << help << 0 << QStringList{"Usage: ", "\nOptions:\n"};
+    QTest::newRow("batch run in another language") << "sw_KE.UTF-8" << QStringList{"--batch", "--data-dir", "~"} << 1
+                                                   << QStringList{"ERRORE IN APERTURA DATABASE !!!\n"};
+    // clang-format on
+}
+
+void TestStartup::commandLine()
+{
+    QFETCH(QString, locale);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, output);
+    arguments.replaceInStrings(QStringLiteral("~"), m_dir.path()); // a folder without a database
+    const Run result = run(QStringLiteral(QUOTAZIONI_BINARY), arguments,
+                           {QStringLiteral("LANG=") + locale, QStringLiteral("LC_ALL=") + locale});
+    QCOMPARE(result.exitCode, exitCode);
+    const QString &text = exitCode == 0 ? result.out : result.err;
+    QVERIFY2(text.startsWith(output.first()), qPrintable(text));
+    for (const QString &part : output)
+        QVERIFY2(text.contains(part), qPrintable(part + QStringLiteral(" in\n") + text));
+}
+
+void TestStartup::launcher_data()
+{
+    QTest::addColumn<QStringList>("variables"); // "~" stands for the test's folder
+    QTest::addColumn<QString>("dataDir");       // seeded by the launcher; empty: it stops
+    QTest::newRow("HOME") << QStringList{"HOME=~/casa"} << "~/casa/.local/share/quotazioni";
+    QTest::newRow("XDG_DATA_HOME without HOME") << QStringList{"XDG_DATA_HOME=~/xdg"} << "~/xdg/quotazioni";
+    QTest::newRow("relative XDG_DATA_HOME ignored")
+        << QStringList{"XDG_DATA_HOME=xdg", "HOME=~/casa"} << "~/casa/.local/share/quotazioni";
+    QTest::newRow("QUOTAZIONI_DATA_DIR without HOME")
+        << QStringList{"QUOTAZIONI_DATA_DIR=~/dati"} << "~/dati";
+    QTest::newRow("no HOME") << QStringList{} << "";
+    QTest::newRow("empty HOME") << QStringList{"HOME="} << "";
+    QTest::newRow("relative HOME") << QStringList{"HOME=casa"} << "";
+}
+
+// The installed layout: bin/quotazioni, and the program with what it ships in libexec/quotazioni.
+void TestStartup::launcher()
+{
+    QFETCH(QStringList, variables);
+    QFETCH(QString, dataDir);
+    QTemporaryDir root;
+    QDir(root.path()).mkpath(QStringLiteral("bin"));
+    QDir(root.path()).mkpath(QStringLiteral("libexec/quotazioni"));
+    const QString shipped = root.filePath(QStringLiteral("libexec/quotazioni/"));
+    QVERIFY(
+        QFile::copy(QStringLiteral(QUOTAZIONI_LAUNCHER), root.filePath(QStringLiteral("bin/quotazioni"))));
+    QVERIFY(QFile::link(QStringLiteral(QUOTAZIONI_BINARY), shipped + QStringLiteral("quotazioni")));
+    QVERIFY(QFile::copy(QStringLiteral(QUOTAZIONI_DATABASE), shipped + QStringLiteral("VALUTE.MDB")));
+    write("Elenco valute\r\nEUR/USD\r\n", QStringLiteral("zantoro.TXT"));
+    QVERIFY(
+        QFile::copy(m_dir.filePath(QStringLiteral("zantoro.TXT")), shipped + QStringLiteral("zantoro.TXT")));
+
+    variables.replaceInStrings(QStringLiteral("~"), root.path());
+    const Run result =
+        run(QStringLiteral("/bin/sh"),
+            {root.filePath(QStringLiteral("bin/quotazioni")), QStringLiteral("--version")}, variables);
+    if (dataDir.isEmpty()) {
+        QCOMPARE(result.exitCode, 1);
+        QCOMPARE(result.err,
+                 QStringLiteral("quotazioni: la variabile HOME non è impostata; indicare la cartella "
+                                "dei dati con QUOTAZIONI_DATA_DIR.\n"));
+        QCOMPARE(result.out, QString());
+        return;
+    }
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY2(result.out.startsWith(QStringLiteral("quotazioni ")), qPrintable(result.out + result.err));
+    dataDir.replace(QLatin1Char('~'), root.path());
+    QVERIFY(QFile::exists(dataDir + QStringLiteral("/VALUTE.MDB")));
+    QVERIFY(QFile::exists(dataDir + QStringLiteral("/zantoro.TXT")));
 }
 
 QUOTAZIONI_TEST_MAIN(TestStartup)
