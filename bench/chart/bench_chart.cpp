@@ -1,8 +1,8 @@
 // Time of one chart redraw (points read from the list lines, geometry, painting into an image
 // of the frame's size) for a long record list.
-#include "chartgeometry.h"
-#include "chartpainter.h"
-#include "twips.h"
+#include "base/twips.h"
+#include "chart/chartgeometry.h"
+#include "chart/chartpainter.h"
 
 #include <QApplication>
 #include <QDate>

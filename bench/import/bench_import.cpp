@@ -3,9 +3,9 @@
 // copy of the same indexed table. Usage: bench_import [--lines N] [--records N] [--rounds N]
 // [--sqlite3 PATH]
 
-#include "batchdialogs.h"
-#include "historydb.h"
-#include "officialrates.h"
+#include "base/batchdialogs.h"
+#include "history/historydb.h"
+#include "history/officialrates.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

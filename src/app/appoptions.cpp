@@ -1,10 +1,9 @@
-#include "appoptions.h"
+#include "app/appoptions.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <cstring>
 
 #ifndef QUOTE_SITE_HOST
 #define QUOTE_SITE_HOST "quote-site.invalid"
@@ -16,15 +15,6 @@
 QString defaultPageUrl()
 {
     return QStringLiteral(QUOTE_SITE_SCHEME "://" QUOTE_SITE_HOST "/delay/valute/index.shtml");
-}
-
-bool wantsBatch(int argc, char **argv)
-{
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--batch") == 0)
-            return true;
-    }
-    return false;
 }
 
 ParsedOptions parseOptions(const QStringList &arguments, const QString &programFolder)

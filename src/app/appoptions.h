@@ -27,6 +27,3 @@ ParsedOptions parseOptions(const QStringList &arguments, const QString &programF
 
 // The built-in quote page address: the configured host with the fixed path.
 QString defaultPageUrl();
-
-// True when the arguments ask for batch mode, read before the application object exists.
-bool wantsBatch(int argc, char **argv);

@@ -1,18 +1,19 @@
-#include "appoptions.h"
-#include "batchdialogs.h"
-#include "connectionstate.h"
-#include "dialup.h"
-#include "loginras.h"
-#include "mainwindow.h"
-#include "remoteaccess.h"
-#include "startupfiles.h"
-#include "translations.h"
-#include "widgetdialogs.h"
+#include "app/appoptions.h"
+#include "app/mainwindow.h"
+#include "app/translations.h"
+#include "app/widgetdialogs.h"
+#include "base/batchdialogs.h"
+#include "dialup/connectionstate.h"
+#include "dialup/connectionwait.h"
+#include "dialup/dialup.h"
+#include "dialup/loginras.h"
+#include "dialup/remoteaccess.h"
+#include "session/quotesession.h"
+#include "session/startupfiles.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QLineEdit>
 #include <cstdio>
 
 namespace {
@@ -33,18 +34,60 @@ void print(FILE *out, const QString &text)
         std::fputc('\n', out);
 }
 
-// Unattended: the same start-up, then the day's job (or the import), the record list on standard
-// output. Success means nothing failed and every quote found in the page was recorded.
-int runBatch(MainWindow &form1, const BatchDialogs &dialogs, const AppOptions &options)
+QString credentialsFile(const AppOptions &options)
 {
-    form1.Form_Activate();
-    const bool done = options.importFile.isEmpty()
-                          ? form1.lastRecording().completed && form1.lastRecording().recorded > 0
-                          : !form1.lastImport().failed();
-    for (const QString &line : form1.listLines())
+    return QDir(options.dataDir).filePath(QStringLiteral("RAS_ZU.DLL"));
+}
+
+// Unattended: the window's start-up and first job on the same session, with no window and no
+// window system: defaults, listing, connection wait, the pair asked for, then the day's job (or
+// the import). The record list goes to standard output. Success means nothing failed and every
+// quote found in the page was recorded.
+int runBatch(int argc, char **argv, const AppOptions &options)
+{
+    QCoreApplication app(argc, argv);
+    installQtTranslations();
+    BatchDialogs dialogs;
+    const std::unique_ptr<RemoteAccess> remoteAccess = createRemoteAccess();
+    DialUp dialUp(*remoteAccess, dialogs);
+    const DialCredentials credentials =
+        StartupFiles::readCredentials(credentialsFile(options)).value_or(DialCredentials{});
+
+    QuoteSession session(options.dataDir, dialogs);
+    session.loadDefaults(options.pageUrl);
+    session.list();
+    if (session.ended())
+        return 1;
+    SystemConnectionQuery connection([&session] { return QUrl(session.pageAddress().trimmed()); },
+                                     [&remoteAccess] { return dialUpConnectionActive(*remoteAccess); });
+    // No window to notify: the dial is followed by polling alone.
+    ConnectionWait wait(
+        dialUp, [&connection] { return connection.query(); }, [&credentials] { return credentials; }, 0);
+    wait.run();
+    QCoreApplication::processEvents();
+
+    if (!options.pair.isEmpty()) {
+        const int index = session.findPair(options.pair);
+        if (index >= 0) {
+            session.choosePair(session.pairItems().at(index));
+            session.list();
+            session.show();
+        }
+    }
+
+    bool done = false;
+    if (options.importFile.isEmpty()) {
+        const RecordingResult recording = session.runDailyJob(QDate::currentDate());
+        done = recording.completed && recording.recorded > 0;
+    } else {
+        session.setRatesFileName(options.importFile);
+        done = !session.importRates().failed();
+        session.list();
+    }
+    for (const QString &line : session.lines())
         print(stdout, line);
     std::fflush(stdout);
-    return done && !form1.programEnded() && dialogs.failureCount() == 0 ? 0 : 1;
+    return done && !session.ended() && dialogs.failureCount() == 0 ? 0 : 1;
 }
 
 } // namespace
@@ -73,44 +116,34 @@ int main(int argc, char **argv)
     // Unattended runs need no display at all, and their standard error carries the program's own
     // messages only: Qt's warnings about the missing desktop session would read like failures.
     if (options.batch) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
         qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
             if (type == QtCriticalMsg || type == QtFatalMsg)
                 std::fprintf(stderr, "%s\n", qPrintable(message));
         });
+        return runBatch(argc, argv, options);
     }
     QApplication app(argc, argv);
     installQtTranslations();
-
-    WidgetDialogs widgetDialogs;
-    BatchDialogs batchDialogs;
-    UserDialogs &dialogs = options.batch ? static_cast<UserDialogs &>(batchDialogs) : widgetDialogs;
+    WidgetDialogs dialogs;
 
     // The login window is never shown: it keeps the credentials for the start-up dial.
     const std::unique_ptr<RemoteAccess> remoteAccess = createRemoteAccess();
     DialUp dialUp(*remoteAccess, dialogs);
     LoginRas loginRas(dialUp);
-    const QString credentialsFile = QDir(options.dataDir).filePath(QStringLiteral("RAS_ZU.DLL"));
-    if (const auto credentials = StartupFiles::readCredentials(credentialsFile)) {
-        loginRas.Text1->setText(credentials->entryName);
-        loginRas.Text2->setText(credentials->userName);
-        loginRas.Text3->setText(credentials->password);
-    }
+    if (const auto credentials = StartupFiles::readCredentials(credentialsFile(options)))
+        loginRas.setCredentials(*credentials);
 
     MainWindow *window = nullptr;
     SystemConnectionQuery connection([&window] { return window ? window->pageUrl() : QUrl(); },
                                      [&remoteAccess] { return dialUpConnectionActive(*remoteAccess); });
     MainWindow form1(options, dialogs, connection, dialUp, loginRas);
     window = &form1;
-    widgetDialogs.setParent(&form1);
+    dialogs.setParent(&form1);
     form1.Form_Load();
     if (form1.programEnded())
         return 1;
     if (!options.pair.isEmpty())
         form1.selectPair(options.pair);
-
-    if (options.batch)
-        return runBatch(form1, batchDialogs, options);
     form1.show();
     return app.exec();
 }

@@ -1,19 +1,18 @@
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
-#include "chartframe.h"
-#include "connectionstate.h"
-#include "connectionwait.h"
-#include "dialup.h"
-#include "filechoice.h"
-#include "historyfilereader.h"
-#include "historylisting.h"
-#include "loginras.h"
-#include "pagetextbox.h"
-#include "recordlistmodel.h"
-#include "resizerules.h"
-#include "startupfiles.h"
-#include "twips.h"
-#include "userdialogs.h"
+#include "app/pagetextbox.h"
+#include "app/recordlistmodel.h"
+#include "app/resizerules.h"
+#include "base/twips.h"
+#include "base/userdialogs.h"
+#include "chart/chartframe.h"
+#include "core/pairsymbol.h"
+#include "core/recordline.h"
+#include "dialup/connectionstate.h"
+#include "dialup/connectionwait.h"
+#include "dialup/dialup.h"
+#include "dialup/loginras.h"
+#include "history/filechoice.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -99,7 +98,7 @@ QPushButton *button(QWidget *parent, const QString &name, const QString &caption
 MainWindow::MainWindow(const AppOptions &options, UserDialogs &dialogs, ConnectionQuery &connection,
                        DialUp &dialUp, LoginRas &loginRas, QWidget *parent)
     : QWidget(parent), m_options(options), m_dialogs(dialogs), m_connection(connection), m_dialUp(dialUp),
-      m_loginRas(loginRas), m_quoteCommands(m_quoteTable, dialogs)
+      m_loginRas(loginRas), m_session(options.dataDir, dialogs)
 {
     setObjectName(QStringLiteral("form1"));
     setWindowTitle(QStringLiteral("Lettura quotazioni valute da Internet"));
@@ -254,24 +253,24 @@ QUrl MainWindow::pageUrl() const
 void MainWindow::Form_Load()
 {
     WaitCursor hourglass;
-    const QDir folder(programFolder());
+    m_session.loadDefaults(m_options.pageUrl);
     const QString year = QString::number(QDate::currentDate().year()).rightJustified(4, QLatin1Char('0'));
-    Text1->setText(m_options.pageUrl);
-    Text2->setText(folder.filePath(QStringLiteral("Storico_Quotazioni_Valute.TXT")));
-    Text4->setText(folder.filePath(QStringLiteral("cambiSto.csv")));
+    Text1->setText(m_session.pageAddress());
+    Text2->setText(m_session.historyFileName());
+    Text4->setText(m_session.ratesFileName());
     txtDA_DATA->setText(QStringLiteral("01/01/") + year);
     txtA_DATA->setText(QStringLiteral("31/12/") + year);
 
     Combo1->clear();
-    Combo1->addItems(StartupFiles::readCurrencyList(folder.filePath(QStringLiteral("zantoro.TXT"))));
+    Combo1->addItems(m_session.pairItems());
     // A text that matches no item: nothing is selected and the selection handler does not run.
     Combo1->setCurrentIndex(-1);
-    Combo1->setEditText(QStringLiteral("EUR/USD DOLLARO USA - 1"));
-    txtsymbol->setText(Combo1->currentText().left(7));
+    Combo1->setEditText(m_session.selector());
+    txtsymbol->setText(PairSymbol::of(Combo1->currentText()));
     Frame2->setVisible(false);
 
     Command6_Click();
-    if (m_programEnded)
+    if (programEnded())
         return;
     waitForConnection();
     QCoreApplication::processEvents();
@@ -285,9 +284,7 @@ void MainWindow::waitForConnection()
         Label6->adjustSize();
         return status;
     };
-    auto texts = [this] {
-        return DialTexts{m_loginRas.Text1->text(), m_loginRas.Text2->text(), m_loginRas.Text3->text()};
-    };
+    auto texts = [this] { return m_loginRas.credentials(); };
     // Dials at most once per run and gives up when the dial fails or after a minute.
     ConnectionWait wait(m_dialUp, state, texts, m_loginRas.notifyHandle());
     wait.run();
@@ -371,7 +368,7 @@ QString chooseFile(QWidget *parent, const FileChoice &choice)
 void MainWindow::Command3_Click()
 {
     const QString chosen =
-        chooseFile(this, fileChoice(FileChoice::Kind::QuoteHistory, Text2->text(), programFolder()));
+        chooseFile(this, fileChoice(FileChoice::Kind::QuoteHistory, Text2->text(), m_options.dataDir));
     if (!chosen.isEmpty())
         Text2->setText(chosen);
 }
@@ -379,48 +376,64 @@ void MainWindow::Command3_Click()
 void MainWindow::Command9_Click()
 {
     const QString chosen =
-        chooseFile(this, fileChoice(FileChoice::Kind::OfficialRates, Text4->text(), programFolder()));
+        chooseFile(this, fileChoice(FileChoice::Kind::OfficialRates, Text4->text(), m_options.dataDir));
     if (!chosen.isEmpty())
         Text4->setText(chosen);
 }
 
 void MainWindow::endProgram()
 {
-    m_programEnded = true;
     hide();
     // Before the event loop runs this is a no-op; main() checks programEnded() after the load.
     QCoreApplication::exit(1);
 }
 
-QuoteControls MainWindow::quoteControls() const
+void MainWindow::copyTypedIn()
 {
+    m_session.setPageAddress(Text1->text());
+    m_session.setHistoryFileName(Text2->text());
+    m_session.setRatesFileName(Text4->text());
+    m_session.setSelector(Combo1->currentText());
     QStringList items;
     items.reserve(Combo1->count());
     for (int i = 0; i < Combo1->count(); ++i)
         items.append(Combo1->itemText(i));
-    return {Text1->text(),     Combo1->currentText(), items,
-            Text3->pageText(), lblQuote->text(),      lblData->text()};
+    m_session.setPairItems(items);
+    m_session.setPageText(Text3->pageText());
 }
 
-void MainWindow::showQuoteControls(const QuoteControls &controls)
+void MainWindow::showQuote()
 {
-    Text3->setPageText(controls.Text3);
-    lblQuote->setText(controls.lblQuote);
-    lblData->setText(controls.lblData);
+    // "-1" marks a quote that could not be had.
+    const ShownQuote shown = m_session.shownQuote();
+    switch (shown.state) {
+    case ShownQuote::State::Empty:
+        lblQuote->clear();
+        break;
+    case ShownQuote::State::Unavailable:
+        lblQuote->setText(QStringLiteral("-1"));
+        break;
+    case ShownQuote::State::Quote:
+        lblQuote->setText(quoteText(shown.value));
+        break;
+    }
+    if (const std::optional<QString> date = m_session.shownDate())
+        lblData->setText(dayMonth(*date));
 }
 
 void MainWindow::Command1_Click()
 {
-    QuoteControls controls = quoteControls();
-    m_quoteCommands.Command1(controls, QDate::currentDate());
-    showQuoteControls(controls);
+    copyTypedIn();
+    m_session.fetch(QDate::currentDate());
+    Text3->setPageText(m_session.pageText());
+    showQuote();
 }
 
 void MainWindow::Command7_Click()
 {
-    QuoteControls controls = quoteControls();
-    m_quoteCommands.Command7(controls);
-    showQuoteControls(controls);
+    copyTypedIn();
+    m_session.show();
+    showQuote();
 }
 
 void MainWindow::Command6_Click()
@@ -431,15 +444,14 @@ void MainWindow::Command6_Click()
         command->setEnabled(false);
     QCoreApplication::processEvents();
 
-    HistoryDbPath = QDir(programFolder()).filePath(QStringLiteral("VALUTE.MDB"));
-    const ListingResult listing =
-        HistoryListing::run(m_historyDb, HistoryDbPath, Combo1->currentText(), m_quoteTable, m_dialogs);
+    copyTypedIn();
+    const ListingResult listing = m_session.list();
     if (listing.openFailed) {
         endProgram();
         return;
     }
     if (!listing.cancelled) {
-        m_listModel->setLines(listing.lines);
+        m_listModel->setLines(m_session.lines());
         Label15->setText(listing.countText());
         Label15->adjustSize();
     }
@@ -454,15 +466,16 @@ void MainWindow::Command6_Click()
 
 void MainWindow::Command2_Click()
 {
-    m_lastRecording =
-        HistoryRecording::run(lblQuote->text(), Text2->text(), m_quoteTable, m_historyDb, m_dialogs);
-    lblQuote->setText(m_lastRecording.lblQuote);
+    copyTypedIn();
+    m_session.record();
+    showQuote();
 }
 
 void MainWindow::Command4_Click()
 {
     Frame2->setVisible(false);
-    m_listModel->setLines(HistoryFileReader::run(Text2->text(), Combo1->currentText(), m_dialogs));
+    copyTypedIn();
+    m_listModel->setLines(m_session.readHistoryFile());
 }
 
 void MainWindow::Command5_Click()
@@ -479,7 +492,8 @@ void MainWindow::Command8_Click()
         auto paint = [](qint64, qint64) {
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         };
-        m_lastImport = OfficialRatesImport::run(Text4->text(), m_historyDb, m_dialogs, paint);
+        copyTypedIn();
+        m_session.importRates(paint);
     }
     // One listing shows the result: the chart gives way to the refreshed list.
     Command10_Click();
@@ -520,16 +534,10 @@ void MainWindow::printWindow(QPrinter &printer)
 void MainWindow::Combo1_Click()
 {
     const QString text = Combo1->currentText();
-    txtsymbol->setText(text.left(7));
-    const QChar last = text.isEmpty() ? QChar() : text.back();
-    CurrencyNumber = (last >= QLatin1Char('0') && last <= QLatin1Char('9')) ? last.digitValue() : 0;
-
-    // Only an address that ends in a digit carries a currency number; ".../index.shtml" stays as
-    // it is, and an empty address stays empty.
-    QString address = Text1->text().trimmed();
-    if (!address.isEmpty() && address.back() >= QLatin1Char('0') && address.back() <= QLatin1Char('9'))
-        address.back() = QChar(QLatin1Char('0').unicode() + CurrencyNumber);
-    Text1->setText(address);
+    txtsymbol->setText(PairSymbol::of(text));
+    copyTypedIn();
+    m_session.choosePair(text);
+    Text1->setText(m_session.pageAddress());
 
     if (Frame2->isHidden()) {
         Command6_Click();
@@ -543,25 +551,21 @@ void MainWindow::Combo1_Click()
 
 bool MainWindow::selectPair(const QString &symbol)
 {
-    for (int i = 0; i < Combo1->count(); ++i) {
-        if (Combo1->itemText(i).left(7) == symbol) {
-            Combo1->setCurrentIndex(i);
-            Combo1_Click();
-            return true;
-        }
-    }
-    m_dialogs.message(QStringLiteral("Valuta  ") + symbol +
-                      QStringLiteral("  non presente nell'elenco delle valute !"));
-    return false;
+    const int index = m_session.findPair(symbol);
+    if (index < 0)
+        return false;
+    Combo1->setCurrentIndex(index);
+    Combo1_Click();
+    return true;
 }
 
 void MainWindow::runDailyCycle()
 {
-    if (m_programEnded)
+    if (programEnded())
         return;
     WaitCursor hourglass;
     Command6_Click();
-    if (m_programEnded)
+    if (programEnded())
         return;
     Command1_Click();
     // The fetch has finished when Command1 returns: there is nothing more to wait for.
@@ -570,7 +574,7 @@ void MainWindow::runDailyCycle()
     QCoreApplication::processEvents();
     Command7_Click();
     Command10_Click();
-    if (m_programEnded)
+    if (programEnded())
         return;
     Command5_Click();
 }
@@ -600,7 +604,7 @@ void MainWindow::Form_Unload()
     if (m_unloaded)
         return;
     m_unloaded = true;
-    m_historyDb.close();
+    m_session.close();
     if (!m_options.batch)
         askCloseConnection(m_dialogs, m_dialUp);
 }

@@ -1,11 +1,7 @@
 #pragma once
 
-#include "appoptions.h"
-#include "historydb.h"
-#include "historyrecording.h"
-#include "officialrates.h"
-#include "quotecommands.h"
-#include "quotetable.h"
+#include "app/appoptions.h"
+#include "session/quotesession.h"
 
 #include <QUrl>
 #include <QWidget>
@@ -27,7 +23,8 @@ class UserDialogs;
 
 // The main window form1: the day's quote, the currency choice, the file names, the date range and
 // the commands above; the history list or the chart below, on the same rectangle. Controls keep the
-// names the rest of the program knows them by, as members and as objectName.
+// names the program's users know them by, as private members and as objectName. The work is the
+// session's: each handler copies what the user typed into it, runs a step and shows the result.
 class MainWindow : public QWidget
 {
     Q_OBJECT
@@ -50,16 +47,38 @@ public:
     // Picks the pair whose item starts with the symbol, as the user would in Combo1.
     bool selectPair(const QString &symbol);
 
-    QString programFolder() const { return m_options.dataDir; }
-    QStringList listLines() const;
-    QUrl pageUrl() const; // the address in Text1
+    QStringList listLines() const; // the lines the record list shows
+    QUrl pageUrl() const;          // the address in Text1
     // The database could not be opened: the program ends without its shutdown handling.
-    bool programEnded() const { return m_programEnded; }
-    const RecordingResult &lastRecording() const { return m_lastRecording; }
-    const OfficialRatesImport::Result &lastImport() const { return m_lastImport; }
-    int CurrencyNumber = 0;
-    QString HistoryDbPath;
+    bool programEnded() const { return m_session.ended(); }
+    const QuoteSession &session() const { return m_session; }
 
+public Q_SLOTS:
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void Command5_Click();
+    void Command6_Click();
+    void Command7_Click();
+    void Command8_Click();
+    void Command9_Click();
+    void Command10_Click();
+    void Command11_Click();
+    void Combo1_Click();
+
+public:
+    // Prints the window's image on one page of the printer, scaled to fit.
+    void printWindow(QPrinter &printer);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
     // Upper part.
     QFrame *Frame1 = nullptr;
     QComboBox *Combo1 = nullptr;
@@ -93,38 +112,12 @@ public:
     ChartFrame *Frame2 = nullptr;
     PageTextBox *Text3 = nullptr;
 
-public Q_SLOTS:
-    void Command1_Click();
-    void Command2_Click();
-    void Command3_Click();
-    void Command4_Click();
-    void Command5_Click();
-    void Command6_Click();
-    void Command7_Click();
-    void Command8_Click();
-    void Command9_Click();
-    void Command10_Click();
-    void Command11_Click();
-    void Combo1_Click();
-
-public:
-    // Prints the window's image on one page of the printer, scaled to fit.
-    void printWindow(QPrinter &printer);
-
-protected:
-    void showEvent(QShowEvent *event) override;
-    void closeEvent(QCloseEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
-    void changeEvent(QEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
     void buildControls();
     void fitFont();
     void setTabOrder();
     void waitForConnection();
-    QuoteControls quoteControls() const;
-    void showQuoteControls(const QuoteControls &controls);
+    void copyTypedIn();
+    void showQuote();
     void endProgram();
 
     AppOptions m_options;
@@ -133,13 +126,8 @@ private:
     DialUp &m_dialUp;
     LoginRas &m_loginRas;
     RecordListModel *m_listModel = nullptr;
-    QuoteTable m_quoteTable;
-    QuoteCommands m_quoteCommands;
-    HistoryDb m_historyDb;
-    RecordingResult m_lastRecording;
-    OfficialRatesImport::Result m_lastImport;
+    QuoteSession m_session;
     bool m_resizing = false;
     bool m_activated = false;
-    bool m_programEnded = false;
     bool m_unloaded = false;
 };

@@ -1,4 +1,4 @@
-#include "pagetextbox.h"
+#include "app/pagetextbox.h"
 
 void PageTextBox::setPageText(const QString &text)
 {

@@ -1,4 +1,4 @@
-#include "widgetdialogs.h"
+#include "app/widgetdialogs.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "userdialogs.h"
+#include "base/userdialogs.h"
 
 class QWidget;
 

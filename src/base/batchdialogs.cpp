@@ -1,4 +1,4 @@
-#include "batchdialogs.h"
+#include "base/batchdialogs.h"
 
 #include <QRegularExpression>
 

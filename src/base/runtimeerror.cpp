@@ -1,6 +1,4 @@
-#include "runtimeerror.h"
-
-#include "userdialogs.h"
+#include "base/runtimeerror.h"
 
 #include <QDir>
 #include <QFileDevice>
@@ -39,8 +37,6 @@ const QHash<int, QString> &catalogue()
     };
     return texts;
 }
-
-RuntimeError g_pending;
 
 } // namespace
 
@@ -81,40 +77,4 @@ RuntimeError fileError(const QFileDevice &file)
     default:
         return makeError(PathFileAccess);
     }
-}
-
-namespace PendingError {
-
-void set(int number, const QString &description)
-{
-    g_pending = {number, description.isEmpty() ? runtimeErrorText(number) : description};
-}
-
-RuntimeError current()
-{
-    return g_pending;
-}
-
-void clear()
-{
-    g_pending = {};
-}
-
-} // namespace PendingError
-
-QString reportErrorText(int number)
-{
-    // A space stands where a positive number's sign would be.
-    const QString sign = number >= 0 ? QStringLiteral(" ") : QString();
-    return QStringLiteral("Errore ") + sign + QString::number(number) + QStringLiteral(" - ") +
-           runtimeErrorText(number) + QStringLiteral("\r\r");
-}
-
-void ReportError(UserDialogs &dialogs)
-{
-    const int number = PendingError::current().number;
-    if (number == 0)
-        return;
-    dialogs.message(reportErrorText(number));
-    PendingError::clear();
 }

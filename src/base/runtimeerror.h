@@ -3,7 +3,6 @@
 #include <QString>
 
 class QFileDevice;
-class UserDialogs;
 
 // A run-time error as the user sees it: a number of the program's catalogue and a text.
 struct RuntimeError
@@ -35,16 +34,3 @@ RuntimeError makeError(int number);
 
 // The closest catalogue error for a file that failed to open, read or write.
 RuntimeError fileError(const QFileDevice &file);
-
-// The pending error of the user-interface thread: set by a failing step, read and cleared by
-// ReportError.
-namespace PendingError {
-void set(int number, const QString &description = {});
-RuntimeError current();
-void clear();
-} // namespace PendingError
-
-// Shows the pending error, if any, and clears it.
-void ReportError(UserDialogs &dialogs);
-// The text ReportError shows for an error number.
-QString reportErrorText(int number);

@@ -1,4 +1,4 @@
-#include "textfile.h"
+#include "base/textfile.h"
 
 #include <QFile>
 #include <QStringDecoder>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "runtimeerror.h"
+#include "base/runtimeerror.h"
 
 #include <QByteArray>
 #include <QString>

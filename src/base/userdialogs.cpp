@@ -1,4 +1,4 @@
-#include "userdialogs.h"
+#include "base/userdialogs.h"
 
 QString appTitle()
 {

@@ -1,8 +1,8 @@
-#include "chartframe.h"
+#include "chart/chartframe.h"
 
-#include "chartpainter.h"
-#include "charttooltip.h"
-#include "twips.h"
+#include "base/twips.h"
+#include "chart/chartpainter.h"
+#include "chart/charttooltip.h"
 
 #include <QHelpEvent>
 #include <QPainter>
@@ -14,19 +14,19 @@ ChartFrame::ChartFrame(QWidget *parent) : QFrame(parent)
     setAutoFillBackground(true);
 }
 
-void ChartFrame::draw(const QStringList &lines, const QString &comboText, const QString &fromText,
-                      const QString &toText)
+void ChartFrame::draw(const QStringList &lines, const QString &selector, const QString &fromDate,
+                      const QString &toDate)
 {
     m_lines = lines;
-    m_comboText = comboText;
-    m_fromText = fromText;
-    m_toText = toText;
+    m_selector = selector;
+    m_fromDate = fromDate;
+    m_toDate = toDate;
     redraw();
 }
 
 void ChartFrame::redraw()
 {
-    m_geometry = computeChart(m_lines, m_comboText, m_fromText, m_toText, Twips::fromPixels(width()),
+    m_geometry = computeChart(m_lines, m_selector, m_fromDate, m_toDate, Twips::fromPixels(width()),
                               Twips::fromPixels(height()), m_shapes);
     m_members.apply(m_geometry);
     update();

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "chartgeometry.h"
-#include "chartmembers.h"
+#include "chart/chartgeometry.h"
+#include "chart/chartmembers.h"
 
 #include <QFrame>
 
@@ -12,10 +12,10 @@ class ChartFrame : public QFrame
 public:
     explicit ChartFrame(QWidget *parent = nullptr);
 
-    // `Command5`: charts the record-list lines of the selected pair within the date range for
+    // Charts the record-list lines of the selected pair within the date range for
     // the frame's current size, and shows the frame. Shows no message.
-    void draw(const QStringList &lines, const QString &comboText, const QString &fromText,
-              const QString &toText);
+    void draw(const QStringList &lines, const QString &selector, const QString &fromDate,
+              const QString &toDate);
     // The last drawing again, for the frame's current size.
     void redraw();
 
@@ -33,7 +33,7 @@ private:
     ChartGeometry m_geometry;
     ChartMembers m_members;
     QStringList m_lines;
-    QString m_comboText;
-    QString m_fromText;
-    QString m_toText;
+    QString m_selector;
+    QString m_fromDate;
+    QString m_toDate;
 };

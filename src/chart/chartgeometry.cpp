@@ -1,41 +1,15 @@
-#include "chartgeometry.h"
+#include "chart/chartgeometry.h"
 
-#include "twips.h"
+#include "base/twips.h"
+#include "core/lenientnumber.h"
+#include "core/pairsymbol.h"
+#include "core/recordline.h"
+#include "core/textrules.h"
 
 #include <algorithm>
-#include <charconv>
-#include <string>
 #include <vector>
 
 namespace {
-
-// List lines and box texts are compared after removing spaces only, as the list writes them.
-QStringView trimBlanks(QStringView text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text[begin] == QLatin1Char(' '))
-        ++begin;
-    while (end > begin && text[end - 1] == QLatin1Char(' '))
-        --end;
-    return text.sliced(begin, end - begin);
-}
-
-// Characters from a 1-based position, as many as there are.
-QStringView middle(QStringView text, qsizetype position, qsizetype count)
-{
-    return text.mid(position - 1, count);
-}
-
-bool isBlank(QChar c)
-{
-    return c == QLatin1Char(' ') || c == QLatin1Char('\t');
-}
-
-bool isDigit(QChar c)
-{
-    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-}
 
 // Date keys are at most 8 characters: build them without allocating for every list line.
 struct Key
@@ -71,88 +45,14 @@ Key keyOf(QStringView year, QStringView month, QStringView day)
 
 Key lineKeyOf(QStringView line)
 {
-    return keyOf(middle(line, 7, 4), middle(line, 4, 2), line.left(2));
+    return keyOf(RecordLine::year(line), RecordLine::month(line), RecordLine::day(line));
 }
 
-Key boxKeyOf(const QString &boxText)
+// A dd/mm/yyyy date as typed, the year taken from the end.
+Key typedKeyOf(const QString &date)
 {
-    const QStringView text = trimBlanks(boxText);
-    return keyOf(text.right(4), middle(text, 4, 2), text.left(2));
-}
-
-// Reads a quote field: blanks ignored, the first comma (or ".") as the decimal point, stopping at
-// the first character that cannot continue the number; no number gives 0.
-double readNumber(QStringView text)
-{
-    // One pass reads what the number is made of; most quotes are short and are computed exactly
-    // from an integer and a power of ten, as correctly rounded as the general conversion.
-    qsizetype i = 0;
-    while (i < text.size() && isBlank(text[i]))
-        ++i;
-    const bool negative = i < text.size() && text[i] == QLatin1Char('-');
-    if (negative || (i < text.size() && text[i] == QLatin1Char('+')))
-        ++i;
-    const qsizetype begin = i;
-    quint64 mantissa = 0;
-    int digits = 0;
-    int significant = 0;
-    int decimals = 0;
-    bool point = false;
-    for (; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (isDigit(c)) {
-            ++digits;
-            if (significant > 0 || c != QLatin1Char('0'))
-                ++significant;
-            if (significant <= 15)
-                mantissa = mantissa * 10 + (c.unicode() - '0');
-            if (point)
-                ++decimals;
-        } else if ((c == QLatin1Char('.') || c == QLatin1Char(',')) && !point) {
-            point = true;
-        } else if (!isBlank(c)) {
-            break;
-        }
-    }
-    if (digits == 0)
-        return 0;
-    const bool exponentFollows = i < text.size() && QStringView(u"eEdD").contains(text[i]);
-    static constexpr double powersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    if (!exponentFollows && significant <= 15 && decimals <= 22) {
-        const double value = double(mantissa) / powersOfTen[decimals];
-        return negative ? -value : value;
-    }
-
-    std::string number = negative ? "-" : "";
-    for (QChar c : text.sliced(begin, i - begin))
-        if (!isBlank(c))
-            number += c == QLatin1Char(',') ? '.' : char(c.unicode());
-    // An exponent continues the number only when at least one digit follows it.
-    if (exponentFollows) {
-        std::string exponent = "e";
-        qsizetype j = i + 1;
-        while (j < text.size() && isBlank(text[j]))
-            ++j;
-        if (j < text.size() && (text[j] == QLatin1Char('-') || text[j] == QLatin1Char('+')))
-            exponent += char(text[j++].unicode());
-        bool exponentDigits = false;
-        for (; j < text.size(); ++j) {
-            if (isBlank(text[j]))
-                continue;
-            if (!isDigit(text[j]))
-                break;
-            exponent += char(text[j].unicode());
-            exponentDigits = true;
-        }
-        if (exponentDigits)
-            number += exponent;
-    }
-    double value = 0;
-    const auto result = std::from_chars(number.data(), number.data() + number.size(), value);
-    // A number beyond the range of a double counts as no number, so no infinity reaches the chart.
-    return result.ec == std::errc() ? value : 0;
+    const QStringView text = trimSpaces(date);
+    return keyOf(text.right(4), text.mid(3, 2), text.left(2));
 }
 
 // Picks the list lines of the selected pair within the date range. A chart reads the list
@@ -161,22 +61,22 @@ double readNumber(QStringView text)
 class PointReader
 {
 public:
-    PointReader(const QString &comboText, const QString &fromText, const QString &toText)
-        : m_selected(ChartPoints::selectedCurrency(comboText)),
-          m_filterDates(!trimBlanks(fromText).isEmpty() && !trimBlanks(toText).isEmpty()),
-          m_from(boxKeyOf(fromText)), m_to(boxKeyOf(toText))
+    PointReader(const QString &selector, const QString &fromDate, const QString &toDate)
+        : m_selected(ChartPoints::selectedCurrency(selector)),
+          m_filterDates(!trimSpaces(fromDate).isEmpty() && !trimSpaces(toDate).isEmpty()),
+          m_from(typedKeyOf(fromDate)), m_to(typedKeyOf(toDate))
     {}
 
     bool accepts(QStringView line) const
     {
-        if (trimBlanks(line).isEmpty())
+        if (trimSpaces(line).isEmpty())
             return false;
         if (m_filterDates) {
             const Key key = lineKeyOf(line);
             if (key.compare(m_from) < 0 || key.compare(m_to) > 0)
                 return false;
         }
-        return trimBlanks(middle(line, 23, 7)) == m_selected;
+        return trimSpaces(RecordLine::code(line)) == m_selected;
     }
 
     // visit(value, index of the line) for every point, in list order.
@@ -184,7 +84,7 @@ public:
     {
         for (qsizetype i = 0; i < lines.size(); ++i)
             if (accepts(lines[i]))
-                visit(readNumber(middle(lines[i], 13, 7)), i);
+                visit(ChartPoints::quoteValue(lines[i]), i);
     }
 
 private:
@@ -200,12 +100,13 @@ namespace ChartPoints {
 
 double quoteValue(QStringView line)
 {
-    return readNumber(middle(line, 13, 7));
+    // Beyond the range of a double counts as no number (0), so no infinity reaches the chart.
+    return readLenientNumber(RecordLine::quoteField(line), {.commaIsPoint = true}).value;
 }
 
-QString selectedCurrency(const QString &comboText)
+QString selectedCurrency(const QString &selector)
 {
-    return trimBlanks(trimBlanks(comboText).left(7)).toString();
+    return trimSpaces(PairSymbol::of(trimSpaces(selector))).toString();
 }
 
 double coverPercent(double value, double largestValue)
@@ -253,24 +154,24 @@ void addPoint(ChartGeometry &chart, const QStringList &lines, const ChartPoint &
     const double c = ChartPoints::coverPercent(point.value, chart.largestValue);
     chart.bars.append({place.x, top, place.width, shapes.barHeight, fill, point.value, number, point.line});
     chart.covers.append({place.x, top, place.width, shapes.barHeight / 100 * c, c});
-    chart.dateLabels.append({ChartPoints::dateCaption(QStringView(lines[point.line]).left(10), chart.n),
-                             place.x, frameHeight - 180});
+    chart.dateLabels.append(
+        {ChartPoints::dateCaption(RecordLine::date(lines[point.line]), chart.n), place.x, frameHeight - 180});
 }
 
 } // namespace
 
-ChartGeometry computeChart(const QStringList &lines, const QString &comboText, const QString &fromText,
-                           const QString &toText, double frameWidth, double frameHeight,
+ChartGeometry computeChart(const QStringList &lines, const QString &selector, const QString &fromDate,
+                           const QString &toDate, double frameWidth, double frameHeight,
                            const ChartTemplate &shapes)
 {
     ChartGeometry chart;
-    const PointReader reader(comboText, fromText, toText);
+    const PointReader reader(selector, fromDate, toDate);
     reader.forEach(lines, [&](double value, qsizetype) {
         ++chart.n;
         chart.largestValue = std::max(chart.largestValue, value);
     });
 
-    const QColor fill = trimBlanks(comboText).isEmpty() ? chartBlankSelectorBarColor : chartBarColor;
+    const QColor fill = trimSpaces(selector).isEmpty() ? chartBlankSelectorBarColor : chartBarColor;
     const qsizetype n = chart.n;
     if (n > 0) {
         chart.barMargin = n < 30 ? 48 : 43;

@@ -79,17 +79,18 @@ inline const QColor chartCoverColor{0, 0, 128};
 inline constexpr qsizetype chartMaxSeparateBars = 1000;
 
 namespace ChartPoints {
-// The quote of a record-list line (characters 13-19, decimal comma).
+// The quote of a record-list line: its quote field read with a decimal comma; 0 when there is none.
 double quoteValue(QStringView line);
-// The pair code a selector text stands for ("EUR/USD DOLLARO USA - 1" gives "EUR/USD").
-QString selectedCurrency(const QString &comboText);
+// The pair a selector text stands for ("EUR/USD DOLLARO USA - 1" gives "EUR/USD"), spaces dropped.
+QString selectedCurrency(const QString &selector);
 // c for a point, clamped to 0..100; 0 for every point when no value is above 0.
 double coverPercent(double value, double largestValue);
 // The date label's caption, chosen by the number of points.
 QString dateCaption(QStringView date, qsizetype n);
 } // namespace ChartPoints
 
-// The whole chart for a frame of width W and height F.
-ChartGeometry computeChart(const QStringList &lines, const QString &comboText, const QString &fromText,
-                           const QString &toText, double frameWidth, double frameHeight,
+// The whole chart of the record-list lines of the selected pair between two typed dd/mm/yyyy dates
+// (both ends included; no filter unless both are given), for a frame of width W and height F.
+ChartGeometry computeChart(const QStringList &lines, const QString &selector, const QString &fromDate,
+                           const QString &toDate, double frameWidth, double frameHeight,
                            const ChartTemplate &shapes = {});

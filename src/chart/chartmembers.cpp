@@ -1,4 +1,4 @@
-#include "chartmembers.h"
+#include "chart/chartmembers.h"
 
 void ChartMembers::apply(const ChartGeometry &chart)
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "chartgeometry.h"
+#include "chart/chartgeometry.h"
 
 // The run-time members of the chart's element families. Bars, covers and date labels
 // (`Shape1`, `Shape2`, `Label3`, members 1..m) are removed and created again by every drawing;

@@ -1,6 +1,6 @@
-#include "chartpainter.h"
+#include "chart/chartpainter.h"
 
-#include "twips.h"
+#include "base/twips.h"
 
 #include <QFont>
 #include <QPainter>

@@ -1,7 +1,7 @@
-#include "charttooltip.h"
+#include "chart/charttooltip.h"
 
-#include "chartpainter.h"
-#include "twips.h"
+#include "base/twips.h"
+#include "chart/chartpainter.h"
 
 #include <algorithm>
 

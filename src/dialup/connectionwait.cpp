@@ -1,7 +1,6 @@
-#include "connectionwait.h"
+#include "dialup/connectionwait.h"
 
-#include "dialup.h"
-#include "userdialogs.h"
+#include "dialup/dialup.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -9,8 +8,8 @@
 #include <QTimer>
 
 ConnectionWait::ConnectionWait(DialUp &dialUp, std::function<ConnectionStatus()> stateQuery,
-                               std::function<DialTexts()> texts, quintptr notifyWindow)
-    : m_dialUp(dialUp), m_stateQuery(std::move(stateQuery)), m_texts(std::move(texts)),
+                               std::function<DialCredentials()> credentials, quintptr notifyWindow)
+    : m_dialUp(dialUp), m_stateQuery(std::move(stateQuery)), m_credentials(std::move(credentials)),
       m_notifyWindow(notifyWindow)
 {}
 
@@ -36,7 +35,7 @@ ConnectionWait::Outcome ConnectionWait::run()
         const ConnectionStatus state = m_stateQuery();
         processEvents();
 
-        const DialTexts texts = m_texts();
+        const DialCredentials texts = m_credentials();
         m_dialUp.DialEntryName = texts.entryName;
         if (state.connected)
             return Outcome::Connected;
@@ -46,7 +45,7 @@ ConnectionWait::Outcome ConnectionWait::run()
         if (!m_dialUp.startupDialled()) {
             m_dialUp.setStartupDialled();
             // The same as pressing the login window's connect button with its boxes as they are.
-            m_dialUp.Command1_Click(m_notifyWindow, texts.entryName, texts.userName, texts.password);
+            m_dialUp.dialWith(m_notifyWindow, texts);
         }
         // A failed dial will not bring the connection: waiting on would never end.
         if (m_dialUp.dialFailed())
@@ -54,13 +53,4 @@ ConnectionWait::Outcome ConnectionWait::run()
         if (elapsed.elapsed() >= m_timeLimit.count())
             return Outcome::TimedOut;
     }
-}
-
-void askCloseConnection(UserDialogs &dialogs, DialUp &dialUp)
-{
-    const UserDialogs::Answer answer = dialogs.question(
-        QStringLiteral("Vuoi chiudere la connessione Internet (S/N) ?"), QStringLiteral("Fine programma"),
-        UserDialogs::Buttons::OkCancel, UserDialogs::Icon::None);
-    if (answer == UserDialogs::Answer::Ok)
-        dialUp.HangUpAll(-1);
 }

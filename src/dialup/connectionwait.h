@@ -1,22 +1,12 @@
 #pragma once
 
-#include "connectionstatus.h"
+#include "dialup/connectionstate.h"
+#include "dialup/dialup.h"
 
 #include <QString>
 #include <QtGlobal>
 #include <chrono>
 #include <functional>
-
-class DialUp;
-class UserDialogs;
-
-// The login window's three boxes, read afresh on every pass.
-struct DialTexts
-{
-    QString entryName;
-    QString userName;
-    QString password;
-};
 
 // Start-up's wait for the internet: when offline with a known connection name it dials once and polls
 // the connection state, processing events between passes, until the internet is reachable, the dial
@@ -26,9 +16,10 @@ class ConnectionWait
 public:
     enum class Outcome { Connected, NoEntryName, DialFailed, TimedOut };
 
-    // stateQuery runs once per pass; the window shows its result in Label6 there.
+    // stateQuery runs once per pass (the window shows its result there); the credentials are read
+    // afresh on every pass.
     ConnectionWait(DialUp &dialUp, std::function<ConnectionStatus()> stateQuery,
-                   std::function<DialTexts()> texts, quintptr notifyWindow);
+                   std::function<DialCredentials()> credentials, quintptr notifyWindow);
 
     void setTimeLimit(std::chrono::milliseconds limit) { m_timeLimit = limit; }
     // How long each pass lets events run (0: only the pending ones).
@@ -42,13 +33,9 @@ private:
 
     DialUp &m_dialUp;
     std::function<ConnectionStatus()> m_stateQuery;
-    std::function<DialTexts()> m_texts;
+    std::function<DialCredentials()> m_credentials;
     quintptr m_notifyWindow;
     std::chrono::milliseconds m_timeLimit{60000};
     std::chrono::milliseconds m_passInterval{50};
     int m_passes = 0;
 };
-
-// At the end of the program: asks whether to close the internet connection and, on OK, hangs up
-// every dial-up connection. The caller closes the database before and ends the program after.
-void askCloseConnection(UserDialogs &dialogs, DialUp &dialUp);

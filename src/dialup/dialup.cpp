@@ -1,7 +1,7 @@
-#include "dialup.h"
+#include "dialup/dialup.h"
 
-#include "rastexts.h"
-#include "userdialogs.h"
+#include "base/userdialogs.h"
+#include "dialup/rastexts.h"
 
 #include <QCoreApplication>
 
@@ -131,16 +131,15 @@ void DialUp::HangUpAll(qint32 target)
     }
 }
 
-void DialUp::Command1_Click(quintptr notifyWindow, const QString &text1, const QString &text2,
-                            const QString &text3)
+void DialUp::dialWith(quintptr notifyWindow, const DialCredentials &credentials)
 {
-    DialEntryName = text1;
-    DialUserName = text2;
-    DialPassword = text3;
+    DialEntryName = credentials.entryName;
+    DialUserName = credentials.userName;
+    DialPassword = credentials.password;
     DialConnection(notifyWindow, DialEntryName, DialUserName, DialPassword);
 }
 
-void DialUp::Command2_Click()
+void DialUp::cancel()
 {
     HangUpCurrent();
     if (m_cancelCaption == disconnectText())
@@ -148,7 +147,16 @@ void DialUp::Command2_Click()
     setStatusLine({});
 }
 
-void DialUp::Form_Unload()
+void DialUp::hangUpOnClose()
 {
     HangUpCurrent();
+}
+
+void askCloseConnection(UserDialogs &dialogs, DialUp &dialUp)
+{
+    const UserDialogs::Answer answer = dialogs.question(
+        QStringLiteral("Vuoi chiudere la connessione Internet (S/N) ?"), QStringLiteral("Fine programma"),
+        UserDialogs::Buttons::OkCancel, UserDialogs::Icon::None);
+    if (answer == UserDialogs::Answer::Ok)
+        dialUp.HangUpAll(-1);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "remoteaccess.h"
+#include "core/dialcredentials.h"
+#include "dialup/remoteaccess.h"
 
 #include <QObject>
 #include <QTimer>
@@ -32,11 +33,11 @@ public:
     // -1 hangs up every active dial-up connection, any other value only the one with that handle.
     void HangUpAll(qint32 target);
 
-    // Events of the login window.
-    void Command1_Click(quintptr notifyWindow, const QString &text1, const QString &text2,
-                        const QString &text3);
-    void Command2_Click();
-    void Form_Unload();
+    // The login window's connect button: keeps the texts program-wide, then dials.
+    void dialWith(quintptr notifyWindow, const DialCredentials &credentials);
+    // The login window's cancel button and its closing.
+    void cancel();
+    void hangUpOnClose();
 
     QString statusLine() const { return m_statusLine; }
     QString cancelCaption() const { return m_cancelCaption; }
@@ -75,3 +76,7 @@ private:
     bool m_boxOpen = false;
     bool m_startupDialled = false;
 };
+
+// At the end of the program: asks whether to close the internet connection and, on OK, hangs up
+// every dial-up connection. The caller closes the database before and ends the program after.
+void askCloseConnection(UserDialogs &dialogs, DialUp &dialUp);

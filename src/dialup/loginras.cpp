@@ -1,7 +1,6 @@
-#include "loginras.h"
+#include "dialup/loginras.h"
 
-#include "dialup.h"
-#include "twips.h"
+#include "base/twips.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -74,18 +73,30 @@ quintptr LoginRas::notifyHandle()
     return quintptr(winId());
 }
 
+DialCredentials LoginRas::credentials() const
+{
+    return {Text1->text(), Text2->text(), Text3->text()};
+}
+
+void LoginRas::setCredentials(const DialCredentials &credentials)
+{
+    Text1->setText(credentials.entryName);
+    Text2->setText(credentials.userName);
+    Text3->setText(credentials.password);
+}
+
 void LoginRas::Command1_Click()
 {
-    m_dialUp.Command1_Click(notifyHandle(), Text1->text(), Text2->text(), Text3->text());
+    m_dialUp.dialWith(notifyHandle(), credentials());
 }
 
 void LoginRas::Command2_Click()
 {
-    m_dialUp.Command2_Click();
+    m_dialUp.cancel();
 }
 
 void LoginRas::closeEvent(QCloseEvent *event)
 {
-    m_dialUp.Form_Unload();
+    m_dialUp.hangUpOnClose();
     event->accept();
 }

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "dialup/dialup.h"
+
 #include <QWidget>
 
-class DialUp;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -18,6 +19,17 @@ public:
     // The native handle the dial passes to the service as its notifier.
     quintptr notifyHandle();
 
+    // The three boxes as they stand, and filled at start-up.
+    DialCredentials credentials() const;
+    void setCredentials(const DialCredentials &credentials);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void Command1_Click();
+    void Command2_Click();
+
     QLabel *Label1 = nullptr;
     QLabel *Label2 = nullptr;
     QLabel *Label3 = nullptr;
@@ -27,13 +39,5 @@ public:
     QLineEdit *Text3 = nullptr;
     QPushButton *Command1 = nullptr;
     QPushButton *Command2 = nullptr;
-
-protected:
-    void closeEvent(QCloseEvent *event) override;
-
-private:
-    void Command1_Click();
-    void Command2_Click();
-
     DialUp &m_dialUp;
 };

@@ -1,4 +1,4 @@
-#include "nmremoteaccess.h"
+#include "dialup/nmremoteaccess.h"
 
 #include <QDBusArgument>
 #include <QDBusMessage>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "remoteaccess.h"
+#include "dialup/remoteaccess.h"
 
 #include <QDBusConnection>
 #include <QMap>

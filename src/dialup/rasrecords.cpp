@@ -1,4 +1,4 @@
-#include "rasrecords.h"
+#include "dialup/rasrecords.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "rastexts.h"
+#include "dialup/rastexts.h"
 
 #include <array>
 

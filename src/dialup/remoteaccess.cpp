@@ -1,9 +1,9 @@
-#include "remoteaccess.h"
+#include "dialup/remoteaccess.h"
 
 #ifdef Q_OS_WIN
-#include "winremoteaccess.h"
+#include "dialup/winremoteaccess.h"
 #else
-#include "nmremoteaccess.h"
+#include "dialup/nmremoteaccess.h"
 #endif
 
 std::unique_ptr<RemoteAccess> createRemoteAccess()

@@ -1,7 +1,7 @@
 // Only the platform headers and standard C++ here: a cross compiler checks this file on every build.
-#include "winrasapi.h"
+#include "dialup/winrasapi.h"
 
-#include "rasrecords.h"
+#include "dialup/rasrecords.h"
 
 #include <ras.h>
 #include <windows.h>

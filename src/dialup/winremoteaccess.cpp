@@ -1,6 +1,6 @@
-#include "winremoteaccess.h"
+#include "dialup/winremoteaccess.h"
 
-#include "winrasapi.h"
+#include "dialup/winrasapi.h"
 
 qint32 WinRemoteAccess::handleFor(quintptr native)
 {

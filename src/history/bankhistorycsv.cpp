@@ -1,4 +1,4 @@
-#include "bankhistorycsv.h"
+#include "history/bankhistorycsv.h"
 
 #include <QBuffer>
 #include <QHash>

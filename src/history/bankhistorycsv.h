@@ -1,6 +1,6 @@
 #pragma once
 
-#include "referencerates.h"
+#include "quotes/referencerates.h"
 
 #include <QByteArrayView>
 #include <QSet>

@@ -1,4 +1,4 @@
-#include "filechoice.h"
+#include "history/filechoice.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "historydb.h"
+#include "history/historydb.h"
 
 #include <QAtomicInt>
 #include <QFileInfo>
@@ -28,6 +28,12 @@ RuntimeError databaseError(const QSqlError &error)
     if (text.isEmpty())
         text = runtimeErrorText(number);
     return {number, text};
+}
+
+bool keepError(RuntimeError &kept, const QSqlQuery &query)
+{
+    kept = databaseError(query.lastError());
+    return false;
 }
 
 HistoryDb::HistoryDb() : m_connection(nextConnectionName()) {}

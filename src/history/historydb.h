@@ -1,11 +1,12 @@
 #pragma once
 
-#include "runtimeerror.h"
+#include "base/runtimeerror.h"
 
 #include <QSqlDatabase>
 #include <QString>
 
 class QSqlError;
+class QSqlQuery;
 
 // The history database VALUTE.MDB, one QSQLITE connection for the run. The file ships with the
 // program: opening never creates it, so a wrong path is reported instead of leaving an empty
@@ -35,3 +36,5 @@ private:
 
 // The run-time error shown for a database failure: the engine's own code and text.
 RuntimeError databaseError(const QSqlError &error);
+// Keeps a failed statement's error and gives false, for the writers' failure paths.
+bool keepError(RuntimeError &kept, const QSqlQuery &query);

@@ -1,22 +1,21 @@
-#include "historyfilereader.h"
+#include "history/historyfilereader.h"
 
-#include "historylisting.h"
-#include "textfile.h"
-#include "userdialogs.h"
+#include "base/textfile.h"
+#include "base/userdialogs.h"
+#include "core/recordline.h"
 
-QStringList HistoryFileReader::run(const QString &text2Text, const QString &combo1Text, UserDialogs &dialogs)
+QStringList HistoryFileReader::run(const QString &fileName, const QString &pairSymbol, UserDialogs &dialogs)
 {
-    const QString path = text2Text.trimmed();
+    const QString path = fileName.trimmed();
     const TextFile::ReadResult read = TextFile::readLines(path);
     if (read.error.isError()) {
         dialogs.message(QStringLiteral("Errore lettura Storico Quotazioni - ") + read.error.description +
                         QStringLiteral("\r\n\r\n") + path);
         return {};
     }
-    const QString selected = HistoryListing::selectedCode(combo1Text);
     QStringList lines;
     for (const QString &line : read.lines) {
-        if (QStringView(line).mid(22, 7) == selected)
+        if (RecordLine::code(line) == pairSymbol)
             lines.append(line);
     }
     return lines;

@@ -4,11 +4,12 @@
 
 class UserDialogs;
 
-// Lists the lines of the text history file that belong to the selected currency: the code stands
-// at positions 23-29 of an entry line.
+// Lists the lines of the text history file that belong to a pair: the code stands where the
+// record-list line has it.
 class HistoryFileReader
 {
 public:
-    // Whole lines in file order; a file that cannot be read gives its message and no lines.
-    static QStringList run(const QString &text2Text, const QString &combo1Text, UserDialogs &dialogs);
+    // Whole lines in file order; a file that cannot be read gives its message and no lines. The
+    // file name is taken without the blanks around it.
+    static QStringList run(const QString &fileName, const QString &pairSymbol, UserDialogs &dialogs);
 };

@@ -1,8 +1,8 @@
-#include "historylisting.h"
+#include "history/historylisting.h"
 
-#include "historydb.h"
-#include "recordlist.h"
-#include "userdialogs.h"
+#include "base/userdialogs.h"
+#include "core/recordline.h"
+#include "history/historydb.h"
 
 #include <QSqlDriver>
 #include <QSqlQuery>
@@ -164,7 +164,7 @@ public:
             if (error.isError())
                 return error;
             if (row.Tipo_Valuta == selected && !row.Data_Valuta.isEmpty())
-                lines.append(recordListLine(row));
+                lines.append(RecordLine::ofRecord(row));
         }
         return m_query.error();
     }
@@ -233,12 +233,7 @@ QString ListingResult::countText() const
     return QStringLiteral("Numero records nel Database: ") + QString::number(count);
 }
 
-QString HistoryListing::selectedCode(const QString &combo1Text)
-{
-    return combo1Text.trimmed().left(7);
-}
-
-ListingResult HistoryListing::run(HistoryDb &db, const QString &dbPath, const QString &combo1Text,
+ListingResult HistoryListing::run(HistoryDb &db, const QString &dbPath, const QString &pairSymbol,
                                   QuoteTable &table, UserDialogs &dialogs)
 {
     ListingResult result;
@@ -261,10 +256,9 @@ ListingResult HistoryListing::run(HistoryDb &db, const QString &dbPath, const QS
             return result;
         }
     }
-    ReportError(dialogs);
 
     table.reserve(recordCountHint(db.database()));
-    const RuntimeError readError = RecordReader(query).read(selectedCode(combo1Text), table, result.lines);
+    const RuntimeError readError = RecordReader(query).read(pairSymbol, table, result.lines);
     if (readError.isError()) {
         dialogs.beep();
         dialogs.message(readFailureText(readError));

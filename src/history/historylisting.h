@@ -1,6 +1,6 @@
 #pragma once
 
-#include "quotetable.h"
+#include "core/quotetable.h"
 
 #include <QStringList>
 
@@ -16,18 +16,15 @@ struct ListingResult
     bool openFailed = false;    // the database could not be opened: the program must end now
     bool cancelled = false;     // the user gave up on a failing query: nothing was read
 
-    QString countText() const; // the caption of Label15
+    QString countText() const; // the caption of the record count
 };
 
 // Opens the history database anew, loads every record into the quote table in date order and
-// picks the lines of the selected currency. All messages and beeps go through the dialogs; the
+// picks the record-list lines of the pair. All messages and beeps go through the dialogs; the
 // window keeps the hourglass, the buttons and the event processing.
 class HistoryListing
 {
 public:
-    static ListingResult run(HistoryDb &db, const QString &dbPath, const QString &combo1Text,
+    static ListingResult run(HistoryDb &db, const QString &dbPath, const QString &pairSymbol,
                              QuoteTable &table, UserDialogs &dialogs);
-
-    // The currency a selector text stands for: its first 7 characters once trimmed.
-    static QString selectedCode(const QString &combo1Text);
 };

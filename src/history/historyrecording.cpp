@@ -1,9 +1,9 @@
-#include "historyrecording.h"
+#include "history/historyrecording.h"
 
-#include "historydb.h"
-#include "recordlist.h"
-#include "recordwriter.h"
-#include "userdialogs.h"
+#include "base/userdialogs.h"
+#include "core/recordline.h"
+#include "history/historydb.h"
+#include "history/recordwriter.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -49,7 +49,8 @@ public:
         if (m_file.write(bytes) == bytes.size())
             return true;
         // A short write may carry no error at all: the disk is full.
-        m_error = m_file.error() == QFileDevice::NoError ? makeError(ErrorNumber::DiskFull) : fileError(m_file);
+        m_error =
+            m_file.error() == QFileDevice::NoError ? makeError(ErrorNumber::DiskFull) : fileError(m_file);
         return false;
     }
     void takeBackLastLine()
@@ -87,8 +88,7 @@ QString HistoryRecording::csvTwinName(const QString &textFileName)
 
 QString HistoryRecording::textLine(const QuoteRow &row)
 {
-    return dayMonthYear(row.Data_Valuta, QLatin1Char('-')) + QStringLiteral(" - ") +
-           quoteText(row.Quotazione) + QStringLiteral(" - ") + row.Descrizione.trimmed();
+    return RecordLine::make(row, row.Descrizione.trimmed());
 }
 
 QString HistoryRecording::csvLine(const QuoteRow &row)
@@ -97,18 +97,17 @@ QString HistoryRecording::csvLine(const QuoteRow &row)
            QLatin1Char(';') + row.Descrizione.trimmed() + QLatin1Char(';');
 }
 
-RecordingResult HistoryRecording::run(const QString &lblQuoteText, const QString &text2Text,
+RecordingResult HistoryRecording::run(const ShownQuote &shown, const QString &historyFileName,
                                       const QuoteTable &table, HistoryDb &db, UserDialogs &dialogs)
 {
     RecordingResult result;
-    result.lblQuote = lblQuoteText;
-    const QString quote = lblQuoteText.trimmed();
-    const QString textName = text2Text.trimmed();
-    if (quote == QStringLiteral("-1")) {
+    result.shown = shown;
+    const QString textName = historyFileName.trimmed();
+    if (shown.state == ShownQuote::State::Unavailable) {
         dialogs.message(QStringLiteral("Quotazione non disponibile su Internet !!!"));
         return result;
     }
-    if (quote.isEmpty()) {
+    if (shown.state == ShownQuote::State::Empty) {
         dialogs.message(QStringLiteral("Premere prima il Pulsante Aggiorna Quotazione !!!"));
         return result;
     }
@@ -142,8 +141,7 @@ RecordingResult HistoryRecording::run(const QString &lblQuoteText, const QString
             return failDatabase(databaseError(database.lastError()));
         if (!writer.write(row))
             return failDatabase(writer.lastError());
-        ReportError(dialogs);
-        result.lblQuote = quoteText(row.Quotazione);
+        result.shown = ShownQuote::quote(row.Quotazione);
 
         // The row's lines, text file first; a failure takes back what this row wrote.
         const std::pair<AppendFile *, QString> lines[] = {{&textFile, textLine(row)},

@@ -1,13 +1,14 @@
 #pragma once
 
-#include "quotetable.h"
+#include "core/quotetable.h"
+#include "core/shownquote.h"
 
 class HistoryDb;
 class UserDialogs;
 
 struct RecordingResult
 {
-    QString lblQuote;       // the new text of the quote label
+    ShownQuote shown;       // what the quote label shows afterwards: the last row recorded
     qsizetype recorded = 0; // rows stored in the database and in both history files
     bool completed = false; // every row was recorded
 };
@@ -18,8 +19,10 @@ struct RecordingResult
 class HistoryRecording
 {
 public:
-    static RecordingResult run(const QString &lblQuoteText, const QString &text2Text, const QuoteTable &table,
-                               HistoryDb &db, UserDialogs &dialogs);
+    // Nothing is recorded while the label shows no quote. The file name is taken without the blanks
+    // around it.
+    static RecordingResult run(const ShownQuote &shown, const QString &historyFileName,
+                               const QuoteTable &table, HistoryDb &db, UserDialogs &dialogs);
 
     // The semicolon twin of a text history file: the extension of the file-name part replaced by
     // ".CSV", or ".CSV" appended when there is none. Folders may be written with '/' or '\', and the

@@ -1,7 +1,7 @@
-#include "importformat.h"
+#include "history/importformat.h"
 
-#include "bankhistorycsv.h"
-#include "referencerates.h"
+#include "history/bankhistorycsv.h"
+#include "quotes/referencerates.h"
 
 #include <QFile>
 

@@ -1,10 +1,10 @@
-#include "officialrates.h"
+#include "history/officialrates.h"
 
-#include "historydb.h"
-#include "officialratesbatch.h"
-#include "ratesfile.h"
-#include "recordwriter.h"
-#include "userdialogs.h"
+#include "base/userdialogs.h"
+#include "history/historydb.h"
+#include "history/officialratesbatch.h"
+#include "history/ratesfile.h"
+#include "history/recordwriter.h"
 
 #include <QFile>
 #include <QSqlError>
@@ -25,9 +25,8 @@ class ImportStore
 public:
     using Line = OfficialRatesBatch::Line;
 
-    ImportStore(const QSqlDatabase &db, const QString &code, const QString &description, UserDialogs &dialogs)
-        : m_db(db), m_code(code), m_description(description), m_batch(db, code, description), m_writer(db),
-          m_dialogs(dialogs)
+    ImportStore(const QSqlDatabase &db, const QString &code, const QString &description)
+        : m_db(db), m_code(code), m_description(description), m_batch(db, code, description), m_writer(db)
     {
         m_batchReady = m_batch.prepare();
     }
@@ -47,7 +46,6 @@ public:
         QSqlQuery savepoint(m_db);
         if (m_batchReady && savepoint.exec(QStringLiteral("SAVEPOINT official_rates"))) {
             const bool written = m_batch.write(lines);
-            ReportError(m_dialogs);
             if (written && savepoint.exec(QStringLiteral("RELEASE official_rates"))) {
                 m_written += lines.size();
                 return true;
@@ -62,7 +60,6 @@ public:
             const Line &line = lines.at(i);
             if (!m_writer.write({m_code, line.date, line.rate, m_description, line.note}))
                 return fail(i, m_writer.lastError());
-            ReportError(m_dialogs);
             ++m_written;
         }
         return true;
@@ -98,7 +95,6 @@ private:
     QString m_description;
     OfficialRatesBatch m_batch;
     RecordWriter m_writer;
-    UserDialogs &m_dialogs;
     bool m_batchReady = false;
     bool m_open = false;
     qint64 m_written = 0;
@@ -128,11 +124,11 @@ QString OfficialRatesImport::databaseMessage(const QString &errorText, const QSt
     return QStringLiteral("Errore registrazione su DataBase ") + errorText + paragraph + query;
 }
 
-OfficialRatesImport::Result OfficialRatesImport::run(const QString &fileNameText, HistoryDb &db,
+OfficialRatesImport::Result OfficialRatesImport::run(const QString &typedName, HistoryDb &db,
                                                      UserDialogs &dialogs, const Progress &progress)
 {
     Result result;
-    const QString fileName = fileNameText.trimmed();
+    const QString fileName = typedName.trimmed();
     if (fileName.isEmpty()) {
         dialogs.message(noFileNameMessage());
         result.outcome = Result::Outcome::NoFileName;
@@ -172,7 +168,7 @@ OfficialRatesImport::Result OfficialRatesImport::run(const QString &fileNameText
 
     const RatesFile::Currency currency = RatesFile::currencyOf(secondLine);
     const qint64 total = lines.count();
-    ImportStore store(db.database(), currency.code, currency.description, dialogs);
+    ImportStore store(db.database(), currency.code, currency.description);
 
     auto stop = [&](Result::Outcome outcome, qint64 index, const QString &text) {
         result.outcome = outcome;

@@ -7,11 +7,10 @@
 class HistoryDb;
 class UserDialogs;
 
-// Command8: loads a file of official exchange rates (one currency per file) into the history
-// database, each data line becoming or replacing the record of its currency and day. Window-free:
-// the main window shows the hourglass around run(), keeps itself painted from the progress
-// callback and lists the database again (Command6, Command10) when run() returns, whatever the
-// outcome.
+// Loads a file of official exchange rates (one currency per file) into the history database, each
+// data line becoming or replacing the record of its currency and day. The caller shows the
+// hourglass around run(), keeps itself painted from the progress callback and lists the database
+// again when run() returns, whatever the outcome.
 class OfficialRatesImport
 {
 public:
@@ -19,7 +18,7 @@ public:
     {
         enum class Outcome {
             Done,          // every data line stored (possibly none)
-            NoFileName,    // the file box was empty
+            NoFileName,    // no file name was given
             FileNotRead,   // the file could not be opened or read
             LineNotRead,   // a data line could not be read: the lines before it are stored
             DatabaseFailed // a line could not be stored: the lines before it are stored
@@ -37,10 +36,10 @@ public:
     using Progress = std::function<void(qint64 linesDone, qint64 linesTotal)>;
     static constexpr qint64 progressInterval = 4096;
 
-    // fileNameText is the text of Text4 as the user typed it. Every message goes through dialogs;
+    // The file name is taken without the blanks around it. Every message goes through dialogs;
     // all lines are written in one transaction, and after a failure the lines before the failing
     // one stay stored and nothing of the failing one is.
-    static Result run(const QString &fileNameText, HistoryDb &db, UserDialogs &dialogs,
+    static Result run(const QString &fileName, HistoryDb &db, UserDialogs &dialogs,
                       const Progress &progress = {});
 
     // The exact message texts, for callers and tests.

@@ -1,7 +1,7 @@
-#include "officialratesbatch.h"
+#include "history/officialratesbatch.h"
 
-#include "historydb.h"
-#include "recordwriter.h"
+#include "history/historydb.h"
+#include "history/recordwriter.h"
 
 #include <QSqlError>
 #include <bit>
@@ -29,12 +29,6 @@ OfficialRatesBatch::OfficialRatesBatch(const QSqlDatabase &db, const QString &co
       m_lookup(db)
 {}
 
-bool OfficialRatesBatch::fail(const QSqlQuery &query)
-{
-    m_error = databaseError(query.lastError());
-    return false;
-}
-
 bool OfficialRatesBatch::prepare()
 {
     m_error = {};
@@ -49,7 +43,7 @@ bool OfficialRatesBatch::prepare()
     if (!m_lookup.prepare(QStringLiteral("SELECT Data_Valuta, min(rowid) FROM Storico_Valute "
                                          "WHERE Tipo_Valuta = ? AND Data_Valuta IN (%1) GROUP BY Data_Valuta")
                               .arg(dates)))
-        return fail(m_lookup);
+        return keepError(m_error, m_lookup);
     // An engine without UPDATE ... FROM fails here, not in the middle of an import.
     return updateFor(1) != nullptr && insertFor(1) != nullptr;
 }
@@ -61,7 +55,7 @@ QSqlQuery *OfficialRatesBatch::prepared(QHash<int, QSqlQuery> &cache, int rows, 
         return &*it;
     QSqlQuery query(m_db);
     if (!query.prepare(sql)) {
-        fail(query);
+        keepError(m_error, query);
         return nullptr;
     }
     return &*cache.insert(rows, query);
@@ -113,52 +107,48 @@ bool OfficialRatesBatch::write(const QList<Line> &lines)
     for (int i = 0; i < maxLines; ++i)
         m_lookup.bindValue(i + 1, days.at(i < days.size() ? i : 0).date);
     if (!m_lookup.exec())
-        return fail(m_lookup);
+        return keepError(m_error, m_lookup);
     QHash<QString, qint64> stored;
     while (m_lookup.next())
         stored.insert(m_lookup.value(0).toString(), m_lookup.value(1).toLongLong());
     if (m_lookup.lastError().isValid())
-        return fail(m_lookup);
+        return keepError(m_error, m_lookup);
     m_lookup.finish();
 
     QList<const Line *> updates, inserts;
     for (const Line &day : days)
         (stored.contains(day.date) ? updates : inserts).append(&day);
 
+    // Code and description are the same on every line: each is bound once per statement.
+    return writeGroups(updates, &OfficialRatesBatch::updateFor, {m_description},
+                       [&stored](const Line &day) { return QVariant(stored.value(day.date)); }) &&
+           writeGroups(inserts, &OfficialRatesBatch::insertFor, {m_code, m_description},
+                       [](const Line &day) { return QVariant(day.date); });
+}
+
+bool OfficialRatesBatch::writeGroups(const QList<const Line *> &lines,
+                                     QSqlQuery *(OfficialRatesBatch::*statementFor)(int),
+                                     const QVariantList &shared,
+                                     const std::function<QVariant(const Line &)> &key)
+{
     // The rows go out in groups of power-of-two sizes, so that a handful of prepared statements
     // serve any count.
-    for (qsizetype done = 0; done < updates.size();) {
-        const int rows = int(std::bit_floor(quint64(updates.size() - done)));
-        QSqlQuery *query = updateFor(rows);
+    const int first = int(shared.size());
+    for (qsizetype done = 0; done < lines.size();) {
+        const int rows = int(std::bit_floor(quint64(lines.size() - done)));
+        QSqlQuery *query = (this->*statementFor)(rows);
         if (!query)
             return false;
-        // Code and description are the same on every line: each is bound once per statement.
-        query->bindValue(0, m_description);
+        for (int i = 0; i < first; ++i)
+            query->bindValue(i, shared.at(i));
         for (int r = 0; r < rows; ++r) {
-            const Line &day = *updates.at(done + r);
-            query->bindValue(1 + r * 3, stored.value(day.date));
-            query->bindValue(2 + r * 3, day.rate);
-            query->bindValue(3 + r * 3, day.note);
+            const Line &day = *lines.at(done + r);
+            query->bindValue(first + r * 3, key(day));
+            query->bindValue(first + 1 + r * 3, day.rate);
+            query->bindValue(first + 2 + r * 3, day.note);
         }
         if (!query->exec())
-            return fail(*query);
-        done += rows;
-    }
-    for (qsizetype done = 0; done < inserts.size();) {
-        const int rows = int(std::bit_floor(quint64(inserts.size() - done)));
-        QSqlQuery *query = insertFor(rows);
-        if (!query)
-            return false;
-        query->bindValue(0, m_code);
-        query->bindValue(1, m_description);
-        for (int r = 0; r < rows; ++r) {
-            const Line &day = *inserts.at(done + r);
-            query->bindValue(2 + r * 3, day.date);
-            query->bindValue(3 + r * 3, day.rate);
-            query->bindValue(4 + r * 3, day.note);
-        }
-        if (!query->exec())
-            return fail(*query);
+            return keepError(m_error, *query);
         done += rows;
     }
     return true;

@@ -1,12 +1,14 @@
 #pragma once
 
-#include "runtimeerror.h"
+#include "base/runtimeerror.h"
 
 #include <QHash>
 #include <QList>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
+#include <QVariant>
+#include <functional>
 
 // Stores many lines of one rates file per statement, with the same result as storing them one by
 // one with RecordWriter: each (currency, day) overwrites the first record it matches or adds one,
@@ -35,12 +37,14 @@ public:
     RuntimeError lastError() const { return m_error; }
 
 private:
-    bool fail(const QSqlQuery &query);
-    // Statements for `rows` rows at once, prepared on first use; rows is a power of two.
     // The statement for a batch of that many rows, prepared once and kept.
     QSqlQuery *prepared(QHash<int, QSqlQuery> &cache, int rows, const QString &sql);
     QSqlQuery *insertFor(int rows);
     QSqlQuery *updateFor(int rows);
+    // Runs the lines through statements of power-of-two sizes: `shared` binds first, then each line
+    // its key (rowid or date), rate and note.
+    bool writeGroups(const QList<const Line *> &lines, QSqlQuery *(OfficialRatesBatch::*statementFor)(int),
+                     const QVariantList &shared, const std::function<QVariant(const Line &)> &key);
 
     QSqlDatabase m_db;
     QString m_code;

@@ -1,12 +1,11 @@
-#include "ratesfile.h"
+#include "history/ratesfile.h"
 
-#include "textfile.h"
+#include "base/textfile.h"
+#include "core/lenientnumber.h"
+#include "core/pairsymbol.h"
+#include "core/textrules.h"
 
 #include <QDate>
-#include <QLocale>
-#include <charconv>
-#include <cmath>
-#include <string>
 
 namespace RatesFile {
 
@@ -16,16 +15,6 @@ const QString currencyMarker = QStringLiteral("VALUTA SELEZIONATA:");
 const QString dollar = QStringLiteral("DOLLARO");
 const QString dollarPair = QStringLiteral("EUR/USD - DOLLARO USA");
 
-bool isBlank(QChar c)
-{
-    return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n');
-}
-
-bool isDigit(QChar c)
-{
-    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-}
-
 // Reads 1 to maxDigits ASCII digits making up the whole text.
 int digitsValue(QStringView text, qsizetype maxDigits)
 {
@@ -33,7 +22,7 @@ int digitsValue(QStringView text, qsizetype maxDigits)
         return -1;
     int value = 0;
     for (const QChar c : text) {
-        if (!isDigit(c))
+        if (!isAsciiDigit(c))
             return -1;
         value = value * 10 + (c.unicode() - '0');
     }
@@ -116,65 +105,20 @@ Currency currencyOf(QStringView secondLine)
     QString text = secondLine.mid(currencyMarker.size()).toString().toUpper().trimmed();
     if (text.startsWith(dollar))
         text = dollarPair;
-    currency.code = text.left(7);
+    currency.code = PairSymbol::of(text);
     currency.description = text;
     return currency;
 }
 
-Rate readRate(QStringView text)
-{
-    // The accepted characters are gathered without blanks, then converted as C text so that "." is
-    // the decimal point even under Italian settings.
-    std::string number;
-    bool signAllowed = true, dotSeen = false, inExponent = false;
-    std::size_t exponentAt = std::string::npos; // where the exponent went, dropped if no digit follows
-    bool mantissaDigit = false;
-    for (const QChar c : text) {
-        if (isBlank(c))
-            continue;
-        if (isDigit(c)) {
-            number += char(c.unicode());
-            signAllowed = false;
-            if (inExponent)
-                exponentAt = std::string::npos; // the exponent is complete
-            else
-                mantissaDigit = true;
-        } else if (signAllowed && (c == QLatin1Char('+') || c == QLatin1Char('-'))) {
-            if (c == QLatin1Char('-'))
-                number += '-';
-            signAllowed = false;
-        } else if (!inExponent && !dotSeen && c == QLatin1Char('.')) {
-            number += '.';
-            dotSeen = true;
-            signAllowed = false;
-        } else if (!inExponent && mantissaDigit &&
-                   (c.toLower() == QLatin1Char('e') || c.toLower() == QLatin1Char('d'))) {
-            exponentAt = number.size();
-            number += 'e';
-            inExponent = true;
-            signAllowed = true;
-        } else {
-            break;
-        }
-    }
-    if (exponentAt != std::string::npos)
-        number.resize(exponentAt);
+namespace {
 
-    Rate rate;
-    if (!mantissaDigit)
-        return rate;
-    rate.found = true;
-    double value = 0;
-    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
-    if (error == std::errc::result_out_of_range) {
-        // Too large or too small: only the first is an error, the second is as good as zero.
-        value = QLocale::c().toDouble(QLatin1StringView(number.data(), qsizetype(number.size())));
-        rate.overflow = std::isinf(value);
-        value = 0;
-    }
-    rate.value = value;
-    return rate;
+// Rates are written with "." whatever the locale, and a stray line break inside a field is a blank.
+LenientNumber readRate(QStringView text)
+{
+    return readLenientNumber(text, {.newlineIsBlank = true});
 }
+
+} // namespace
 
 QString dateOf(QStringView field)
 {
@@ -222,13 +166,13 @@ DataLine parseDataLine(QStringView line)
     }
 
     const qsizetype rateEnd = rest.indexOf(QLatin1Char(','));
-    Rate rate;
+    LenientNumber rate;
     if (rateEnd > 0) {
         rate = readRate(rest.left(rateEnd));
         data.note = rest.mid(rateEnd + 1).trimmed().toString();
     } else {
         // "date,rate" with nothing after it keeps its rate; any other text is the note.
-        const Rate lastField = hasDateField && rateEnd < 0 ? readRate(rest) : Rate{};
+        const LenientNumber lastField = hasDateField && rateEnd < 0 ? readRate(rest) : LenientNumber{};
         if (lastField.found)
             rate = lastField;
         else

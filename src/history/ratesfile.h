@@ -41,18 +41,6 @@ struct Currency
 // the line does not name one. Every dollar is filed under EUR/USD, the only dollar pair we keep.
 Currency currencyOf(QStringView secondLine);
 
-struct Rate
-{
-    double value = 0;
-    bool found = false;    // the text starts with a number
-    bool overflow = false; // the number is too large for a double
-};
-
-// The number at the start of the text, "." as decimal point whatever the locale: optional sign,
-// digits, optional fraction, optional exponent (E or D). Blanks anywhere are ignored and reading
-// stops at the first character that cannot continue the number.
-Rate readRate(QStringView text);
-
 // yyyymmdd of a d/m/yyyy date (one or two digits for day and month); an empty text when the field
 // is not a valid calendar date, so that no made-up date ever reaches the database.
 QString dateOf(QStringView field);

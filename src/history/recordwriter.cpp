@@ -1,6 +1,6 @@
-#include "recordwriter.h"
+#include "history/recordwriter.h"
 
-#include "historydb.h"
+#include "history/historydb.h"
 
 #include <QSqlError>
 
@@ -18,12 +18,6 @@ QString RecordWriter::storedText(const QString &text)
     return trimmed.isNull() ? QStringLiteral("") : trimmed;
 }
 
-bool RecordWriter::fail(const QSqlQuery &query)
-{
-    m_error = databaseError(query.lastError());
-    return false;
-}
-
 bool RecordWriter::prepare()
 {
     if (m_prepared)
@@ -39,14 +33,14 @@ bool RecordWriter::prepare()
     // first match, only the first one is overwritten.
     if (!m_lookup.prepare(QStringLiteral("SELECT rowid FROM Storico_Valute "
                                          "WHERE Tipo_Valuta = ? AND Data_Valuta = ? LIMIT 1")))
-        return fail(m_lookup);
+        return keepError(m_error, m_lookup);
     if (!m_update.prepare(QStringLiteral("UPDATE Storico_Valute SET Tipo_Valuta = ?, Data_Valuta = ?, "
                                          "Quotazione = ?, Descrizione = ?, Note = ? WHERE rowid = ?")))
-        return fail(m_update);
+        return keepError(m_error, m_update);
     if (!m_insert.prepare(QStringLiteral("INSERT INTO Storico_Valute "
                                          "(Tipo_Valuta, Data_Valuta, Quotazione, Descrizione, Note) "
                                          "VALUES (?, ?, ?, ?, ?)")))
-        return fail(m_insert);
+        return keepError(m_error, m_insert);
     m_prepared = true;
     return true;
 }
@@ -62,11 +56,11 @@ bool RecordWriter::write(const QuoteRow &row)
     m_lookup.bindValue(0, code);
     m_lookup.bindValue(1, date);
     if (!m_lookup.exec())
-        return fail(m_lookup);
+        return keepError(m_error, m_lookup);
     const bool found = m_lookup.next();
     const QVariant rowId = found ? m_lookup.value(0) : QVariant();
     if (!found && m_lookup.lastError().isValid())
-        return fail(m_lookup);
+        return keepError(m_error, m_lookup);
     m_lookup.finish();
 
     QSqlQuery &store = found ? m_update : m_insert;
@@ -78,7 +72,7 @@ bool RecordWriter::write(const QuoteRow &row)
     if (found)
         store.bindValue(5, rowId);
     if (!store.exec())
-        return fail(store);
+        return keepError(m_error, store);
     store.finish();
     return true;
 }

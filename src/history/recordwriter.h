@@ -1,7 +1,7 @@
 #pragma once
 
-#include "quotetable.h"
-#include "runtimeerror.h"
+#include "base/runtimeerror.h"
+#include "core/quotetable.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -28,7 +28,6 @@ public:
 
 private:
     bool prepare();
-    bool fail(const QSqlQuery &query);
 
     QSqlDatabase m_db;
     QSqlQuery m_lookup;

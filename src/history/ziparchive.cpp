@@ -1,4 +1,4 @@
-#include "ziparchive.h"
+#include "history/ziparchive.h"
 
 #include <QFile>
 #include <QIODevice>

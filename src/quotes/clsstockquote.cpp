@@ -1,28 +1,41 @@
-#include "clsstockquote.h"
+#include "quotes/clsstockquote.h"
 
-#include "quotecut.h"
-
-clsStockQuote::clsStockQuote(UserDialogs &dialogs, PageWriter writeText3, QObject *parent)
-    : QObject(parent), m_dialogs(dialogs), m_writeText3(std::move(writeText3))
+clsStockQuote::clsStockQuote(UserDialogs &dialogs, PageWriter writePage, QObject *parent)
+    : QObject(parent), m_dialogs(dialogs), m_writePage(std::move(writePage))
 {}
 
-QString clsStockQuote::getQuote(const QString &symbol)
+QuoteOutcome clsStockQuote::fetchQuote(const QString &symbol)
 {
     const PageFetcher::Result page = m_fetcher.get(m_htmPage);
-    m_fetchFailed = !page.ok;
-    if (!page.ok)
-        return QStringLiteral("-1");
-    if (m_writeText3)
-        m_writeText3(page.text);
+    if (!page.ok) {
+        QuoteOutcome failed;
+        failed.failure = page.failure;
+        failed.reason = page.reason;
+        return failed;
+    }
+    if (m_writePage)
+        m_writePage(page.text);
 
-    const QuoteCut cut = cutQuote(page.text, symbol);
-    if (!cut.found) {
+    const QuoteOutcome outcome = quoteIn(page.text, symbol);
+    if (outcome.kind == QuoteOutcome::Kind::SymbolAbsent)
         m_dialogs.message(QStringLiteral("Simbolo  ") + symbol +
                               QStringLiteral("  non trovato in Internet !"),
                           {}, UserDialogs::Icon::Information);
+    return outcome;
+}
+
+QString clsStockQuote::getQuote(const QString &symbol)
+{
+    const QuoteOutcome outcome = fetchQuote(symbol);
+    switch (outcome.kind) {
+    case QuoteOutcome::Kind::FetchFailed:
+    case QuoteOutcome::Kind::SymbolAbsent:
         return QStringLiteral("-1");
+    case QuoteOutcome::Kind::Found:
+    case QuoteOutcome::Kind::NoFigure:
+        break;
     }
-    return cut.quote;
+    return outcome.figure;
 }
 
 QString clsStockQuote::pReplace(QString &strExpression, const QString &strFind,

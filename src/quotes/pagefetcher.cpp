@@ -1,6 +1,6 @@
-#include "pagefetcher.h"
+#include "quotes/pagefetcher.h"
 
-#include "textfile.h"
+#include "base/textfile.h"
 
 #include <QEventLoop>
 #include <QNetworkReply>
@@ -72,24 +72,26 @@ PageFetcher::Result PageFetcher::get(const QString &address)
 
     QByteArray body;
     bool refused = false;
-    const auto refuse = [&] {
+    Failure refusal = Failure::None;
+    const auto refuse = [&](Failure why) {
         refused = true;
+        refusal = why;
         reply->abort();
     };
     QEventLoop loop;
     QTimer deadline;
     deadline.setSingleShot(true);
-    connect(&deadline, &QTimer::timeout, reply, refuse);
+    connect(&deadline, &QTimer::timeout, reply, [&] { refuse(Failure::TimedOut); });
     // These lambdas see this frame's locals: they must not outlive it (the reply is deleted later).
     const QMetaObject::Connection onHeaders = connect(reply, &QNetworkReply::metaDataChanged, reply, [&] {
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
         if (length.isValid() && length.toLongLong() > m_maxBytes)
-            refuse();
+            refuse(Failure::TooLarge);
     });
     const QMetaObject::Connection onData = connect(reply, &QNetworkReply::readyRead, reply, [&] {
         body += reply->read(m_maxBytes - body.size() + 1);
         if (body.size() > m_maxBytes)
-            refuse();
+            refuse(Failure::TooLarge);
     });
     connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
 
@@ -101,12 +103,20 @@ PageFetcher::Result PageFetcher::get(const QString &address)
 
     Result result;
     const QNetworkReply::NetworkError error = reply->error();
-    if (!refused && (error == QNetworkReply::NoError || isHttpStatusError(error))) {
+    if (refused) {
+        result.failure = refusal;
+    } else if (error == QNetworkReply::NoError || isHttpStatusError(error)) {
         body += reply->read(m_maxBytes - body.size() + 1);
         if (body.size() <= m_maxBytes) {
             result.ok = true;
+            result.failure = Failure::None;
             result.text = decodePage(body, reply->header(QNetworkRequest::ContentTypeHeader).toByteArray());
+        } else {
+            result.failure = Failure::TooLarge;
         }
+    } else {
+        result.failure = Failure::Transport;
+        result.reason = reply->errorString();
     }
     disconnect(onHeaders);
     disconnect(onData);

@@ -18,10 +18,19 @@ public:
     static constexpr std::chrono::milliseconds kDefaultTimeout{30000};
     static constexpr qint64 kDefaultMaxBytes = 16 * 1024 * 1024;
 
+    enum class Failure {
+        None,
+        BadAddress, // not an http or https address with a host
+        TimedOut,
+        TooLarge,
+        Transport // no connection, reset, redirect loop...: reason() has the transport's words
+    };
     struct Result
     {
         bool ok = false;
         QString text;
+        Failure failure = Failure::BadAddress;
+        QString reason; // the network layer's own text of a transport failure
     };
 
     explicit PageFetcher(QObject *parent = nullptr);

@@ -1,15 +1,7 @@
-#include "quotecut.h"
+#include "quotes/quotecut.h"
 
-#include <cmath>
-
-namespace {
-
-bool isDigit(QChar c)
-{
-    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-}
-
-} // namespace
+#include "core/lenientnumber.h"
+#include "core/textrules.h"
 
 QuoteCut cutQuote(QStringView page, QStringView symbol)
 {
@@ -31,28 +23,35 @@ QuoteCut cutQuote(QStringView page, QStringView symbol)
     if (comma < 0)
         return cut;
     qsizetype first = comma;
-    while (first > 0 && isDigit(line[first - 1]))
+    while (first > 0 && isAsciiDigit(line[first - 1]))
         --first;
     if (first == comma)
         return cut;
     if (first > 0 && (line[first - 1] == QLatin1Char('-') || line[first - 1] == QLatin1Char('+')))
         --first;
     qsizetype last = comma + 1;
-    while (last < line.size() && isDigit(line[last]))
+    while (last < line.size() && isAsciiDigit(line[last]))
         ++last;
     cut.quote = line.sliced(first, last - first).toString();
     return cut;
 }
 
-std::optional<double> readQuote(const QString &figure)
+QuoteOutcome quoteIn(QStringView page, QStringView symbol)
 {
-    if (figure.isEmpty())
-        return std::nullopt;
-    QString text = figure;
-    text.replace(QLatin1Char(','), QLatin1Char('.'));
-    bool ok = false;
-    const double value = text.toDouble(&ok); // C locale: the comma is now a point
-    if (!ok || !std::isfinite(value))
-        return std::nullopt;
-    return value;
+    QuoteOutcome outcome;
+    const QuoteCut cut = cutQuote(page, symbol);
+    if (!cut.found) {
+        outcome.kind = QuoteOutcome::Kind::SymbolAbsent;
+        return outcome;
+    }
+    outcome.figure = cut.quote;
+    // The cut figure is sign, digits, comma, digits: nothing for the lenient reader to skip.
+    const LenientNumber number = readLenientNumber(cut.quote, {.commaIsPoint = true});
+    if (!number.found || number.overflow || number.underflow) {
+        outcome.kind = QuoteOutcome::Kind::NoFigure;
+        return outcome;
+    }
+    outcome.kind = QuoteOutcome::Kind::Found;
+    outcome.value = number.value;
+    return outcome;
 }

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "quotes/pagefetcher.h"
+
 #include <QString>
 #include <QStringView>
-#include <optional>
 
 // What the quote page says after a currency symbol. The page lists one currency per line, ending in
 // "<BR>"; the quote is the first figure with a decimal comma after the symbol.
@@ -19,6 +20,24 @@ struct QuoteCut
 // An empty symbol is never found: it would match the start of any page.
 QuoteCut cutQuote(QStringView page, QStringView symbol);
 
-// Reads a figure cut from the page. The page always writes a decimal comma, whatever the user's
-// locale. Nothing when the text is not a finite number.
-std::optional<double> readQuote(const QString &figure);
+// What a quote update learnt about one pair.
+struct QuoteOutcome
+{
+    enum class Kind {
+        Found,        // value holds the quote
+        SymbolAbsent, // the page does not name the pair
+        NoFigure,     // the pair has no readable figure: figure holds what stands there, if anything
+        FetchFailed   // the page could not be fetched: failure and reason say why
+    };
+    Kind kind = Kind::FetchFailed;
+    double value = 0;
+    QString figure; // the figure as the page writes it, e.g. "1,0871"
+    PageFetcher::Failure failure = PageFetcher::Failure::None;
+    QString reason;
+
+    bool found() const { return kind == Kind::Found; }
+};
+
+// The pair's quote in a page already fetched. The page always writes a decimal comma, whatever the
+// user's locale; a figure that is not a finite number is no figure.
+QuoteOutcome quoteIn(QStringView page, QStringView symbol);

@@ -1,4 +1,4 @@
-#include "referencerates.h"
+#include "quotes/referencerates.h"
 
 #include <QHash>
 #include <QIODevice>

@@ -1,6 +1,6 @@
-#include "chartframe.h"
-#include "httpserver.h"
-#include "testmain.h"
+#include "chart/chartframe.h"
+#include "common/httpserver.h"
+#include "common/testmain.h"
 #include "windowfixture.h"
 
 #include <QComboBox>
@@ -78,7 +78,8 @@ void TestDailyCycle::startWindow()
     m_window->Form_Load();
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window));
-    QTRY_VERIFY_WITH_TIMEOUT(m_window->Frame2->isVisible(), 10000); // the job ends with the chart
+    QTRY_VERIFY_WITH_TIMEOUT(control<ChartFrame>(m_window, "Frame2")->isVisible(),
+                             10000); // the job ends with the chart
 }
 
 void TestDailyCycle::windowRunsTheDailyJob()
@@ -117,11 +118,11 @@ void TestDailyCycle::windowRunsTheDailyJob()
                  ";131,25;EUR/JPY - YEN GIAPPONESE - 3;\r\n" + slash +
                  ";0,8571;EUR/GBP - STERLINA INGLESE - 4;\r\n");
 
-    QCOMPARE(m_window->lblQuote->text(), QStringLiteral("1,0871"));
-    QCOMPARE(m_window->lblData->text(), today("dd-MM"));
-    QCOMPARE(m_window->Label15->text(), QStringLiteral("Numero records nel Database: 4"));
+    QCOMPARE(control<QLabel>(m_window, "lblQuote")->text(), QStringLiteral("1,0871"));
+    QCOMPARE(control<QLabel>(m_window, "lblData")->text(), today("dd-MM"));
+    QCOMPARE(control<QLabel>(m_window, "Label15")->text(), QStringLiteral("Numero records nel Database: 4"));
     QCOMPARE(m_window->listLines(), QStringList{QString::fromLatin1(dash) + " - 1,0871 - EUR/USD"});
-    QCOMPARE(m_window->Frame2->geometry().bars.size(), 1);
+    QCOMPARE(control<ChartFrame>(m_window, "Frame2")->geometry().bars.size(), 1);
     QVERIFY(!QApplication::overrideCursor());
 
     // Activating the window again neither fetches nor records again; F5 does.
@@ -130,7 +131,8 @@ void TestDailyCycle::windowRunsTheDailyJob()
     QCOMPARE(m_server->requestCount(), 1);
     QTest::keyClick(m_window, Qt::Key_F5);
     QTRY_COMPARE(m_server->requestCount(), 2);
-    QCOMPARE(m_window->Label15->text(), QStringLiteral("Numero records nel Database: 4")); // overwritten
+    QCOMPARE(control<QLabel>(m_window, "Label15")->text(),
+             QStringLiteral("Numero records nel Database: 4")); // overwritten
 }
 
 void TestDailyCycle::selectingAPair_data()
@@ -153,21 +155,21 @@ void TestDailyCycle::selectingAPair()
     startWindow();
     if (!chartShown)
         m_window->Command10_Click();
-    m_window->Text1->setText(address);
+    typeInto(control<QLineEdit>(m_window, "Text1"), address);
     m_fixture->dialogs.clear();
 
-    m_window->Combo1->setCurrentIndex(3);
-    Q_EMIT m_window->Combo1->activated(3);
+    control<QComboBox>(m_window, "Combo1")->setCurrentIndex(3);
+    Q_EMIT control<QComboBox>(m_window, "Combo1")->activated(3);
 
-    QCOMPARE(m_window->txtsymbol->text(), QStringLiteral("EUR/GBP"));
-    QCOMPARE(m_window->CurrencyNumber, 4);
-    QTEST(m_window->Text1->text(), "rewritten");
+    QCOMPARE(control<QLineEdit>(m_window, "txtsymbol")->text(), QStringLiteral("EUR/GBP"));
+    QCOMPARE(m_window->session().currencyNumber(), 4);
+    QTEST(control<QLineEdit>(m_window, "Text1")->text(), "rewritten");
     QCOMPARE(m_window->listLines(), QStringList{today("dd-MM-yyyy") + " - 0,8571 - EUR/GBP"});
-    QCOMPARE(m_window->lblQuote->text(), QStringLiteral("0,8571"));
-    QCOMPARE(m_window->lblData->text(), today("dd-MM"));
-    QCOMPARE(m_window->Frame2->isVisible(), chartShown);
+    QCOMPARE(control<QLabel>(m_window, "lblQuote")->text(), QStringLiteral("0,8571"));
+    QCOMPARE(control<QLabel>(m_window, "lblData")->text(), today("dd-MM"));
+    QCOMPARE(control<ChartFrame>(m_window, "Frame2")->isVisible(), chartShown);
     if (chartShown)
-        QCOMPARE(m_window->Frame2->geometry().n, 1);
+        QCOMPARE(control<ChartFrame>(m_window, "Frame2")->geometry().n, 1);
     QCOMPARE(m_server->requestCount(), 1); // selecting fetches nothing
     QCOMPARE(m_fixture->dialogs.texts(), QStringList());
 }

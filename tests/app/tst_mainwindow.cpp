@@ -1,11 +1,11 @@
-#include "chartframe.h"
-#include "connectionwait.h"
-#include "pagetextbox.h"
-#include "resizerules.h"
-#include "testmain.h"
-#include "translations.h"
-#include "twips.h"
-#include "widgetdialogs.h"
+#include "app/pagetextbox.h"
+#include "app/resizerules.h"
+#include "app/translations.h"
+#include "app/widgetdialogs.h"
+#include "base/twips.h"
+#include "chart/chartframe.h"
+#include "common/testmain.h"
+#include "dialup/connectionwait.h"
 #include "windowfixture.h"
 
 #include <QAbstractButton>
@@ -115,47 +115,48 @@ void TestMainWindow::controls()
     QFETCH(QString, caption);
     QFETCH(QRect, twips);
     // The design state, before showing starts the day's job.
-    auto *control = m_window->findChild<QWidget *>(QString::fromLatin1(QTest::currentDataTag()));
-    QVERIFY(control);
-    QVERIFY(control->inherits(kind.toLatin1()));
-    QCOMPARE(control->parentWidget(), m_window->Frame1);
-    QTEST(!control->isHidden(), "shown");
+    auto *widget = m_window->findChild<QWidget *>(QString::fromLatin1(QTest::currentDataTag()));
+    QVERIFY(widget);
+    QVERIFY(widget->inherits(kind.toLatin1()));
+    QCOMPARE(widget->parentWidget(), control<QFrame>(m_window, "Frame1"));
+    QTEST(!widget->isHidden(), "shown");
 
     QString text;
-    if (auto *label = qobject_cast<QLabel *>(control))
+    if (auto *label = qobject_cast<QLabel *>(widget))
         text = label->text();
-    else if (auto *line = qobject_cast<QLineEdit *>(control))
+    else if (auto *line = qobject_cast<QLineEdit *>(widget))
         text = line->text();
-    else if (auto *button = qobject_cast<QAbstractButton *>(control))
+    else if (auto *button = qobject_cast<QAbstractButton *>(widget))
         text = button->text();
     else
-        text = qobject_cast<QComboBox *>(control)->currentText();
+        text = qobject_cast<QComboBox *>(widget)->currentText();
     QCOMPARE(text, caption);
 
-    QCOMPARE(control->pos(), QPoint(Twips::toPixels(twips.x()), Twips::toPixels(twips.y())));
+    QCOMPARE(widget->pos(), QPoint(Twips::toPixels(twips.x()), Twips::toPixels(twips.y())));
     if (twips.width() >= 0)
-        QCOMPARE(control->size(), QSize(Twips::toPixels(twips.width()), Twips::toPixels(twips.height())));
+        QCOMPARE(widget->size(), QSize(Twips::toPixels(twips.width()), Twips::toPixels(twips.height())));
     else // sized to the caption: the whole caption fits
-        QVERIFY(control->width() >= control->fontMetrics().horizontalAdvance(caption));
+        QVERIFY(widget->width() >= widget->fontMetrics().horizontalAdvance(caption));
     // Fixed sizes hold their captions at the chosen face.
-    if (!caption.isEmpty() && control->inherits("QLabel"))
-        QVERIFY(control->width() >= control->fontMetrics().horizontalAdvance(caption));
+    if (!caption.isEmpty() && widget->inherits("QLabel"))
+        QVERIFY(widget->width() >= widget->fontMetrics().horizontalAdvance(caption));
 }
 
 void TestMainWindow::lowerAreaAndLook()
 {
     show();
-    QCOMPARE(m_window->Text3->parentWidget(), m_window->Frame2);
-    QVERIFY(!m_window->Text3->isVisible());
-    QCOMPARE(m_window->Text3->pageText(), QStringLiteral("Text3\r\n"));
-    m_window->Frame2->show();
-    m_window->Text3->show(); // the editor gets the text when the box shows
-    QCOMPARE(m_window->Text3->toPlainText(), QStringLiteral("Text3\n"));
-    QCOMPARE(m_window->List1->pos(), QPoint(0, Twips::toPixels(3120)));
-    QCOMPARE(m_window->Frame2->pos(), m_window->List1->pos());
-    QCOMPARE(m_window->Text1->palette().color(QPalette::Base), QColor(128, 255, 255));
-    QCOMPARE(m_window->Label6->palette().color(QPalette::WindowText), QColor(0, 0, 192));
-    QCOMPARE(m_window->lblQuote->palette().color(QPalette::Window), QColor(Qt::white));
+    QCOMPARE(control<PageTextBox>(m_window, "Text3")->parentWidget(),
+             control<ChartFrame>(m_window, "Frame2"));
+    QVERIFY(!control<PageTextBox>(m_window, "Text3")->isVisible());
+    QCOMPARE(control<PageTextBox>(m_window, "Text3")->pageText(), QStringLiteral("Text3\r\n"));
+    control<ChartFrame>(m_window, "Frame2")->show();
+    control<PageTextBox>(m_window, "Text3")->show(); // the editor gets the text when the box shows
+    QCOMPARE(control<PageTextBox>(m_window, "Text3")->toPlainText(), QStringLiteral("Text3\n"));
+    QCOMPARE(control<QListView>(m_window, "List1")->pos(), QPoint(0, Twips::toPixels(3120)));
+    QCOMPARE(control<ChartFrame>(m_window, "Frame2")->pos(), control<QListView>(m_window, "List1")->pos());
+    QCOMPARE(control<QLineEdit>(m_window, "Text1")->palette().color(QPalette::Base), QColor(128, 255, 255));
+    QCOMPARE(control<QLabel>(m_window, "Label6")->palette().color(QPalette::WindowText), QColor(0, 0, 192));
+    QCOMPARE(control<QLabel>(m_window, "lblQuote")->palette().color(QPalette::Window), QColor(Qt::white));
     QVERIFY(!m_window->windowTitle().isEmpty());
     QVERIFY(!m_window->windowIcon().pixmap(16, 16).isNull());
     QVERIFY(!m_window->windowIcon().pixmap(32, 32).isNull());
@@ -163,11 +164,14 @@ void TestMainWindow::lowerAreaAndLook()
 
 void TestMainWindow::tabOrder()
 {
-    const QList<QWidget *> expected = {m_window->txtsymbol, m_window->Text1,     m_window->Combo1,
-                                       m_window->Text2,     m_window->Command3,  m_window->List1,
-                                       m_window->Command5,  m_window->Command8,  m_window->Text4,
-                                       m_window->Command9,  m_window->Command10, m_window->txtDA_DATA,
-                                       m_window->txtA_DATA, m_window->Command11};
+    const QList<QWidget *> expected = {
+        control<QLineEdit>(m_window, "txtsymbol"),   control<QLineEdit>(m_window, "Text1"),
+        control<QComboBox>(m_window, "Combo1"),      control<QLineEdit>(m_window, "Text2"),
+        control<QPushButton>(m_window, "Command3"),  control<QListView>(m_window, "List1"),
+        control<QPushButton>(m_window, "Command5"),  control<QPushButton>(m_window, "Command8"),
+        control<QLineEdit>(m_window, "Text4"),       control<QPushButton>(m_window, "Command9"),
+        control<QPushButton>(m_window, "Command10"), control<QLineEdit>(m_window, "txtDA_DATA"),
+        control<QLineEdit>(m_window, "txtA_DATA"),   control<QPushButton>(m_window, "Command11")};
     show();
     QWidget *current = expected.first();
     for (qsizetype i = 1; i < expected.size(); ++i) {
@@ -184,19 +188,23 @@ void TestMainWindow::loadDefaults()
     m_fixture->connection.status = {true, ConnectionStatus::Lan | ConnectionStatus::Proxy};
     m_window->Form_Load();
     const QString year = QString::number(QDate::currentDate().year());
-    QCOMPARE(m_window->Text1->text(), QStringLiteral("http://127.0.0.1:1/delay/valute/index.shtml"));
-    QCOMPARE(m_window->Text2->text(), m_fixture->file(QStringLiteral("Storico_Quotazioni_Valute.TXT")));
-    QCOMPARE(m_window->Text4->text(), m_fixture->file(QStringLiteral("cambiSto.csv")));
-    QCOMPARE(m_window->txtDA_DATA->text(), QStringLiteral("01/01/") + year);
-    QCOMPARE(m_window->txtA_DATA->text(), QStringLiteral("31/12/") + year);
-    QCOMPARE(m_window->Combo1->count(), 4);
-    QCOMPARE(m_window->Combo1->itemText(3), QStringLiteral("EUR/GBP - STERLINA INGLESE - 4"));
-    QCOMPARE(m_window->Combo1->currentText(), QStringLiteral("EUR/USD DOLLARO USA - 1"));
-    QCOMPARE(m_window->Combo1->currentIndex(), -1);
-    QCOMPARE(m_window->txtsymbol->text(), QStringLiteral("EUR/USD"));
-    QVERIFY(m_window->Frame2->isHidden());
-    QCOMPARE(m_window->Label6->text(), QStringLiteral("Connection uses a Proxy"));
-    QCOMPARE(m_window->Label15->text(), QStringLiteral("Numero records nel Database: 0"));
+    QCOMPARE(control<QLineEdit>(m_window, "Text1")->text(),
+             QStringLiteral("http://127.0.0.1:1/delay/valute/index.shtml"));
+    QCOMPARE(control<QLineEdit>(m_window, "Text2")->text(),
+             m_fixture->file(QStringLiteral("Storico_Quotazioni_Valute.TXT")));
+    QCOMPARE(control<QLineEdit>(m_window, "Text4")->text(), m_fixture->file(QStringLiteral("cambiSto.csv")));
+    QCOMPARE(control<QLineEdit>(m_window, "txtDA_DATA")->text(), QStringLiteral("01/01/") + year);
+    QCOMPARE(control<QLineEdit>(m_window, "txtA_DATA")->text(), QStringLiteral("31/12/") + year);
+    QCOMPARE(control<QComboBox>(m_window, "Combo1")->count(), 4);
+    QCOMPARE(control<QComboBox>(m_window, "Combo1")->itemText(3),
+             QStringLiteral("EUR/GBP - STERLINA INGLESE - 4"));
+    QCOMPARE(control<QComboBox>(m_window, "Combo1")->currentText(),
+             QStringLiteral("EUR/USD DOLLARO USA - 1"));
+    QCOMPARE(control<QComboBox>(m_window, "Combo1")->currentIndex(), -1);
+    QCOMPARE(control<QLineEdit>(m_window, "txtsymbol")->text(), QStringLiteral("EUR/USD"));
+    QVERIFY(control<ChartFrame>(m_window, "Frame2")->isHidden());
+    QCOMPARE(control<QLabel>(m_window, "Label6")->text(), QStringLiteral("Connection uses a Proxy"));
+    QCOMPARE(control<QLabel>(m_window, "Label15")->text(), QStringLiteral("Numero records nel Database: 0"));
     QCOMPARE(m_fixture->dialogs.texts(), QStringList());
     QCOMPARE(m_fixture->dialogs.beepCount(), 1); // the listing's
     QVERIFY(!QApplication::overrideCursor());
@@ -229,19 +237,21 @@ void TestMainWindow::resizeWindow()
     const QSize border = m_window->frameGeometry().size() - m_window->size();
     m_window->resize(QSize(Twips::toPixels(8000), Twips::toPixels(6000)) - border);
     const QSize expected(Twips::toPixels(7795), Twips::toPixels(2300));
-    for (QWidget *lower : std::initializer_list<QWidget *>{m_window->List1, m_window->Frame2}) {
+    for (QWidget *lower : std::initializer_list<QWidget *>{control<QListView>(m_window, "List1"),
+                                                           control<ChartFrame>(m_window, "Frame2")}) {
         QVERIFY(qAbs(lower->width() - expected.width()) <= 1);
         QVERIFY(qAbs(lower->height() - expected.height()) <= 1);
     }
-    QCOMPARE(m_window->Frame1->width(), m_window->List1->width());
-    QCOMPARE(m_window->Frame1->height(), Twips::toPixels(3105));
-    QCOMPARE(m_window->List1->pos(), QPoint(0, Twips::toPixels(3120))); // positions never move
+    QCOMPARE(control<QFrame>(m_window, "Frame1")->width(), control<QListView>(m_window, "List1")->width());
+    QCOMPARE(control<QFrame>(m_window, "Frame1")->height(), Twips::toPixels(3105));
+    QCOMPARE(control<QListView>(m_window, "List1")->pos(),
+             QPoint(0, Twips::toPixels(3120))); // positions never move
 
     // Too small snaps back to 200 by 200 twips; the lower controls keep their sizes.
-    const QSize before = m_window->List1->size();
+    const QSize before = control<QListView>(m_window, "List1")->size();
     m_window->resize(3, 3);
     QCOMPARE(m_window->frameGeometry().size(), QSize(Twips::toPixels(200), Twips::toPixels(200)));
-    QCOMPARE(m_window->List1->size(), before);
+    QCOMPARE(control<QListView>(m_window, "List1")->size(), before);
 }
 
 void TestMainWindow::focusSelectsAll()
@@ -249,12 +259,13 @@ void TestMainWindow::focusSelectsAll()
     m_window->Form_Load();
     show();
     m_window->activateWindow();
-    m_window->Text1->setFocus();
-    QTest::keyClick(m_window->Text1, Qt::Key_Tab);  // Text1 -> Combo1
-    QTest::keyClick(m_window->Combo1, Qt::Key_Tab); // Combo1 -> Text2
-    QTRY_VERIFY(m_window->Text2->hasFocus());
-    QVERIFY(!m_window->Text2->text().isEmpty());
-    QTRY_COMPARE(m_window->Text2->selectedText(), m_window->Text2->text());
+    control<QLineEdit>(m_window, "Text1")->setFocus();
+    QTest::keyClick(control<QLineEdit>(m_window, "Text1"), Qt::Key_Tab);  // Text1 -> Combo1
+    QTest::keyClick(control<QComboBox>(m_window, "Combo1"), Qt::Key_Tab); // Combo1 -> Text2
+    QTRY_VERIFY(control<QLineEdit>(m_window, "Text2")->hasFocus());
+    QVERIFY(!control<QLineEdit>(m_window, "Text2")->text().isEmpty());
+    QTRY_COMPARE(control<QLineEdit>(m_window, "Text2")->selectedText(),
+                 control<QLineEdit>(m_window, "Text2")->text());
 }
 
 namespace {

@@ -1,7 +1,7 @@
-#include "appoptions.h"
-#include "connectionstate.h"
-#include "startupfiles.h"
-#include "testmain.h"
+#include "app/appoptions.h"
+#include "common/testmain.h"
+#include "dialup/connectionstate.h"
+#include "session/startupfiles.h"
 
 #include <QDir>
 #include <QFile>

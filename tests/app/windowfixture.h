@@ -1,14 +1,33 @@
 #pragma once
 
-#include "connectionstate.h"
-#include "dialup.h"
-#include "loginras.h"
-#include "mainwindow.h"
-#include "recordingdialogs.h"
+#include "app/mainwindow.h"
+#include "common/recordingdialogs.h"
+#include "dialup/connectionstate.h"
+#include "dialup/dialup.h"
+#include "dialup/loginras.h"
 
 #include <QFile>
+#include <QLineEdit>
 #include <QTemporaryDir>
+#include <QTest>
 #include <memory>
+
+// A control of a window, found by the name the program's users know it by.
+template <typename Control> Control *control(const QWidget *window, const char *name)
+{
+    auto *found = window->findChild<Control *>(QLatin1StringView(name));
+    if (!found)
+        qFatal("no control %s", name);
+    return found;
+}
+
+// Types into a box as the user would, replacing what it held.
+inline void typeInto(QLineEdit *box, const QString &text)
+{
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_Delete);
+    QTest::keyClicks(box, text);
+}
 
 // A data folder with the shipped database and a currency list of the four pairs, and the main
 // window over it. The connection state is whatever the test sets; the dial-up service (no modem

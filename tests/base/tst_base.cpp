@@ -1,9 +1,8 @@
-#include "batchdialogs.h"
-#include "quotetable.h"
-#include "recordingdialogs.h"
-#include "runtimeerror.h"
-#include "testmain.h"
-#include "textfile.h"
+#include "base/batchdialogs.h"
+#include "base/runtimeerror.h"
+#include "base/textfile.h"
+#include "common/testmain.h"
+#include "core/quotetable.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -18,8 +17,6 @@ private Q_SLOTS:
     void appendLines();
     void quoteText_data();
     void quoteText();
-    void reportError_data();
-    void reportError();
 };
 
 void TestBase::splitLines_data()
@@ -83,32 +80,6 @@ void TestBase::quoteText()
     QFETCH(double, value);
     QFETCH(QString, text);
     QCOMPARE(::quoteText(value), text);
-}
-
-void TestBase::reportError_data()
-{
-    QTest::addColumn<int>("number");
-    QTest::addColumn<QString>("text"); // empty: nothing is shown
-    QTest::newRow("nothing pending") << 0 << "";
-    QTest::newRow("53") << 53 << "Errore  53 - Impossibile trovare il file\r\r";
-    QTest::newRow("negative") << -2 << "Errore -2 - Errore definito dall'applicazione o dall'oggetto\r\r";
-    QTest::newRow("engine") << 3078 << "Errore  3078 - Errore definito dall'applicazione o dall'oggetto\r\r";
-}
-
-void TestBase::reportError()
-{
-    QFETCH(int, number);
-    QFETCH(QString, text);
-    RecordingDialogs dialogs;
-    PendingError::set(number);
-    ReportError(dialogs);
-    ReportError(dialogs); // the first call clears the error: the second shows nothing
-    QCOMPARE(dialogs.texts(), text.isEmpty() ? QStringList() : QStringList{text});
-    QCOMPARE(PendingError::current().number, 0);
-    if (!text.isEmpty()) {
-        QCOMPARE(dialogs.entries().first().icon, UserDialogs::Icon::None);
-        QCOMPARE(dialogs.entries().first().title, appTitle());
-    }
 }
 
 QUOTAZIONI_TEST_MAIN(TestBase)

@@ -1,4 +1,4 @@
-#include "httpserver.h"
+#include "common/httpserver.h"
 
 #include <QTcpSocket>
 

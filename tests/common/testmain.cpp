@@ -1,4 +1,4 @@
-#include "testmain.h"
+#include "common/testmain.h"
 
 #include <QLocale>
 

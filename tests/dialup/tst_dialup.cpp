@@ -1,10 +1,10 @@
-#include "connectionwait.h"
-#include "dialup.h"
-#include "loginras.h"
-#include "rasrecords.h"
-#include "rastexts.h"
-#include "recordingdialogs.h"
-#include "testmain.h"
+#include "common/recordingdialogs.h"
+#include "common/testmain.h"
+#include "dialup/connectionwait.h"
+#include "dialup/dialup.h"
+#include "dialup/loginras.h"
+#include "dialup/rasrecords.h"
+#include "dialup/rastexts.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -278,7 +278,7 @@ void TestDialUp::dialAndPoll()
     dialUp.DialConnection(0, u"Tim"_s, {}, {});
     for (const auto &step : scenario.steps) {
         if (step.query == clickCancel) {
-            dialUp.Command2_Click();
+            dialUp.cancel();
         } else if (step.query == dialAgain) {
             dialUp.DialConnection(0, u"Tim"_s, {}, {});
         } else if (dialUp.isPolling()) { // ticks come only while the timer runs
@@ -327,30 +327,37 @@ void TestDialUp::loginWindow()
     RecordingDialogs dialogs;
     DialUp dialUp(access, dialogs);
     LoginRas window(dialUp);
-    const QStringList captions{window.objectName(),    window.windowTitle(),  window.Label1->text(),
-                               window.Label2->text(),  window.Label3->text(), window.Command1->text(),
-                               window.Command2->text()};
+    const auto label = [&](const char *name) { return window.findChild<QLabel *>(QLatin1StringView(name)); };
+    const auto box = [&](const char *name) { return window.findChild<QLineEdit *>(QLatin1StringView(name)); };
+    const auto button = [&](const char *name) {
+        return window.findChild<QPushButton *>(QLatin1StringView(name));
+    };
+    QLineEdit *const Text1 = box("Text1"), *const Text2 = box("Text2"), *const Text3 = box("Text3");
+    QPushButton *const Command1 = button("Command1"), *const Command2 = button("Command2");
+    const QStringList captions{window.objectName(),     window.windowTitle(),    label("Label1")->text(),
+                               label("Label2")->text(), label("Label3")->text(), Command1->text(),
+                               Command2->text()};
     QCOMPARE(captions, (QStringList{u"Login_RAS"_s, u"RASApi Sample"_s, u"Nome Connessione"_s,
                                     u"Nome Utente"_s, u"Password"_s, u"Connetti"_s, u"Annulla"_s}));
 
-    window.Text3->setText(u"abc d"_s);
-    QCOMPARE(window.Text3->displayText(), u"#####"_s);
-    const QList<QWidget *> order{window.Text1, window.Text2, window.Text3, window.Command1, window.Command2};
+    QTest::keyClicks(Text3, u"abc d"_s);
+    QCOMPARE(Text3->displayText(), u"#####"_s);
+    const QList<QWidget *> order{Text1, Text2, Text3, Command1, Command2};
     for (int i = 0; i + 1 < order.size(); ++i)
         QCOMPARE(nextTabStop(order[i]), order[i + 1]);
 
     // The boxes go to the dial unaltered, spaces and all.
-    window.Text1->setText(u" Tim "_s);
-    window.Text2->setText(u"mario "_s);
-    QTest::mouseClick(window.Command1, Qt::LeftButton);
+    QTest::keyClicks(Text1, u" Tim "_s);
+    QTest::keyClicks(Text2, u"mario "_s);
+    QTest::mouseClick(Command1, Qt::LeftButton);
     QCOMPARE(access.calls.value(0), u"dial  Tim |mario |abc d"_s);
 
     access.ticks << ScriptedAccess::Tick{8192};
     dialUp.PollDialStatus();
-    QCOMPARE(window.Label4->text(), u"Connessione effettuata."_s);
-    QCOMPARE(window.Command2->text(), u"Disconetti"_s);
-    QTest::mouseClick(window.Command2, Qt::LeftButton);
-    QCOMPARE(window.Command2->text(), u"Annulla"_s);
+    QCOMPARE(label("Label4")->text(), u"Connessione effettuata."_s);
+    QCOMPARE(Command2->text(), u"Disconetti"_s);
+    QTest::mouseClick(Command2, Qt::LeftButton);
+    QCOMPARE(Command2->text(), u"Annulla"_s);
 
     const int before = access.count(u"hangup 7"_s);
     window.close();
@@ -389,7 +396,7 @@ void TestDialUp::startupWait()
         const bool connected = scenario.up.value(pass++, scenario.up.constLast());
         return ConnectionStatus{connected, connected ? 2u : 0u};
     };
-    auto texts = [&] { return DialTexts{scenario.entryName, u"mario"_s, u"segreto"_s}; };
+    auto texts = [&] { return DialCredentials{scenario.entryName, u"mario"_s, u"segreto"_s}; };
     // Start-up's connection check runs again with a fresh wait: it must not dial a second time.
     for (int run = 0; run < 2; ++run) {
         ConnectionWait wait(dialUp, query, texts, 0);

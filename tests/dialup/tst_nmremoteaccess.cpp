@@ -1,7 +1,7 @@
-#include "dialup.h"
-#include "nmremoteaccess.h"
-#include "recordingdialogs.h"
-#include "testmain.h"
+#include "common/recordingdialogs.h"
+#include "common/testmain.h"
+#include "dialup/dialup.h"
+#include "dialup/nmremoteaccess.h"
 
 #include <QProcess>
 #include <QStandardPaths>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "historydb.h"
+#include "history/historydb.h"
 
 #include <QFile>
 #include <QSqlError>

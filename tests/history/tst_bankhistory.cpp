@@ -1,7 +1,7 @@
-#include "bankhistorycsv.h"
-#include "importformat.h"
-#include "testmain.h"
-#include "ziparchive.h"
+#include "common/testmain.h"
+#include "history/bankhistorycsv.h"
+#include "history/importformat.h"
+#include "history/ziparchive.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -1,14 +1,14 @@
-#include "historyfilereader.h"
-#include "historylisting.h"
-#include "historyrecording.h"
+#include "common/recordingdialogs.h"
+#include "common/testmain.h"
+#include "history/historyfilereader.h"
+#include "history/historylisting.h"
+#include "history/historyrecording.h"
 #include "historytest.h"
-#include "recordingdialogs.h"
-#include "recordlist.h"
-#include "testmain.h"
 
 #include <QTemporaryDir>
 
 using Answer = UserDialogs::Answer;
+Q_DECLARE_METATYPE(ShownQuote)
 
 namespace {
 
@@ -80,7 +80,8 @@ void TestHistory::listing_data()
         const QString date = QDate(2000, 1, 1).addDays(day).toString("yyyyMMdd"),
                       value = QString::number(1 + day / 1e4);
         many << rec("EUR/USD", date, value) << rec("EUR/CHF", date, "1.5");
-        manyLines << recordListLine({"EUR/USD", date, value.toDouble(), {}, {}});
+        manyLines << QDate(2000, 1, 1).addDays(day).toString("dd-MM-yyyy") + " - " +
+                         QString::number(1 + day / 1e4, 'f', 4).replace('.', ',') + " - EUR/USD";
     }
     row("3200 records", many, manyLines, 3200);
 }
@@ -100,7 +101,7 @@ void TestHistory::listing()
     table.append({"EUR/XXX", "19990101", 9, {}, {}}); // left over from a quote update
     for (int run = 0; run < 2; ++run) {               // listing twice gives the same result
         RecordingDialogs dialogs;
-        const auto result = HistoryListing::run(db, path, "  EUR/USD DOLLARO USA - 1", table, dialogs);
+        const auto result = HistoryListing::run(db, path, "EUR/USD", table, dialogs);
         QVERIFY(!result.openFailed && !result.cancelled && db.isOpen());
         QCOMPARE(result.lines, lines);
         QCOMPARE(table.QuoteCount(), count);
@@ -204,23 +205,31 @@ void TestHistory::recording_data()
     QTest::addColumn<QStringList>("stored");
     QTest::addColumn<QByteArray>("existingText"); // the text file before the first run
     QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QByteArray>("lines"); // the lines of one run: text file, then twin
     const auto row = [](const char *name, const QList<QuoteRow> &rows, const QStringList &stored,
-                        const QByteArray &existing = {}, const QStringList &before = {}) {
-        QTest::newRow(name) << rows << stored << existing << before;
+                        const QByteArray &lines, const QByteArray &existing = {},
+                        const QStringList &before = {}) {
+        QTest::newRow(name) << rows << stored << existing << before << lines;
     };
     const QuoteRow usd{"EUR/USD", "20030315", 1.0734, " EUR/USD - DOLLARO USA - 1 ", ""};
     const QString usdStored = "EUR/USD|20030315|1.0734|EUR/USD - DOLLARO USA - 1|";
+    const QByteArray usdText = "15-03-2003 - 1,0734 - EUR/USD - DOLLARO USA - 1\r\n",
+                     usdCsv = "15/03/2003;1,0734;EUR/USD - DOLLARO USA - 1;\r\n";
 
     row("one day twice: one record, last values", {usd, {"EUR/USD", "20030315", 1.0899, "EUR/USD - D", ""}},
-        {"EUR/USD|20030315|1.0899|EUR/USD - D|"});
+        {"EUR/USD|20030315|1.0899|EUR/USD - D|"},
+        usdText + "15-03-2003 - 1,0899 - EUR/USD - D\r\n|" + usdCsv + "15/03/2003;1,0899;EUR/USD - D;\r\n");
     row("text file kept, twin created", {usd, {"EUR/CHF", "20030315", 1.5, "EUR/CHF - FRANCO", ""}},
         {usdStored, "EUR/CHF|20030315|1.5|EUR/CHF - FRANCO|"},
+        usdText + "15-03-2003 - 1,5000 - EUR/CHF - FRANCO\r\n|" + usdCsv +
+            "15/03/2003;1,5000;EUR/CHF - FRANCO;\r\n",
         "Data;Quotazione;Valuta;Note\r\nvecchia riga\r\n");
     row("apostrophes stored", {{"EUR/U'S", "2003'315", 2, "L'euro", " nota "}},
-        {"EUR/U'S|2003'315|2|L'euro|nota"});
-    row("missing texts stored empty, found again", {{"EUR/CHF", {}, 1.2, {}, {}}}, {"EUR/CHF||1.2||"});
+        {"EUR/U'S|2003'315|2|L'euro|nota"}, "15-'3-2003 - 2,0000 - L'euro\r\n|15/'3/2003;2,0000;L'euro;\r\n");
+    row("missing texts stored empty, found again", {{"EUR/CHF", {}, 1.2, {}, {}}}, {"EUR/CHF||1.2||"},
+        "-- - 1,2000 - \r\n|//;1,2000;;\r\n");
     row("older duplicates: only the first overwritten", {usd},
-        {usdStored, "EUR/USD|20030315|1.1|seconda|<null>"}, {},
+        {usdStored, "EUR/USD|20030315|1.1|seconda|<null>"}, usdText + '|' + usdCsv, {},
         {rec("EUR/USD", "20030315", "1.0", "prima"), rec("EUR/USD", "20030315", "1.1", "seconda")});
 }
 
@@ -229,23 +238,22 @@ void TestHistory::recording()
     QFETCH(QList<QuoteRow>, rows);
     QFETCH(QByteArray, existingText);
     QFETCH(QStringList, before);
+    QFETCH(QByteArray, lines);
+    const QByteArray text = lines.split('|').at(0), csv = lines.split('|').at(1);
     QTemporaryDir dir;
     const QString textName = dir.filePath("Storico.TXT");
     QVERIFY(existingText.isEmpty() || writeFile(textName, existingText));
     HistoryDb db;
     QVERIFY(!db.open(makeDatabase(dir.filePath("VALUTE.MDB"), before)).isError());
     QuoteTable table;
-    QByteArray text, csv;
-    for (const QuoteRow &row : rows) {
+    for (const QuoteRow &row : rows)
         table.append(row);
-        text += (HistoryRecording::textLine(row) + "\r\n").toUtf8();
-        csv += (HistoryRecording::csvLine(row) + "\r\n").toUtf8();
-    }
     RecordingDialogs dialogs;
     for (int run = 0; run < 2; ++run) {
-        const auto result = HistoryRecording::run("1,07", " " + textName + " ", table, db, dialogs);
+        const auto result =
+            HistoryRecording::run(ShownQuote::quote(1.07), " " + textName + " ", table, db, dialogs);
         QVERIFY(result.completed && result.recorded == rows.size());
-        QCOMPARE(result.lblQuote, quoteText(rows.last().Quotazione));
+        QCOMPARE(result.shown, ShownQuote::quote(rows.last().Quotazione)); // the last row's quote
     }
     const QByteArray header = "Data;Quotazione;Valuta;Note\r\n";
     QCOMPARE(dialogs.texts(), QStringList());
@@ -256,32 +264,35 @@ void TestHistory::recording()
 
 void TestHistory::recordingFailure_data()
 {
-    QTest::addColumn<QString>("label");
+    QTest::addColumn<ShownQuote>("shown");
     QTest::addColumn<QString>("textName"); // in the temporary folder unless blank
     QTest::addColumn<QString>("broken");   // "text" or "csv": a link to /dev/full; "table": no table
     QTest::addColumn<QString>("message");  // %1: the history file name
-    const auto row = [](const char *name, const char *label, const char *textName, const char *broken,
+    const auto row = [](const char *name, const ShownQuote &shown, const char *textName, const char *broken,
                         const QString &message) {
-        QTest::newRow(name) << QString(label) << QString(textName) << QString(broken) << message;
+        QTest::newRow(name) << shown << QString(textName) << QString(broken) << message;
     };
+    const ShownQuote quote = ShownQuote::quote(1.2);
     const QString full = "Errore registrazione su DataBase Disco pieno\r\n\r\n";
-    row("quote not available, no file name", " -1 ", "", "", "Quotazione non disponibile su Internet !!!");
-    row("no quote yet", "  ", "S.TXT", "", "Premere prima il Pulsante Aggiorna Quotazione !!!");
-    row("no file name", "1,0734", "   ", "", "Indicare il nome del file Storico Quotazione !!!");
-    row("folder that does not exist", "1,2", "manca/Storico.TXT", "",
+    row("quote not available, no file name", ShownQuote::unavailable(), "", "",
+        "Quotazione non disponibile su Internet !!!");
+    row("no quote yet", {}, "S.TXT", "", "Premere prima il Pulsante Aggiorna Quotazione !!!");
+    row("no file name", ShownQuote::quote(1.0734), "   ", "",
+        "Indicare il nome del file Storico Quotazione !!!");
+    row("folder that does not exist", quote, "manca/Storico.TXT", "",
         "Errore in registrazione Storico Quotazioni - Impossibile trovare il percorso\r\n\r\n%1");
-    row("text line fails", "1,2", "Storico.TXT", "text",
+    row("text line fails", quote, "Storico.TXT", "text",
         full + "15-03-2003 - 1,2000 - EUR/USD - DESCRIZIONE");
-    row("twin line fails after the text line", "1,2", "Storico.TXT", "csv",
+    row("twin line fails after the text line", quote, "Storico.TXT", "csv",
         full + "15/03/2003;1,2000;EUR/USD - DESCRIZIONE;");
-    row("database without the table", "1,2", "Storico.TXT", "table",
+    row("database without the table", quote, "Storico.TXT", "table",
         "Errore registrazione su DataBase no such table: Storico_Valute\r\n\r\nselect * from Storico_Valute "
         "where  Tipo_Valuta = 'EUR/USD' and  Data_Valuta = '20030315'");
 }
 
 void TestHistory::recordingFailure()
 {
-    QFETCH(QString, label);
+    QFETCH(ShownQuote, shown);
     QFETCH(QString, textName);
     QFETCH(QString, broken);
     QFETCH(QString, message);
@@ -300,11 +311,11 @@ void TestHistory::recordingFailure()
     table.append({"EUR/USD", "20030315", 1.2, "EUR/USD - DESCRIZIONE", {}}); // would overwrite the stored one
     table.append({"EUR/CHF", "20030315", 1.5, "EUR/CHF - DESCRIZIONE", {}});
     RecordingDialogs dialogs;
-    const RecordingResult result = HistoryRecording::run(label, name, table, db, dialogs);
+    const RecordingResult result = HistoryRecording::run(shown, name, table, db, dialogs);
 
     QCOMPARE(dialogs.texts(), QStringList{message.replace("%1", name)});
     QVERIFY(!result.completed && result.recorded == 0);
-    QCOMPARE(result.lblQuote, lineFails ? quoteText(1.2) : label);
+    QCOMPARE(result.shown, shown); // no row recorded: the label keeps what it showed
     QCOMPARE(records(path),
              broken == "table" ? QStringList() : QStringList{"EUR/USD|20030315|1|vecchia|<null>"});
     if (broken.isEmpty()) // nothing created
@@ -317,13 +328,13 @@ void TestHistory::reader()
     QTemporaryDir dir;
     const QString name = dir.filePath("Storico.TXT");
     RecordingDialogs dialogs;
-    QCOMPARE(HistoryFileReader::run(" " + name, " EUR/USD DOLLARO USA - 1", dialogs), QStringList());
+    QCOMPARE(HistoryFileReader::run(" " + name, "EUR/USD", dialogs), QStringList());
     QCOMPARE(dialogs.texts(),
              QStringList{"Errore lettura Storico Quotazioni - Impossibile trovare il file\r\n\r\n" + name});
     dialogs.clear(); // a quote text one character short shifts the code out of its place
     QVERIFY(writeFile(name,
                       "15-03-2003 - 1,500 - EUR/USD - X\n15-03-2003 - 1,5000 - EUR/USD - X\r\nEUR/USD\r\n"));
-    QCOMPARE(HistoryFileReader::run(" " + name, " EUR/USD DOLLARO USA - 1", dialogs),
+    QCOMPARE(HistoryFileReader::run(" " + name, "EUR/USD", dialogs),
              QStringList{"15-03-2003 - 1,5000 - EUR/USD - X"});
     QCOMPARE(dialogs.texts(), QStringList());
 }

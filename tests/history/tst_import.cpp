@@ -1,8 +1,8 @@
+#include "common/recordingdialogs.h"
+#include "common/testmain.h"
+#include "history/officialrates.h"
+#include "history/ratesfile.h"
 #include "historytest.h"
-#include "officialrates.h"
-#include "ratesfile.h"
-#include "recordingdialogs.h"
-#include "testmain.h"
 
 #include <QDir>
 #include <QTemporaryDir>

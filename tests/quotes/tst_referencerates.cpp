@@ -1,5 +1,5 @@
-#include "referencerates.h"
-#include "testmain.h"
+#include "common/testmain.h"
+#include "quotes/referencerates.h"
 
 #include <QBuffer>
 

@@ -1,12 +1,18 @@
 #pragma once
 
-#include "connectionstatus.h"
-
 #include <QByteArray>
 #include <QString>
 #include <QUrl>
 #include <functional>
 #include <optional>
+
+// The internet connection state as the status label reports it: connected or not, plus how.
+struct ConnectionStatus
+{
+    enum Flag : quint32 { Modem = 1, Lan = 2, Proxy = 4, ModemBusy = 8 };
+    bool connected = false;
+    quint32 flags = 0;
+};
 
 // The status label text: connected or not, then the last set flag in the order modem, LAN, proxy,
 // modem busy overrides it.

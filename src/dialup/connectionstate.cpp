@@ -1,4 +1,4 @@
-#include "connectionstate.h"
+#include "dialup/connectionstate.h"
 
 #include <QFile>
 #include <QNetworkInformation>

@@ -1,4 +1,4 @@
-#include "quotetable.h"
+#include "core/quotetable.h"
 
 #include <QLocale>
 

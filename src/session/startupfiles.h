@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/dialcredentials.h"
+
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -7,23 +9,13 @@
 // The two small files read at start: the dial-up credentials and the currency list.
 namespace StartupFiles {
 
-struct Credentials
-{
-    QString entryName;
-    QString userName;
-    QString password;
-};
-
 // The credentials file: a marker line "RAS_ZU.DLL" (spaces around it allowed, case-sensitive), then
 // connection name, user name and password. Anything less than all four lines gives nothing.
-std::optional<Credentials> readCredentials(const QString &path);
+std::optional<DialCredentials> readCredentials(const QString &path);
 
 // The item of a currency list line: the text before its first space, " - ", the known description.
 QString currencyItem(const QString &line);
 // One item per line that contains "EUR/", in file order; a missing or empty file gives none.
 QStringList readCurrencyList(const QString &path);
-
-// Trims only blanks, as the files are read: tabs and other white space stay.
-QString trimSpaces(const QString &text);
 
 } // namespace StartupFiles

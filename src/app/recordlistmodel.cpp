@@ -1,4 +1,4 @@
-#include "recordlistmodel.h"
+#include "app/recordlistmodel.h"
 
 int RecordListModel::rowCount(const QModelIndex &parent) const
 {
@@ -18,14 +18,5 @@ void RecordListModel::setLines(const QStringList &lines)
 {
     beginResetModel();
     m_lines = lines;
-    endResetModel();
-}
-
-void RecordListModel::clear()
-{
-    if (m_lines.isEmpty())
-        return;
-    beginResetModel();
-    m_lines.clear();
     endResetModel();
 }

@@ -1,4 +1,4 @@
-#include "recordingdialogs.h"
+#include "common/recordingdialogs.h"
 
 void RecordingDialogs::record(const Entry &entry)
 {

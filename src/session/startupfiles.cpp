@@ -1,6 +1,7 @@
-#include "startupfiles.h"
+#include "session/startupfiles.h"
 
-#include "textfile.h"
+#include "base/textfile.h"
+#include "core/textrules.h"
 
 namespace StartupFiles {
 
@@ -8,24 +9,15 @@ namespace {
 const QString kMarker = QStringLiteral("RAS_ZU.DLL");
 } // namespace
 
-QString trimSpaces(const QString &text)
+std::optional<DialCredentials> readCredentials(const QString &path)
 {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin) == QLatin1Char(' '))
-        ++begin;
-    while (end > begin && text.at(end - 1) == QLatin1Char(' '))
-        --end;
-    return text.mid(begin, end - begin);
-}
-
-std::optional<Credentials> readCredentials(const QString &path)
-{
-    // Four short lines are all that matter; a huge file is not read whole.
+    // Four short lines are all that matter; a huge file is not read whole. Only spaces are trimmed,
+    // as the files are read: tabs and other white space stay.
     const QStringList lines = TextFile::readLines(path, 64 * 1024).lines;
     if (lines.size() < 4 || trimSpaces(lines.at(0)) != kMarker)
         return std::nullopt;
-    return Credentials{trimSpaces(lines.at(1)), trimSpaces(lines.at(2)), trimSpaces(lines.at(3))};
+    return DialCredentials{trimSpaces(lines.at(1)).toString(), trimSpaces(lines.at(2)).toString(),
+                           trimSpaces(lines.at(3)).toString()};
 }
 
 QString currencyItem(const QString &line)

@@ -15,7 +15,6 @@ public:
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
     void setLines(const QStringList &lines);
-    void clear();
     const QStringList &lines() const { return m_lines; }
 
 private:

@@ -1,0 +1,10 @@
+#include "core/pairsymbol.h"
+
+namespace PairSymbol {
+
+QString of(QStringView item)
+{
+    return item.left(length).toString();
+}
+
+} // namespace PairSymbol

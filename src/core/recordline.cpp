@@ -1,0 +1,21 @@
+#include "core/recordline.h"
+
+QString dayMonthYear(const QString &yyyymmdd, QChar separator)
+{
+    return yyyymmdd.mid(6, 2) + separator + yyyymmdd.mid(4, 2) + separator + yyyymmdd.left(4);
+}
+
+QString dayMonth(const QString &yyyymmdd)
+{
+    return yyyymmdd.mid(6, 2) + QLatin1Char('-') + yyyymmdd.mid(4, 2);
+}
+
+namespace RecordLine {
+
+QString make(const QuoteRow &row, const QString &tail)
+{
+    static const QString dash = QStringLiteral(" - ");
+    return dayMonthYear(row.Data_Valuta, QLatin1Char('-')) + dash + quoteText(row.Quotazione) + dash + tail;
+}
+
+} // namespace RecordLine

@@ -1,0 +1,185 @@
+#include "session/quotesession.h"
+
+#include "core/pairsymbol.h"
+#include "core/textrules.h"
+#include "history/historyfilereader.h"
+#include "session/startupfiles.h"
+
+#include <QDir>
+
+QuoteSession::QuoteSession(const QString &dataDir, UserDialogs &dialogs)
+    : m_dataDir(dataDir), m_dialogs(dialogs)
+{}
+
+QuoteSession::~QuoteSession() = default;
+
+void QuoteSession::loadDefaults(const QString &pageAddress)
+{
+    const QDir folder(m_dataDir);
+    m_pageAddress = pageAddress;
+    m_historyFile = folder.filePath(QStringLiteral("Storico_Quotazioni_Valute.TXT"));
+    m_ratesFile = folder.filePath(QStringLiteral("cambiSto.csv"));
+    m_items = StartupFiles::readCurrencyList(folder.filePath(QStringLiteral("zantoro.TXT")));
+    m_selector = QStringLiteral("EUR/USD DOLLARO USA - 1");
+}
+
+QString QuoteSession::databasePath() const
+{
+    return QDir(m_dataDir).filePath(QStringLiteral("VALUTE.MDB"));
+}
+
+void QuoteSession::setFetchLimits(std::chrono::milliseconds timeout, qint64 maxBytes)
+{
+    m_timeout = timeout;
+    m_maxBytes = maxBytes;
+}
+
+// The listing and the history file go by the selector without the white space around it.
+QString QuoteSession::listedSymbol() const
+{
+    return PairSymbol::of(m_selector.trimmed());
+}
+
+ListingResult QuoteSession::list()
+{
+    const ListingResult listing =
+        HistoryListing::run(m_db, databasePath(), listedSymbol(), m_table, m_dialogs);
+    if (listing.openFailed)
+        m_ended = true;
+    else if (!listing.cancelled)
+        m_lines = listing.lines;
+    return listing;
+}
+
+QuoteOutcome QuoteSession::fetch(const QDate &today)
+{
+    const QString date = today.toString(QStringLiteral("yyyyMMdd"));
+    m_shownDate = date;
+
+    // The reader outlives this call, as the last page reader of the session.
+    m_objQuote =
+        std::make_unique<clsStockQuote>(m_dialogs, [this](const QString &page) { m_pageText = page; });
+    m_objQuote->fetcher().setTimeout(m_timeout);
+    m_objQuote->fetcher().setMaxBytes(m_maxBytes);
+    m_objQuote->setHtmPage(m_pageAddress.trimmed());
+
+    const QuoteOutcome selected = m_objQuote->fetchQuote(PairSymbol::of(m_selector));
+    switch (selected.kind) {
+    case QuoteOutcome::Kind::Found:
+        m_shown = ShownQuote::quote(selected.value);
+        break;
+    case QuoteOutcome::Kind::NoFigure:
+        m_shown = {};
+        break;
+    case QuoteOutcome::Kind::SymbolAbsent:
+    case QuoteOutcome::Kind::FetchFailed:
+        m_shown = ShownQuote::unavailable();
+        break;
+    }
+
+    m_table.clear();
+    // Cutting the previous page again would record its quotes under today's date.
+    if (selected.kind == QuoteOutcome::Kind::FetchFailed)
+        return selected;
+
+    const QStringList items = m_items;
+    for (const QString &item : items) {
+        const QString symbol = PairSymbol::of(item);
+        const QuoteOutcome pair = quoteIn(m_pageText, symbol);
+        if (pair.kind == QuoteOutcome::Kind::SymbolAbsent) {
+            m_shown = {};
+            continue;
+        }
+        // A currency without a readable figure gets no row: a stored 0 would overwrite the day's
+        // good record and show up in the history as a real quote.
+        if (!pair.found()) {
+            m_dialogs.message(QStringLiteral("Quotazione non disponibile su Internet !!!"));
+            m_shown = {};
+            continue;
+        }
+        m_shown = ShownQuote::quote(pair.value);
+        m_table.append({symbol, date, pair.value, item.trimmed(), QString()});
+    }
+    return selected;
+}
+
+RecordingResult QuoteSession::record()
+{
+    const RecordingResult result = HistoryRecording::run(m_shown, m_historyFile, m_table, m_db, m_dialogs);
+    m_shown = result.shown;
+    return result;
+}
+
+void QuoteSession::show()
+{
+    const QString symbol = PairSymbol::of(m_selector);
+    // A stored quote whose general text is that of -1 is the mark of a quote that was not available.
+    const QString unavailable = generalText(-1);
+    const QList<QuoteRow> rows = m_table.rows(); // a message box may let the table change under us
+    for (const QuoteRow &row : rows) {
+        if (row.Tipo_Valuta != symbol)
+            continue;
+        if (generalText(row.Quotazione) == unavailable) {
+            m_dialogs.message(QStringLiteral("Quotazione  ") + symbol +
+                              QStringLiteral("  non disponibile su Internet !!!"));
+            m_shown = {};
+        } else {
+            m_shown = ShownQuote::quote(row.Quotazione);
+        }
+        m_shownDate = row.Data_Valuta;
+    }
+}
+
+OfficialRatesImport::Result QuoteSession::importRates(const OfficialRatesImport::Progress &progress)
+{
+    return OfficialRatesImport::run(m_ratesFile, m_db, m_dialogs, progress);
+}
+
+QStringList QuoteSession::readHistoryFile()
+{
+    m_lines = HistoryFileReader::run(m_historyFile, listedSymbol(), m_dialogs);
+    return m_lines;
+}
+
+void QuoteSession::choosePair(const QString &item)
+{
+    m_selector = item;
+    const QChar last = item.isEmpty() ? QChar() : item.back();
+    m_currencyNumber = isAsciiDigit(last) ? last.digitValue() : 0;
+
+    // Only an address that ends in a digit carries a currency number; ".../index.shtml" stays as
+    // it is, and an empty address stays empty.
+    QString address = m_pageAddress.trimmed();
+    if (!address.isEmpty() && isAsciiDigit(address.back()))
+        address.back() = QChar(QLatin1Char('0').unicode() + m_currencyNumber);
+    m_pageAddress = address;
+}
+
+int QuoteSession::findPair(const QString &symbol)
+{
+    for (qsizetype i = 0; i < m_items.size(); ++i) {
+        if (PairSymbol::of(m_items.at(i)) == symbol)
+            return int(i);
+    }
+    m_dialogs.message(QStringLiteral("Valuta  ") + symbol +
+                      QStringLiteral("  non presente nell'elenco delle valute !"));
+    return -1;
+}
+
+RecordingResult QuoteSession::runDailyJob(const QDate &today)
+{
+    RecordingResult recording;
+    list();
+    if (m_ended)
+        return recording;
+    fetch(today);
+    recording = record();
+    show();
+    list();
+    return recording;
+}
+
+void QuoteSession::close()
+{
+    m_db.close();
+}

@@ -1,0 +1,113 @@
+#pragma once
+
+#include "base/userdialogs.h"
+#include "core/quotetable.h"
+#include "core/shownquote.h"
+#include "history/historydb.h"
+#include "history/historylisting.h"
+#include "history/historyrecording.h"
+#include "history/officialrates.h"
+#include "quotes/clsstockquote.h"
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <memory>
+#include <optional>
+
+// The program's work without a window: the quote table, the history database, the page reader and
+// what the user chose (page address, history and rates files, the pair), with the day's operations
+// as steps. The main window keeps one, copies what the user typed into it and shows what the steps
+// leave; the batch run drives the same steps with no window at all. Every message goes through the
+// dialogs.
+class QuoteSession
+{
+public:
+    // dataDir holds the database, the currency list and the default files.
+    QuoteSession(const QString &dataDir, UserDialogs &dialogs);
+    ~QuoteSession();
+    QuoteSession(const QuoteSession &) = delete;
+    QuoteSession &operator=(const QuoteSession &) = delete;
+
+    // Start-up defaults: the page address, the two files in the data folder, the currency list, and a
+    // selector text that names the first pair without being one of the list's items.
+    void loadDefaults(const QString &pageAddress);
+
+    QString dataDir() const { return m_dataDir; }
+    QString pageAddress() const { return m_pageAddress; }
+    void setPageAddress(const QString &address) { m_pageAddress = address; }
+    QString historyFileName() const { return m_historyFile; }
+    void setHistoryFileName(const QString &name) { m_historyFile = name; }
+    QString ratesFileName() const { return m_ratesFile; }
+    void setRatesFileName(const QString &name) { m_ratesFile = name; }
+    // The currency list's items ("EUR/USD - DOLLARO USA - 1"), and the selector's text as typed.
+    const QStringList &pairItems() const { return m_items; }
+    void setPairItems(const QStringList &items) { m_items = items; }
+    QString selector() const { return m_selector; }
+    void setSelector(const QString &text) { m_selector = text; }
+    // The number the selected item ends in (0 when none), as the last pair choice left it.
+    int currencyNumber() const { return m_currencyNumber; }
+
+    // Lists the history database: every record into the quote table, the selected pair's lines
+    // kept. A database that cannot be opened ends the session.
+    ListingResult list();
+    // Fetches the page once and fills the quote table with today's quote of every listed pair; the
+    // outcome is the selected pair's, as the page reader gave it.
+    QuoteOutcome fetch(const QDate &today);
+    // Records the quote table into the database and the two history files.
+    RecordingResult record();
+    // Shows the selected pair's quote and day from the quote table.
+    void show();
+    // Loads the official rates file into the database (the caller lists again afterwards).
+    OfficialRatesImport::Result importRates(const OfficialRatesImport::Progress &progress = {});
+    // The selected pair's lines of the text history file, which become the listed lines.
+    QStringList readHistoryFile();
+    // Makes an item the selection: its number, and the page address when that ends in a digit.
+    void choosePair(const QString &item);
+    // The index of the item of a pair symbol; -1, after a message, when the list has none.
+    int findPair(const QString &symbol);
+    // The day's job without a window: list, fetch, record, show, list again.
+    RecordingResult runDailyJob(const QDate &today);
+    // Closes the database quietly, at the end.
+    void close();
+
+    // The database could not be opened: the program must end.
+    bool ended() const { return m_ended; }
+    const QStringList &lines() const { return m_lines; }
+    const QuoteTable &quoteTable() const { return m_table; }
+    ShownQuote shownQuote() const { return m_shown; }
+    // yyyymmdd of the quote shown; none before the first fetch or show that finds one.
+    std::optional<QString> shownDate() const { return m_shownDate; }
+    // The text of the last page fetched; a failed fetch leaves it as it was.
+    QString pageText() const { return m_pageText; }
+    void setPageText(const QString &text) { m_pageText = text; }
+    QString databasePath() const;
+    // Applied to the page reader each fetch creates.
+    void setFetchLimits(std::chrono::milliseconds timeout, qint64 maxBytes);
+    // The page reader of the last fetch (none before the first).
+    clsStockQuote *objQuote() const { return m_objQuote.get(); }
+
+private:
+    QString listedSymbol() const;
+
+    QString m_dataDir;
+    UserDialogs &m_dialogs;
+    QString m_pageAddress;
+    QString m_historyFile;
+    QString m_ratesFile;
+    QStringList m_items;
+    QString m_selector;
+    int m_currencyNumber = 0;
+
+    QuoteTable m_table;
+    HistoryDb m_db;
+    std::unique_ptr<clsStockQuote> m_objQuote;
+    std::chrono::milliseconds m_timeout = PageFetcher::kDefaultTimeout;
+    qint64 m_maxBytes = PageFetcher::kDefaultMaxBytes;
+    QString m_pageText;
+    ShownQuote m_shown;
+    std::optional<QString> m_shownDate;
+    QStringList m_lines;
+    bool m_ended = false;
+};
