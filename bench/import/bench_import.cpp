@@ -142,7 +142,7 @@ Timing importOnce(const QString &basePath, const QString &path, const QString &r
     const double cpu = cpuSeconds(RUSAGE_SELF);
     QElapsedTimer timer;
     timer.start();
-    const auto result = OfficialRatesImport::run(ratesPath, db, dialogs);
+    const auto result = OfficialRatesImport::run(ratesPath, {}, db, dialogs);
     const Timing timing{double(timer.nsecsElapsed()) / 1e9, cpuSeconds(RUSAGE_SELF) - cpu};
     if (result.failed() || dialogs.failureCount() > 0)
         die(QStringLiteral("the import failed"));

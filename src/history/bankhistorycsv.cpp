@@ -118,6 +118,12 @@ struct Column
 
 Result read(QIODevice &device, const DayHandler &onDay, const QSet<QString> &wantedCodes)
 {
+    return readNumbered(
+        device, [&onDay](const RateDay &day, qint64) { return onDay(day); }, wantedCodes);
+}
+
+Result readNumbered(QIODevice &device, const NumberedDayHandler &onDay, const QSet<QString> &wantedCodes)
+{
     Result result;
     LineSource lines(device);
     QList<Column> columns; // after the date column
@@ -206,7 +212,7 @@ Result read(QIODevice &device, const DayHandler &onDay, const QSet<QString> &wan
                 day.rates.append(CurrencyRate{column.code, *rate});
         }
         ++result.days;
-        if (!day.rates.isEmpty() && !onDay(day)) {
+        if (!day.rates.isEmpty() && !onDay(day, lineNumber)) {
             result.stopped = true;
             return result;
         }

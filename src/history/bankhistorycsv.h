@@ -35,6 +35,8 @@ struct Result
 // Called once per day, in the order of the file, with the rates of that day in the header's column
 // order (only wanted currencies, N/A left out). Returning false stops the reading (not a failure).
 using DayHandler = std::function<bool(const RateDay &day)>;
+// The same, told also the 1-based line of the file the day comes from.
+using NumberedDayHandler = std::function<bool(const RateDay &day, qint64 line)>;
 
 // Reads everything the device gives until its end. The days before a failure have been handed over:
 // the caller decides whether to keep them. Failures: no header or a header that is not "Date" and
@@ -46,6 +48,8 @@ using DayHandler = std::function<bool(const RateDay &day)>;
 // wantedCodes, when not empty, keeps only those currencies (the others are still checked).
 Result read(QIODevice &device, const DayHandler &onDay, const QSet<QString> &wantedCodes = {});
 Result read(QByteArrayView bytes, const DayHandler &onDay, const QSet<QString> &wantedCodes = {});
+Result readNumbered(QIODevice &device, const NumberedDayHandler &onDay,
+                    const QSet<QString> &wantedCodes = {});
 
 // True when the text starts like the header ("Date,", after an optional UTF-8 byte-order mark).
 bool looksLikeBankHistoryCsv(QByteArrayView head);

@@ -1,12 +1,18 @@
 #include "history/officialrates.h"
 
 #include "base/userdialogs.h"
+#include "core/pairsymbol.h"
+#include "history/bankhistorycsv.h"
 #include "history/historydb.h"
+#include "history/importformat.h"
 #include "history/officialratesbatch.h"
 #include "history/ratesfile.h"
 #include "history/recordwriter.h"
+#include "history/ziparchive.h"
+#include "quotes/referencerates.h"
 
 #include <QFile>
+#include <QIODevice>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -15,18 +21,21 @@ namespace {
 const QString paragraph = QStringLiteral("\r\n\r\n");
 
 using Result = OfficialRatesImport::Result;
+using Outcome = Result::Outcome;
+using Line = OfficialRatesBatch::Line;
 
-// Stores the lines of one import in one transaction, committed at the end and after a failure
-// alike, so that the lines before a failing one stay. Lines go out in batches, each inside a
-// savepoint: a failing batch is undone and stored again one line at a time, so that the line that
-// fails is known and nothing of it is written.
+// The bank's CSV reports its progress every so many bytes: the reader's own chunk.
+constexpr qint64 bankCsvProgressStep = 64 * 1024;
+
+// Stores the records of one import in one transaction, committed at the end and after a failure
+// alike, so that the records before a failing one stay. Records go out in batches, each inside a
+// savepoint: a failing batch is undone and stored again one record at a time, so that the record
+// that fails is known. The records of one line of the file (a day of the bank's history) are
+// stored together or not at all.
 class ImportStore
 {
 public:
-    using Line = OfficialRatesBatch::Line;
-
-    ImportStore(const QSqlDatabase &db, const QString &code, const QString &description)
-        : m_db(db), m_code(code), m_description(description), m_batch(db, code, description), m_writer(db)
+    explicit ImportStore(const QSqlDatabase &db) : m_db(db), m_batch(db), m_writer(db)
     {
         m_batchReady = m_batch.prepare();
     }
@@ -36,8 +45,9 @@ public:
             m_db.rollback();
     }
 
-    // False on failure: failedAt() is the position in `lines` of the line that failed.
-    bool store(const QList<Line> &lines)
+    // sources[i] tells which line of the file lines[i] comes from; the lines of one source follow
+    // one another. False on failure: failedAt() is the position in `lines` of the record that failed.
+    bool store(const QList<Line> &lines, const QList<qint64> &sources)
     {
         if (lines.isEmpty())
             return true;
@@ -45,7 +55,9 @@ public:
             return fail(0, databaseError(m_db.lastError()));
         QSqlQuery savepoint(m_db);
         if (m_batchReady && savepoint.exec(QStringLiteral("SAVEPOINT official_rates"))) {
-            const bool written = m_batch.write(lines);
+            bool written = true;
+            for (qsizetype at = 0; written && at < lines.size(); at += OfficialRatesBatch::maxLines)
+                written = m_batch.write(lines.mid(at, OfficialRatesBatch::maxLines));
             if (written && savepoint.exec(QStringLiteral("RELEASE official_rates"))) {
                 m_written += lines.size();
                 return true;
@@ -56,11 +68,13 @@ public:
                 return fail(0, m_batch.lastError());
             savepoint.exec(QStringLiteral("RELEASE official_rates"));
         }
-        for (qsizetype i = 0; i < lines.size(); ++i) {
-            const Line &line = lines.at(i);
-            if (!m_writer.write({m_code, line.date, line.rate, m_description, line.note}))
-                return fail(i, m_writer.lastError());
-            ++m_written;
+        for (qsizetype first = 0; first < lines.size();) {
+            qsizetype end = first + 1;
+            while (end < lines.size() && sources.at(end) == sources.at(first))
+                ++end;
+            if (!storeOneByOne(lines, first, end))
+                return false;
+            first = end;
         }
         return true;
     }
@@ -83,6 +97,28 @@ public:
     RuntimeError error() const { return m_error; }
 
 private:
+    // The records first to end of one source, each on its own; a savepoint keeps several whole.
+    bool storeOneByOne(const QList<Line> &lines, qsizetype first, qsizetype end)
+    {
+        const bool several = end - first > 1;
+        QSqlQuery savepoint(m_db);
+        if (several && !savepoint.exec(QStringLiteral("SAVEPOINT official_rates_line")))
+            return fail(first, databaseError(savepoint.lastError()));
+        for (qsizetype i = first; i < end; ++i) {
+            const Line &line = lines.at(i);
+            if (!m_writer.write({line.code, line.date, line.rate, line.description, line.note})) {
+                const RuntimeError error = m_writer.lastError();
+                if (several && savepoint.exec(QStringLiteral("ROLLBACK TO official_rates_line")))
+                    savepoint.exec(QStringLiteral("RELEASE official_rates_line"));
+                return fail(i, error);
+            }
+        }
+        if (several && !savepoint.exec(QStringLiteral("RELEASE official_rates_line")))
+            return fail(first, databaseError(savepoint.lastError()));
+        m_written += end - first;
+        return true;
+    }
+
     bool fail(qsizetype at, const RuntimeError &error)
     {
         m_failedAt = at;
@@ -91,8 +127,6 @@ private:
     }
 
     QSqlDatabase m_db;
-    QString m_code;
-    QString m_description;
     OfficialRatesBatch m_batch;
     RecordWriter m_writer;
     bool m_batchReady = false;
@@ -101,6 +135,271 @@ private:
     qsizetype m_failedAt = 0;
     RuntimeError m_error;
 };
+
+// One run of the import, whatever the file's format: the records waiting to be stored, the
+// outcome and the messages, the progress.
+class ImportRun
+{
+public:
+    ImportRun(const QString &fileName, HistoryDb &db, UserDialogs &dialogs,
+              const OfficialRatesImport::Progress &progress, qint64 progressStep)
+        : m_fileName(fileName), m_dialogs(dialogs), m_progress(progress), m_progressStep(progressStep),
+          m_nextProgress(progressStep), m_store(db.database())
+    {}
+
+    Result &result() { return m_result; }
+    bool failed() const { return m_result.failed(); }
+
+    // Ends the run with a message; `line` is the 1-based line of the file, 0 when none.
+    void stop(Outcome outcome, qint64 line, const QString &text)
+    {
+        m_result.outcome = outcome;
+        m_result.failedLine = line;
+        m_dialogs.message(text);
+    }
+    void readingFailed(const QString &errorText, qint64 line)
+    {
+        stop(Outcome::LineNotRead, line, OfficialRatesImport::lineNotReadMessage(errorText, m_fileName));
+    }
+
+    // A record of the file's line `line` (1-based, 0 when the file has no lines).
+    void add(Line record, qint64 line)
+    {
+        m_pending.append(std::move(record));
+        m_sources.append(m_source);
+        m_lines.append(line);
+    }
+    // The records of one line of the file are all added: store what is waiting once it makes a
+    // batch. False when storing failed (the run is over).
+    bool endOfLine()
+    {
+        ++m_source;
+        return m_pending.size() < OfficialRatesBatch::maxLines || flush();
+    }
+    bool flush()
+    {
+        const bool stored = m_store.store(m_pending, m_sources);
+        if (!stored) {
+            const qsizetype at = m_store.failedAt();
+            stop(Outcome::DatabaseFailed, m_lines.at(at),
+                 OfficialRatesImport::databaseMessage(
+                     m_store.error().description,
+                     RecordWriter::lookupQuery(m_pending.at(at).code, m_pending.at(at).date)));
+        }
+        m_pending.clear();
+        m_sources.clear();
+        m_lines.clear();
+        return stored;
+    }
+
+    // Reports how much is done, once every progress step.
+    void progressed(qint64 done, qint64 total)
+    {
+        if (m_progress && done >= m_nextProgress) {
+            m_progress(done, std::max(done, total));
+            m_nextProgress = done + m_progressStep;
+        }
+    }
+
+    // Stores what waits unless the run failed, commits, and reports the whole as done.
+    Result finish(qint64 total)
+    {
+        if (!failed())
+            flush();
+        if (!m_store.commit()) {
+            // Nothing of this run was kept: say so even when a record's failure was shown already.
+            m_dialogs.message(
+                OfficialRatesImport::databaseMessage(m_store.error().description, QStringLiteral("COMMIT")));
+            m_result.outcome = Outcome::DatabaseFailed;
+            if (m_result.failedLine == 0)
+                m_result.failedLine = m_lastLine;
+        }
+        m_result.recordsWritten = m_store.written();
+        if (m_progress)
+            m_progress(total, total);
+        return m_result;
+    }
+    // The line a failed commit is reported at when nothing failed before it.
+    void setLastLine(qint64 line) { m_lastLine = line; }
+
+private:
+    QString m_fileName;
+    UserDialogs &m_dialogs;
+    OfficialRatesImport::Progress m_progress;
+    qint64 m_progressStep;
+    qint64 m_nextProgress;
+    ImportStore m_store;
+    Result m_result;
+    QList<Line> m_pending;
+    QList<qint64> m_sources; // one number per line of the file, for each pending record
+    QList<qint64> m_lines;   // the file's line of each pending record
+    qint64 m_source = 0;
+    qint64 m_lastLine = 0;
+};
+
+// A pair of the currency list whose currency the bank publishes: "EUR/USD" takes the rates of USD.
+struct ListedPair
+{
+    QString currency; // "USD"
+    QString symbol;   // "EUR/USD"
+    QString item;     // "EUR/USD - DOLLARO USA - 1", the description recording gives the pair
+};
+
+QList<ListedPair> listedPairs(const QStringList &items)
+{
+    QList<ListedPair> pairs;
+    for (const QString &item : items) {
+        const QString symbol = PairSymbol::of(item);
+        const QString currency = symbol.mid(4);
+        if (symbol.startsWith(QLatin1String("EUR/")) && ReferenceRates::isCurrencyCode(currency))
+            pairs.append({currency, symbol, item.trimmed()});
+    }
+    return pairs;
+}
+
+QSet<QString> currenciesOf(const QList<ListedPair> &pairs)
+{
+    QSet<QString> currencies;
+    for (const ListedPair &pair : pairs)
+        currencies.insert(pair.currency);
+    return currencies;
+}
+
+// One record per listed pair whose currency has a rate that day, in the order of the list (as
+// recording stores the day's quotes).
+void addDay(ImportRun &run, const QList<ListedPair> &pairs, const RateDay &day, qint64 line)
+{
+    const QString date = day.day.toString(QStringLiteral("yyyyMMdd"));
+    for (const ListedPair &pair : pairs) {
+        for (const CurrencyRate &rate : day.rates) {
+            if (rate.code == pair.currency) {
+                run.add({pair.symbol, date, rate.rate, pair.item, QString()}, line);
+                break;
+            }
+        }
+    }
+}
+
+// Counts the bytes read through it: the progress of a stream that has no position of its own, such
+// as a file inflated out of an archive.
+class CountingDevice : public QIODevice
+{
+public:
+    explicit CountingDevice(QIODevice &source) : m_source(source)
+    {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+
+    qint64 count() const { return m_count; }
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        const qint64 got = m_source.read(data, maxSize);
+        if (got < 0)
+            setErrorString(m_source.errorString());
+        else
+            m_count += got;
+        return got;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    QIODevice &m_source;
+    qint64 m_count = 0;
+};
+
+// The bank's history CSV, read from a file or out of an archive, a day at a time. `size` is the
+// whole of it in bytes, as far as known (0 when not); progress is reported in bytes.
+Result importBankCsv(QIODevice &source, qint64 size, const QList<ListedPair> &pairs, ImportRun &run)
+{
+    CountingDevice counted(source);
+    qint64 lastLine = 0;
+    const BankHistoryCsv::Result read = BankHistoryCsv::readNumbered(
+        counted,
+        [&](const RateDay &day, qint64 line) {
+            lastLine = line;
+            addDay(run, pairs, day, line);
+            if (!run.endOfLine())
+                return false;
+            run.progressed(counted.count(), size);
+            return true;
+        },
+        currenciesOf(pairs));
+    // The days before a line that cannot be read are stored, as the lines before it in a rates file.
+    if (!run.failed() && !read.ok() && run.flush())
+        run.readingFailed(read.error, read.line);
+    run.setLastLine(lastLine);
+    return run.finish(std::max(size, counted.count()));
+}
+
+// The bank's reference-rate XML, read whole (it is refused whole when it is damaged); progress is
+// reported in days.
+Result importReferenceRates(QIODevice &file, const QList<ListedPair> &pairs, ImportRun &run)
+{
+    const ReferenceRates::Document document = ReferenceRates::parse(&file, currenciesOf(pairs));
+    if (!document.ok()) {
+        run.readingFailed(document.error, 0);
+        return run.finish(0);
+    }
+    const qint64 total = document.days.size();
+    qint64 done = 0;
+    for (const RateDay &day : document.days) {
+        addDay(run, pairs, day, 0);
+        if (!run.endOfLine())
+            break;
+        run.progressed(++done, total);
+    }
+    return run.finish(total);
+}
+
+// The official-rates text file: every data line stored under the one currency its second line
+// names; progress is reported in lines.
+Result importRatesFile(QFile &file, ImportRun &run)
+{
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        run.stop(Outcome::FileNotRead, 0,
+                 OfficialRatesImport::fileNotReadMessage(fileError(file).description, file.fileName()));
+        return run.result();
+    }
+    // A NUL never occurs in a text file: reading a binary (or UTF-16) file line by line would only
+    // turn its bytes into records of nonsense.
+    if (bytes.contains('\0')) {
+        run.readingFailed(runtimeErrorText(ErrorNumber::BadFileMode), 1);
+        return run.result();
+    }
+    RatesFile::Lines lines(bytes);
+    if (lines.count() < RatesFile::firstDataLine)
+        return run.result();
+    QString text;
+    QString secondLine;
+    for (int number = 1; number < RatesFile::firstDataLine; ++number) {
+        lines.next(text);
+        if (number == 2)
+            secondLine = text;
+    }
+
+    const RatesFile::Currency currency = RatesFile::currencyOf(secondLine);
+    const qint64 total = lines.count();
+    for (qint64 index = RatesFile::firstDataLine - 1; lines.next(text); ++index) {
+        run.progressed(index, total);
+        const RatesFile::DataLine line = RatesFile::parseDataLine(text);
+        if (line.kind == RatesFile::DataLine::Kind::Blank)
+            continue;
+        if (line.kind == RatesFile::DataLine::Kind::Overflow) {
+            if (run.flush())
+                run.readingFailed(runtimeErrorText(ErrorNumber::Overflow), index + 1);
+            break;
+        }
+        run.add({currency.code, line.date, line.rate, currency.description, line.note}, index + 1);
+        if (!run.endOfLine())
+            break;
+    }
+    run.setLastLine(total);
+    return run.finish(total);
+}
 
 } // namespace
 
@@ -124,104 +423,52 @@ QString OfficialRatesImport::databaseMessage(const QString &errorText, const QSt
     return QStringLiteral("Errore registrazione su DataBase ") + errorText + paragraph + query;
 }
 
-OfficialRatesImport::Result OfficialRatesImport::run(const QString &typedName, HistoryDb &db,
-                                                     UserDialogs &dialogs, const Progress &progress)
+OfficialRatesImport::Result OfficialRatesImport::run(const QString &typedName, const QStringList &pairItems,
+                                                     HistoryDb &db, UserDialogs &dialogs,
+                                                     const Progress &progress)
 {
-    Result result;
     const QString fileName = typedName.trimmed();
     if (fileName.isEmpty()) {
         dialogs.message(noFileNameMessage());
-        result.outcome = Result::Outcome::NoFileName;
+        Result result;
+        result.outcome = Outcome::NoFileName;
         return result;
     }
 
-    QByteArray bytes;
-    {
-        QFile file(fileName);
-        if (file.open(QIODevice::ReadOnly))
-            bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError) {
-            dialogs.message(fileNotReadMessage(fileError(file).description, fileName));
-            result.outcome = Result::Outcome::FileNotRead;
-            return result;
-        }
-    }
-    // A NUL never occurs in a text file: reading a binary (or UTF-16) file line by line would only
-    // turn its bytes into records of nonsense.
-    if (bytes.contains('\0')) {
-        dialogs.message(lineNotReadMessage(runtimeErrorText(ErrorNumber::BadFileMode), fileName));
-        result.outcome = Result::Outcome::LineNotRead;
-        result.failedLine = 1;
+    QFile file(fileName);
+    QByteArray head;
+    if (file.open(QIODevice::ReadOnly))
+        head = file.peek(importFormatHeadSize);
+    if (file.error() != QFileDevice::NoError) {
+        dialogs.message(fileNotReadMessage(fileError(file).description, fileName));
+        Result result;
+        result.outcome = Outcome::FileNotRead;
         return result;
     }
-    RatesFile::Lines lines(bytes);
-    bytes.clear();
-    if (lines.count() < RatesFile::firstDataLine)
-        return result;
-    QString text;
-    QString secondLine;
-    for (int number = 1; number < RatesFile::firstDataLine; ++number) {
-        lines.next(text);
-        if (number == 2)
-            secondLine = text;
+
+    const QList<ListedPair> pairs = listedPairs(pairItems);
+    switch (sniffImportFormat(head)) {
+    case ImportFormat::BankCsv: {
+        ImportRun run(fileName, db, dialogs, progress, bankCsvProgressStep);
+        return importBankCsv(file, file.size(), pairs, run);
     }
-
-    const RatesFile::Currency currency = RatesFile::currencyOf(secondLine);
-    const qint64 total = lines.count();
-    ImportStore store(db.database(), currency.code, currency.description);
-
-    auto stop = [&](Result::Outcome outcome, qint64 index, const QString &text) {
-        result.outcome = outcome;
-        result.failedLine = index + 1;
-        dialogs.message(text);
-    };
-    QList<ImportStore::Line> chunk;
-    QList<qint64> indexes; // line index of each line of the chunk
-    auto flush = [&] {
-        const bool stored = store.store(chunk);
-        if (!stored) {
-            const qsizetype at = store.failedAt();
-            stop(Result::Outcome::DatabaseFailed, indexes.at(at),
-                 databaseMessage(store.error().description,
-                                 RecordWriter::lookupQuery(currency.code, chunk.at(at).date)));
+    case ImportFormat::Zip: {
+        file.close();
+        ImportRun run(fileName, db, dialogs, progress, bankCsvProgressStep);
+        ZipArchive archive;
+        if (!archive.openFile(fileName)) {
+            run.readingFailed(archive.errorString(), 0);
+            return run.finish(0);
         }
-        chunk.clear();
-        indexes.clear();
-        return stored;
-    };
-
-    qint64 nextProgress = progressInterval;
-    qint64 overflowAt = -1;
-    for (qint64 index = RatesFile::firstDataLine - 1; lines.next(text); ++index) {
-        if (progress && index >= nextProgress) {
-            progress(index, total);
-            nextProgress += progressInterval;
-        }
-        const RatesFile::DataLine line = RatesFile::parseDataLine(text);
-        if (line.kind == RatesFile::DataLine::Kind::Blank)
-            continue;
-        if (line.kind == RatesFile::DataLine::Kind::Overflow) {
-            overflowAt = index;
-            break;
-        }
-        chunk.append({line.date, line.rate, line.note});
-        indexes.append(index);
-        if (chunk.size() == OfficialRatesBatch::maxLines && !flush())
-            break;
+        return importBankCsv(*archive.content(), std::max<qint64>(archive.declaredSize(), 0), pairs, run);
     }
-    if (result.outcome == Result::Outcome::Done && flush() && overflowAt >= 0)
-        stop(Result::Outcome::LineNotRead, overflowAt,
-             lineNotReadMessage(runtimeErrorText(ErrorNumber::Overflow), fileName));
-
-    if (!store.commit()) {
-        // Nothing of this run was kept: say so even when a line's failure was shown already.
-        dialogs.message(databaseMessage(store.error().description, QStringLiteral("COMMIT")));
-        result.outcome = Result::Outcome::DatabaseFailed;
-        if (result.failedLine == 0)
-            result.failedLine = total;
+    case ImportFormat::ReferenceRates: {
+        ImportRun run(fileName, db, dialogs, progress, 1);
+        return importReferenceRates(file, pairs, run);
     }
-    result.recordsWritten = store.written();
-    if (progress)
-        progress(total, total);
-    return result;
+    case ImportFormat::OfficialRates:
+        break;
+    }
+    ImportRun run(fileName, db, dialogs, progress, progressInterval);
+    return importRatesFile(file, run);
 }

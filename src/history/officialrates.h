@@ -1,16 +1,20 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 #include <functional>
 
 class HistoryDb;
 class UserDialogs;
 
-// Loads a file of official exchange rates (one currency per file) into the history database, each
-// data line becoming or replacing the record of its currency and day. The caller shows the
-// hourglass around run(), keeps itself painted from the progress callback and lists the database
-// again when run() returns, whatever the outcome.
+// Loads a file of official exchange rates into the history database, each rate becoming or
+// replacing the record of its currency and day. The file is told apart by its content: the
+// official-rates text file (one currency per file), or the central bank's history as CSV, as a zip
+// archive of that CSV or as reference-rate XML (daily, 90-day or full history), of which the
+// currencies of the listed pairs are stored. The caller shows the hourglass around run(), keeps
+// itself painted from the progress callback and lists the database again when run() returns,
+// whatever the outcome.
 class OfficialRatesImport
 {
 public:
@@ -25,22 +29,27 @@ public:
         };
         Outcome outcome = Outcome::Done;
         qint64 recordsWritten = 0; // records added or overwritten
-        qint64 failedLine = 0;     // 1-based line of the failure, 0 when none
+        // 1-based line of the failure in the text file (the CSV inside an archive); 0 when none, and
+        // for a failure that is not at a line (an archive that cannot be read, an XML document).
+        qint64 failedLine = 0;
 
         // True when a message told the user something went wrong.
         bool failed() const { return outcome != Outcome::Done; }
     };
 
-    // Called with the number of lines handled and the file's line count every progressInterval
-    // lines, so that the caller can process paint events.
+    // Called with the work done and the whole work, so that the caller can process paint events:
+    // lines of an official-rates file (every progressInterval lines), bytes of the bank's CSV (at
+    // least every 64 KiB), days of a reference-rate file. The last call gives the whole as done.
     using Progress = std::function<void(qint64 linesDone, qint64 linesTotal)>;
     static constexpr qint64 progressInterval = 4096;
 
-    // The file name is taken without the blanks around it. Every message goes through dialogs;
-    // all lines are written in one transaction, and after a failure the lines before the failing
-    // one stay stored and nothing of the failing one is.
-    static Result run(const QString &fileName, HistoryDb &db, UserDialogs &dialogs,
-                      const Progress &progress = {});
+    // The file name is taken without the blanks around it. pairItems is the currency list
+    // ("EUR/USD - DOLLARO USA - 1"): the bank's files give one record per listed pair "EUR/XXX"
+    // and day, from the currency XXX, described by the item; other currencies are skipped. Every
+    // message goes through dialogs; all records are written in one transaction, and after a
+    // failure the lines (days) before the failing one stay stored and nothing of the failing one is.
+    static Result run(const QString &fileName, const QStringList &pairItems, HistoryDb &db,
+                      UserDialogs &dialogs, const Progress &progress = {});
 
     // The exact message texts, for callers and tests.
     static QString noFileNameMessage();

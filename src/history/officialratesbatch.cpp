@@ -5,6 +5,7 @@
 
 #include <QSqlError>
 #include <bit>
+#include <utility>
 
 namespace {
 
@@ -21,13 +22,11 @@ QString placeholders(int rows, int columns)
     return all.join(QStringLiteral(", "));
 }
 
+using Key = std::pair<QString, QString>; // code, date
+
 } // namespace
 
-OfficialRatesBatch::OfficialRatesBatch(const QSqlDatabase &db, const QString &code,
-                                       const QString &description)
-    : m_db(db), m_code(RecordWriter::storedText(code)), m_description(RecordWriter::storedText(description)),
-      m_lookup(db)
-{}
+OfficialRatesBatch::OfficialRatesBatch(const QSqlDatabase &db) : m_db(db), m_lookup(db) {}
 
 bool OfficialRatesBatch::prepare()
 {
@@ -35,14 +34,14 @@ bool OfficialRatesBatch::prepare()
     if (!m_db.isOpen())
         return false;
     m_lookup.setForwardOnly(true);
-    QString dates = QStringLiteral("?");
-    for (int i = 1; i < maxLines; ++i)
-        dates += QStringLiteral(", ?");
-    // Several records of one day may be stored: the one a single lookup would meet first is the
-    // lowest rowid.
-    if (!m_lookup.prepare(QStringLiteral("SELECT Data_Valuta, min(rowid) FROM Storico_Valute "
-                                         "WHERE Tipo_Valuta = ? AND Data_Valuta IN (%1) GROUP BY Data_Valuta")
-                              .arg(dates)))
+    // Several records of one currency and day may be stored: the one a single lookup would meet
+    // first is the lowest rowid. Joining from the list of keys lets each of them be one search of
+    // the (Tipo_Valuta, Data_Valuta) index, however large the table.
+    if (!m_lookup.prepare(QStringLiteral("SELECT v.column1, v.column2, min(s.rowid) FROM (VALUES %1) AS v "
+                                         "JOIN Storico_Valute AS s "
+                                         "ON s.Tipo_Valuta = v.column1 AND s.Data_Valuta = v.column2 "
+                                         "GROUP BY v.column1, v.column2")
+                              .arg(placeholders(maxLines, 2))))
         return keepError(m_error, m_lookup);
     // An engine without UPDATE ... FROM fails here, not in the middle of an import.
     return updateFor(1) != nullptr && insertFor(1) != nullptr;
@@ -63,21 +62,20 @@ QSqlQuery *OfficialRatesBatch::prepared(QHash<int, QSqlQuery> &cache, int rows, 
 
 QSqlQuery *OfficialRatesBatch::insertFor(int rows)
 {
-    return prepared(
-        m_inserts, rows,
-        QStringLiteral("INSERT INTO Storico_Valute (Tipo_Valuta, Data_Valuta, Quotazione, Descrizione, Note) "
-                       "SELECT ?, v.column1, v.column2, ?, v.column3 FROM (VALUES ") +
-            placeholders(rows, 3) + QStringLiteral(") AS v"));
+    return prepared(m_inserts, rows,
+                    QStringLiteral("INSERT INTO Storico_Valute (Tipo_Valuta, Data_Valuta, Quotazione, "
+                                   "Descrizione, Note) VALUES ") +
+                        placeholders(rows, 5));
 }
 
 QSqlQuery *OfficialRatesBatch::updateFor(int rows)
 {
     // The lookup matched code and day exactly, so only the other fields change.
-    return prepared(m_updates, rows,
-                    QStringLiteral("UPDATE Storico_Valute SET Quotazione = v.column2, Descrizione = ?, "
-                                   "Note = v.column3 FROM (VALUES ") +
-                        placeholders(rows, 3) +
-                        QStringLiteral(") AS v WHERE Storico_Valute.rowid = v.column1"));
+    return prepared(
+        m_updates, rows,
+        QStringLiteral("UPDATE Storico_Valute SET Quotazione = v.column2, Descrizione = v.column3, "
+                       "Note = v.column4 FROM (VALUES ") +
+            placeholders(rows, 4) + QStringLiteral(") AS v WHERE Storico_Valute.rowid = v.column1"));
 }
 
 bool OfficialRatesBatch::write(const QList<Line> &lines)
@@ -87,66 +85,74 @@ bool OfficialRatesBatch::write(const QList<Line> &lines)
         return true;
     Q_ASSERT(lines.size() <= maxLines);
 
-    // One entry per day, where the day first appears, holding the values of its last line.
-    QList<Line> days;
-    QHash<QString, qsizetype> dayAt;
-    days.reserve(lines.size());
-    dayAt.reserve(lines.size());
+    // One entry per currency and day, where it first appears, holding the values of its last line.
+    QList<Line> records;
+    QHash<Key, qsizetype> recordAt;
+    records.reserve(lines.size());
+    recordAt.reserve(lines.size());
     for (const Line &line : lines) {
-        const Line day{RecordWriter::storedText(line.date), line.rate, RecordWriter::storedText(line.note)};
-        const auto found = dayAt.constFind(day.date);
-        if (found != dayAt.constEnd()) {
-            days[*found] = day;
+        Line record{RecordWriter::storedText(line.code), RecordWriter::storedText(line.date), line.rate,
+                    RecordWriter::storedText(line.description), RecordWriter::storedText(line.note)};
+        Key key{record.code, record.date};
+        const auto found = recordAt.constFind(key);
+        if (found != recordAt.constEnd()) {
+            records[*found] = std::move(record);
         } else {
-            dayAt.insert(day.date, days.size());
-            days.append(day);
+            recordAt.insert(std::move(key), records.size());
+            records.append(std::move(record));
         }
     }
 
-    m_lookup.bindValue(0, m_code);
-    for (int i = 0; i < maxLines; ++i)
-        m_lookup.bindValue(i + 1, days.at(i < days.size() ? i : 0).date);
+    // Unused places repeat the first key, which the grouping folds into one.
+    for (int i = 0; i < maxLines; ++i) {
+        const Line &record = records.at(i < records.size() ? i : 0);
+        m_lookup.bindValue(2 * i, record.code);
+        m_lookup.bindValue(2 * i + 1, record.date);
+    }
     if (!m_lookup.exec())
         return keepError(m_error, m_lookup);
-    QHash<QString, qint64> stored;
+    QHash<Key, qint64> stored;
     while (m_lookup.next())
-        stored.insert(m_lookup.value(0).toString(), m_lookup.value(1).toLongLong());
+        stored.insert({m_lookup.value(0).toString(), m_lookup.value(1).toString()},
+                      m_lookup.value(2).toLongLong());
     if (m_lookup.lastError().isValid())
         return keepError(m_error, m_lookup);
     m_lookup.finish();
 
     QList<const Line *> updates, inserts;
-    for (const Line &day : days)
-        (stored.contains(day.date) ? updates : inserts).append(&day);
+    for (const Line &record : std::as_const(records))
+        (stored.contains({record.code, record.date}) ? updates : inserts).append(&record);
 
-    // Code and description are the same on every line: each is bound once per statement.
-    return writeGroups(updates, &OfficialRatesBatch::updateFor, {m_description},
-                       [&stored](const Line &day) { return QVariant(stored.value(day.date)); }) &&
-           writeGroups(inserts, &OfficialRatesBatch::insertFor, {m_code, m_description},
-                       [](const Line &day) { return QVariant(day.date); });
+    return writeGroups(updates, &OfficialRatesBatch::updateFor, 4,
+                       [&stored](QSqlQuery &query, int first, const Line &record) {
+                           query.bindValue(first, stored.value({record.code, record.date}));
+                           query.bindValue(first + 1, record.rate);
+                           query.bindValue(first + 2, record.description);
+                           query.bindValue(first + 3, record.note);
+                       }) &&
+           writeGroups(inserts, &OfficialRatesBatch::insertFor, 5,
+                       [](QSqlQuery &query, int first, const Line &record) {
+                           query.bindValue(first, record.code);
+                           query.bindValue(first + 1, record.date);
+                           query.bindValue(first + 2, record.rate);
+                           query.bindValue(first + 3, record.description);
+                           query.bindValue(first + 4, record.note);
+                       });
 }
 
 bool OfficialRatesBatch::writeGroups(const QList<const Line *> &lines,
-                                     QSqlQuery *(OfficialRatesBatch::*statementFor)(int),
-                                     const QVariantList &shared,
-                                     const std::function<QVariant(const Line &)> &key)
+                                     QSqlQuery *(OfficialRatesBatch::*statementFor)(int), int columns,
+                                     const Binder &bind)
 {
     // The rows go out in groups of power-of-two sizes, so that a handful of prepared statements
     // serve any count.
-    const int first = int(shared.size());
     for (qsizetype done = 0; done < lines.size();) {
         const int rows = int(std::bit_floor(quint64(lines.size() - done)));
         QSqlQuery *query = (this->*statementFor)(rows);
         if (!query)
             return false;
-        for (int i = 0; i < first; ++i)
-            query->bindValue(i, shared.at(i));
-        for (int r = 0; r < rows; ++r) {
-            const Line &day = *lines.at(done + r);
-            query->bindValue(first + r * 3, key(day));
-            query->bindValue(first + 1 + r * 3, day.rate);
-            query->bindValue(first + 2 + r * 3, day.note);
-        }
+        for (int r = 0; r < rows; ++r)
+            bind(*query, r * columns, *lines.at(done + r));
         if (!query->exec())
             return keepError(m_error, *query);
         done += rows;

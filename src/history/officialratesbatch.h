@@ -10,23 +10,25 @@
 #include <QVariant>
 #include <functional>
 
-// Stores many lines of one rates file per statement, with the same result as storing them one by
-// one with RecordWriter: each (currency, day) overwrites the first record it matches or adds one,
-// and a day met twice ends with the values of its last line. A rates file holds a single currency,
-// so one lookup per batch finds every day already stored. Values are always bound, texts stored
-// as RecordWriter stores them.
+// Stores many records per statement, with the same result as storing them one by one with
+// RecordWriter: each (currency, day) overwrites the first record it matches or adds one, and a
+// (currency, day) met twice ends with the values of its last line. One lookup per batch finds every
+// (currency, day) already stored, whether the batch holds one currency (a rates file) or many (a
+// day of the bank's history). Values are always bound, texts stored as RecordWriter stores them.
 class OfficialRatesBatch
 {
 public:
     struct Line
     {
+        QString code;
         QString date;
         double rate = 0;
+        QString description;
         QString note;
     };
     static constexpr int maxLines = 256;
 
-    OfficialRatesBatch(const QSqlDatabase &db, const QString &code, const QString &description);
+    explicit OfficialRatesBatch(const QSqlDatabase &db);
 
     // False when the engine cannot run the batch statements: store line by line instead.
     bool prepare();
@@ -41,14 +43,12 @@ private:
     QSqlQuery *prepared(QHash<int, QSqlQuery> &cache, int rows, const QString &sql);
     QSqlQuery *insertFor(int rows);
     QSqlQuery *updateFor(int rows);
-    // Runs the lines through statements of power-of-two sizes: `shared` binds first, then each line
-    // its key (rowid or date), rate and note.
+    // Runs the lines through statements of power-of-two sizes, binding `columns` values per line.
+    using Binder = std::function<void(QSqlQuery &query, int first, const Line &line)>;
     bool writeGroups(const QList<const Line *> &lines, QSqlQuery *(OfficialRatesBatch::*statementFor)(int),
-                     const QVariantList &shared, const std::function<QVariant(const Line &)> &key);
+                     int columns, const Binder &bind);
 
     QSqlDatabase m_db;
-    QString m_code;
-    QString m_description;
     QSqlQuery m_lookup;
     QHash<int, QSqlQuery> m_inserts;
     QHash<int, QSqlQuery> m_updates;

@@ -12,8 +12,19 @@ namespace RatesFile {
 namespace {
 
 const QString currencyMarker = QStringLiteral("VALUTA SELEZIONATA:");
-const QString dollar = QStringLiteral("DOLLARO");
-const QString dollarPair = QStringLiteral("EUR/USD - DOLLARO USA");
+// Currency texts filed under the pair the currency list knows them by; any other text is filed
+// under its own first seven characters.
+struct KnownCurrency
+{
+    QLatin1StringView start;
+    QLatin1StringView description;
+};
+constexpr KnownCurrency knownCurrencies[] = {
+    {QLatin1StringView("DOLLARO"), QLatin1StringView("EUR/USD - DOLLARO USA")},
+    {QLatin1StringView("FRANCO SVIZZERO"), QLatin1StringView("EUR/CHF - FRANCO SVIZZERO")},
+    {QLatin1StringView("YEN"), QLatin1StringView("EUR/JPY - YEN GIAPPONESE")},
+    {QLatin1StringView("STERLINA"), QLatin1StringView("EUR/GBP - STERLINA INGLESE")},
+};
 
 // Reads 1 to maxDigits ASCII digits making up the whole text.
 int digitsValue(QStringView text, qsizetype maxDigits)
@@ -103,8 +114,12 @@ Currency currencyOf(QStringView secondLine)
         secondLine.left(currencyMarker.size()).compare(currencyMarker, Qt::CaseInsensitive) != 0)
         return currency;
     QString text = secondLine.mid(currencyMarker.size()).toString().toUpper().trimmed();
-    if (text.startsWith(dollar))
-        text = dollarPair;
+    for (const KnownCurrency &known : knownCurrencies) {
+        if (text.startsWith(known.start)) {
+            text = known.description;
+            break;
+        }
+    }
     currency.code = PairSymbol::of(text);
     currency.description = text;
     return currency;

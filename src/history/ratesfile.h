@@ -38,7 +38,9 @@ struct Currency
 };
 
 // The currency named by line 2 ("Valuta selezionata: Dollaro USA"); empty code and description when
-// the line does not name one. Every dollar is filed under EUR/USD, the only dollar pair we keep.
+// the line does not name one. Every dollar is filed under EUR/USD, the only dollar pair we keep, and
+// the Swiss franc, the yen and the pound sterling under EUR/CHF, EUR/JPY and EUR/GBP, so that the
+// pairs of the currency list find them.
 Currency currencyOf(QStringView secondLine);
 
 // yyyymmdd of a d/m/yyyy date (one or two digits for day and month); an empty text when the field

@@ -132,7 +132,7 @@ void QuoteSession::show()
 
 OfficialRatesImport::Result QuoteSession::importRates(const OfficialRatesImport::Progress &progress)
 {
-    return OfficialRatesImport::run(m_ratesFile, m_db, m_dialogs, progress);
+    return OfficialRatesImport::run(m_ratesFile, m_items, m_db, m_dialogs, progress);
 }
 
 QStringList QuoteSession::readHistoryFile()

@@ -59,7 +59,8 @@ public:
     RecordingResult record();
     // Shows the selected pair's quote and day from the quote table.
     void show();
-    // Loads the official rates file into the database (the caller lists again afterwards).
+    // Loads the official rates file (or the bank's history of the listed pairs) into the database
+    // (the caller lists again afterwards).
     OfficialRatesImport::Result importRates(const OfficialRatesImport::Progress &progress = {});
     // The selected pair's lines of the text history file, which become the listed lines.
     QStringList readHistoryFile();

@@ -3,6 +3,7 @@
 #include "history/officialrates.h"
 #include "history/ratesfile.h"
 #include "historytest.h"
+#include "ziptest.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -14,6 +15,36 @@ namespace {
 const QByteArray header =
     "Storico cambi ufficiali\r\nValuta selezionata: Dollaro USA\r\nData,Cambio,Note\r\n";
 const QString usa = QStringLiteral("EUR/USD|%1|%2|EUR/USD - DOLLARO USA|%3");
+
+// The currency list as the program reads it from zantoro.TXT.
+const QStringList pairItems{"EUR/USD - DOLLARO USA - 1", "EUR/CHF - FRANCO SVIZZERO - 2",
+                            "EUR/JPY - YEN GIAPPONESE - 3", "EUR/GBP - STERLINA INGLESE - 4"};
+
+// A record of the bank's files: "USD", "20260417", "1.1684" gives the EUR/USD record of that day.
+QString bank(const QString &currency, const QString &date, const QString &rate)
+{
+    static const QHash<QString, QString> items{
+        {"USD", pairItems[0]}, {"CHF", pairItems[1]}, {"JPY", pairItems[2]}, {"GBP", pairItems[3]}};
+    return "EUR/" + currency + '|' + date + '|' + rate + '|' + items.value(currency) + '|';
+}
+
+// A reference-rate document of the bank's layout holding the given day cubes.
+QByteArray referenceRates(const QByteArray &days)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<gesmes:Envelope xmlns:gesmes=\"http://www.gesmes.org/xml/2002-08-01\" "
+           "xmlns=\"http://www.ecb.int/vocabulary/2002-08-01/eurofxref\">\n"
+           "\t<gesmes:subject>Reference rates</gesmes:subject>\n"
+           "\t<gesmes:Sender><gesmes:name>European Central Bank</gesmes:name></gesmes:Sender>\n"
+           "\t<Cube>\n" +
+           days + "\t</Cube>\n</gesmes:Envelope>\n";
+}
+
+QByteArray zipOf(const Entries &entries, Filler *filler = nullptr)
+{
+    QTemporaryDir dir;
+    return makeZip(dir.filePath("storico.zip"), entries, filler);
+}
 
 } // namespace
 
@@ -35,8 +66,12 @@ void TestImport::parseLine_data()
     const auto row = [](const char *tag, bool currency, const char *line, const char *expected) {
         QTest::newRow(tag) << QString(line) << currency << QString(expected);
     };
-    row("trailing blank", true, "valuta selezionata:   franco svizzero  ", "FRANCO |FRANCO SVIZZERO");
-    row("no blank after the colon", true, "VALUTA SELEZIONATA:YEN", "YEN|YEN");
+    row("franc, trailing blank", true, "valuta selezionata:   franco svizzero  ",
+        "EUR/CHF|EUR/CHF - FRANCO SVIZZERO");
+    row("yen, no blank after the colon", true, "VALUTA SELEZIONATA:YEN", "EUR/JPY|EUR/JPY - YEN GIAPPONESE");
+    row("sterling", true, "Valuta selezionata: Sterlina", "EUR/GBP|EUR/GBP - STERLINA INGLESE");
+    row("another franc keeps its name", true, "Valuta selezionata: Franco francese",
+        "FRANCO |FRANCO FRANCESE");
     row("marker cut short", true, "Valuta selezionata", "|");
     row("three fields", false, " 15/03/2003,1.0734,nota ", "20030315|1.0734|nota");
     row("note keeps its commas", false, "15/03/2003,1.07, a,b ", "20030315|1.07|a,b");
@@ -90,6 +125,11 @@ void TestImport::importFile_data()
     row("dollaro canadese", "x\nVALUTA SELEZIONATA: DOLLARO CANADESE\nx\n15/03/2003,1.5,\n",
         {usa.arg("20030315", "1.5", "")});
     row("no currency line", "x\nCambi\nx\n15/03/2003,1.5,n\n", {"|20030315|1.5||n"});
+    row("franc file under its pair", "x\nValuta selezionata: Franco svizzero\nx\n15/03/2003,1.4707,x\n",
+        {"EUR/CHF|20030315|1.4707|EUR/CHF - FRANCO SVIZZERO|x"});
+    row("yen and sterling files under their pairs",
+        "x\nValuta selezionata: Yen giapponese\nx\n15/03/2003,128.5,\n",
+        {"EUR/JPY|20030315|128.5|EUR/JPY - YEN GIAPPONESE|"});
     row("apostrophe in the currency",
         "x\nValuta selezionata: Lira d'Italia\nx\n15/03/2003,1936.27,l'ultima\n",
         {"LIRA D'|20030315|1936.27|LIRA D'ITALIA|l'ultima"});
@@ -152,6 +192,115 @@ void TestImport::importFile_data()
     row("insert fails", lines, two, {}, Outcome::DatabaseFailed, 6, refused);
     row("update fails", lines, QStringList{"EUR/USD|20030316|1.5|old|old"} + two,
         {"'EUR/USD', '20030316', 1.5, 'old', 'old'"}, Outcome::DatabaseFailed, 6, refused);
+
+    // The bank's history: one record per listed pair and day, in the order of the currency list.
+    const QByteArray csv = "Date,USD,JPY,BGN,CYP,CHF,GBP,\n"
+                           "2026-04-17,1.1684,186.75,1.9558,N/A,0.9312,0.8562,\n"
+                           "2026-04-16,1.17,186.5,1.9558,N/A,0.93,1,\n";
+    const QStringList csvRecords{bank("USD", "20260417", "1.1684"), bank("CHF", "20260417", "0.9312"),
+                                 bank("JPY", "20260417", "186.75"), bank("GBP", "20260417", "0.8562"),
+                                 bank("USD", "20260416", "1.17"),   bank("CHF", "20260416", "0.93"),
+                                 bank("JPY", "20260416", "186.5"),  bank("GBP", "20260416", "1")};
+    row("bank CSV", csv, csvRecords, {}, Outcome::Done, 0, {}, "eurofxref-hist.csv");
+    row("bank CSV, columns in another order",
+        "Date,GBP,CHF,CYP,BGN,JPY,USD,\n2026-04-17,0.8562,0.9312,N/A,1.9558,186.75,1.1684,\n"
+        "2026-04-16,1,0.93,N/A,1.9558,186.5,1.17,\n",
+        csvRecords);
+    row("bank CSV, N/A and empty skipped, CR LF, no final line end",
+        "\xEF\xBB\xBF"
+        "Date,USD,CHF,JPY,GBP,\r\n2026-04-17,N/A,0.9312,,0.8562,\r\n2026-04-16,1.17,N/A,N/A,N/A,",
+        {bank("CHF", "20260417", "0.9312"), bank("GBP", "20260417", "0.8562"),
+         bank("USD", "20260416", "1.17")});
+    row("bank CSV, stored pairs and days overwritten", csv,
+        QStringList{bank("CHF", "20260417", "0.9312"), "EUR/USD|20260418|1.2|altro|"} +
+            csvRecords.sliced(0, 1) + csvRecords.sliced(2),
+        {"'EUR/CHF','20260417',2,'vecchio','nota'", "'EUR/USD','20260418',1.2,'altro',''"});
+    row("zip archive of the bank CSV", zipOf({{"eurofxref-hist.csv", csv}}), csvRecords, {}, Outcome::Done, 0,
+        {}, "eurofxref-hist.zip");
+    row("zip archive named .csv",
+        zipOf({{"storico/", {}}, {"storico/eurofxref-hist.csv", csv, ZIP_CM_STORE}}), csvRecords);
+
+    const QByteArray day17 = "\t\t<Cube time=\"2026-04-17\">\n"
+                             "\t\t\t<Cube currency=\"USD\" rate=\"1.1684\"/>\n"
+                             "\t\t\t<Cube currency=\"JPY\" rate=\"186.75\"/>\n"
+                             "\t\t\t<Cube currency=\"BGN\" rate=\"1.9558\"/>\n"
+                             "\t\t\t<Cube currency=\"GBP\" rate=\"0.8562\"/>\n"
+                             "\t\t\t<Cube currency=\"CHF\" rate=\"0.9312\"/>\n"
+                             "\t\t</Cube>\n";
+    const QByteArray day16 = "\t\t<Cube time=\"2026-04-16\"><Cube currency=\"USD\" rate=\"1.17\"/>"
+                             "<Cube currency=\"CHF\" rate=\"0.93\"/><Cube currency=\"JPY\" rate=\"186.5\"/>"
+                             "<Cube currency=\"GBP\" rate=\"1\"/></Cube>\n";
+    row("reference rates, daily file", referenceRates(day17), csvRecords.sliced(0, 4), {}, Outcome::Done, 0,
+        {}, "eurofxref-daily.xml");
+    // Older days first: the reader gives the days in ascending order.
+    row("reference rates, 90-day file", referenceRates(day17 + day16),
+        csvRecords.sliced(4) + csvRecords.sliced(0, 4), {}, Outcome::Done, 0, {}, "eurofxref-hist-90d.xml");
+    row("reference rates, full history, a currency missing on a day",
+        referenceRates(day17 + "\t\t<Cube time=\"1999-01-04\"><Cube currency=\"USD\" rate=\"1.1789\"/>"
+                               "<Cube currency=\"CYP\" rate=\"0.58231\"/></Cube>\n"),
+        QStringList{bank("USD", "19990104", "1.1789")} + csvRecords.sliced(0, 4), {}, Outcome::Done, 0, {},
+        "eurofxref-hist.xml");
+
+    // Many days: batches of several currencies, days stored before, progress on the way.
+    QByteArray longCsv = "Date,USD,ZAR,CHF,JPY,GBP,\n";
+    QStringList longRecords;
+    for (int i = 0; i < 2000; ++i) {
+        const QString date = QDate(2026, 4, 17).addDays(-i).toString("yyyy-MM-dd");
+        const QByteArray rate = QByteArray::number(1 + i / 10000.0, 'g', 12);
+        longCsv += date.toLatin1() + ',' + rate + ",20.5,N/A," + rate + ',' + rate + ",\n";
+        for (const char *currency : {"USD", "JPY", "GBP"})
+            longRecords << bank(currency, QString(date).remove('-'), QString::fromLatin1(rate));
+    }
+    longRecords.move(3 * 1503 + 1, 0); // 2022-03-06, stored before: overwritten in its place
+    row("2,000 days", longCsv, longRecords, {"'EUR/JPY','20220306',5,'vecchio','nota'"});
+
+    // Bad input: the reading message, and whatever was stored before stays.
+    const QStringList kept{"EUR/USD|20260415|1.2|vecchio|"};
+    const QStringList before{"'EUR/USD','20260415',1.2,'vecchio',''"};
+    const QString unreadable = "Errore lettura Storico Cambi Ufficiali - %2\r\n\r\n%1";
+    const auto bad = [&](const char *tag, const QByteArray &bytes, const QString &error, int line = 0,
+                         const QStringList &stored = {}) {
+        row(tag, bytes, kept + stored, before, Outcome::LineNotRead, line, unreadable.arg("%1", error));
+    };
+    bad("not a zip", QByteArray("PK\x03\x04", 4) + csv, "Il file non è un archivio zip");
+    bad("encrypted archive", zipOf({{"eurofxref-hist.csv", csv, ZIP_CM_DEFLATE, ZIP_EM_AES_256}}),
+        "Il file nell'archivio zip è cifrato");
+    bad("archive of two files", zipOf({{"eurofxref-hist.csv", csv}, {"leggimi.txt", "x"}}),
+        "L'archivio zip contiene più di un file");
+    Filler bomb{csv, '\0', 300 * 1024 * 1024, 0, {}};
+    bad("zip bomb", zipOf({}, &bomb),
+        "Impossibile leggere il file nell'archivio zip: oltre 256 MiB una volta espanso");
+    bad("archive of something else", zipOf({{"cambi.csv", header + "15/03/2003,1.07,a\r\n"}}),
+        "Riga 1: l'intestazione non inizia con \"Date\"", 1);
+    const QByteArray head = "Date,USD,CHF,\n2026-04-17,1.1684,0.9312,\n";
+    const QStringList firstDay{bank("USD", "20260417", "1.1684"), bank("CHF", "20260417", "0.9312")};
+    bad("header and no days", "Date,USD,CHF,\n", "Riga 1: nessun giorno dopo l'intestazione", 1);
+    bad("more fields", head + "2026-04-16,1.17,0.93,,\n",
+        "Riga 3: la riga ha 5 campi invece dei 4 dell'intestazione", 3, firstDay);
+    bad("fewer fields", head + "2026-04-16,1.17,0.93\n",
+        "Riga 3: la riga ha 3 campi invece dei 4 dell'intestazione", 3, firstDay);
+    bad("date before the euro", head + "1998-12-31,1.17,0.93,\n", "Riga 3: data non valida: \"1998-12-31\"",
+        3, firstDay);
+    bad("month 13", head + "2026-13-01,1.17,0.93,\n", "Riga 3: data non valida: \"2026-13-01\"", 3, firstDay);
+    bad("rate not a number", head + "2026-04-16,1.17,abc,\n", "Riga 3: cambio di CHF non valido: \"abc\"", 3,
+        firstDay);
+    bad("rate of an unlisted currency not a number", "Date,USD,BGN,\n2026-04-17,1.1684,1..9,\n",
+        "Riga 2: cambio di BGN non valido: \"1..9\"", 2);
+    bad("reference rates cut short", referenceRates(day17).chopped(30),
+        "Documento dei cambi di riferimento non valido (riga 12, colonna 8): Premature end of document.");
+    bad("XML of something else", "<?xml version=\"1.0\"?>\n<rates><rate>1.17</rate></rates>\n",
+        "Documento dei cambi di riferimento non valido (riga 2, colonna 7): l'elemento radice non è "
+        "gesmes:Envelope");
+
+    // A record the database refuses: the days before stay, nothing of the refused day is stored.
+    const QString refusedGbp =
+        "Errore registrazione su DataBase rifiutato\r\n\r\nselect * from Storico_Valute "
+        "where  Tipo_Valuta = 'EUR/GBP' and  Data_Valuta = '20260416'";
+    row("bank CSV, a record refused", QByteArray(csv).replace(",1,\n", ",999,\n"), csvRecords.sliced(0, 4),
+        {}, Outcome::DatabaseFailed, 3, refusedGbp);
+    row("reference rates, a record refused",
+        referenceRates(day17 + QByteArray(day16).replace("\"1\"", "\"999\"")), {}, {},
+        Outcome::DatabaseFailed, 0, refusedGbp);
 }
 
 void TestImport::importFile()
@@ -163,8 +312,8 @@ void TestImport::importFile()
     QTemporaryDir dir;
     const QString path = makeDatabase(dir.filePath("VALUTE.MDB"), before),
                   refuse = "CREATE TRIGGER refuse_%1 BEFORE %1 ON Storico_Valute WHEN NEW.Note = 'no' "
-                           "BEGIN SELECT RAISE(ABORT, 'rifiutato'); END";
-    HistoryDb db; // refusing any line noted "no"
+                           "OR NEW.Quotazione = 999 BEGIN SELECT RAISE(ABORT, 'rifiutato'); END";
+    HistoryDb db; // refusing any line noted "no" and any rate of 999
     QVERIFY(exec(path, {refuse.arg("INSERT"), refuse.arg("UPDATE")}) && !db.open(path).isError());
     const QString text = name.trimmed().isEmpty() ? name : "  " + dir.filePath(name) + " ";
     QVERIFY(name != "cartella" || QDir(dir.path()).mkdir(name));
@@ -174,10 +323,11 @@ void TestImport::importFile()
         RecordingDialogs dialogs;
         QList<qint64> seen; // lines done at each progress call
         qint64 total = -1;
-        const auto result = OfficialRatesImport::run(text, db, dialogs, [&](qint64 done, qint64 lines) {
-            seen << done;
-            total = lines;
-        });
+        const auto result =
+            OfficialRatesImport::run(text, pairItems, db, dialogs, [&](qint64 done, qint64 lines) {
+                seen << done;
+                total = lines;
+            });
         QCOMPARE(dialogs.texts(), message.isEmpty()
                                       ? QStringList()
                                       : QStringList{QString(message).replace("%1", text.trimmed())});
