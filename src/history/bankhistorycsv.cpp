@@ -205,7 +205,7 @@ Result readNumbered(QIODevice &device, const NumberedDayHandler &onDay, const QS
             }
             if (field.isEmpty() || field == "N/A")
                 continue;
-            const std::optional<double> rate = ReferenceRates::readRate(QString::fromLatin1(field));
+            const std::optional<double> rate = ReferenceRates::readRate(field);
             if (!rate)
                 return fail(QStringLiteral("cambio di %1 non valido: \"%2\"").arg(column.code, shown(field)));
             if (column.wanted)

@@ -12,9 +12,10 @@
 
 // Stores many records per statement, with the same result as storing them one by one with
 // RecordWriter: each (currency, day) overwrites the first record it matches or adds one, and a
-// (currency, day) met twice ends with the values of its last line. One lookup per batch finds every
-// (currency, day) already stored, whether the batch holds one currency (a rates file) or many (a
-// day of the bank's history). Values are always bound, texts stored as RecordWriter stores them.
+// (currency, day) met twice ends with the values of its last line. One lookup per currency of the
+// batch finds every day of it already stored, whether the batch holds one currency (a rates file)
+// or several (days of the bank's history). Values are always bound, texts stored as RecordWriter
+// stores them; new records are added in the order of the lines.
 class OfficialRatesBatch
 {
 public:
@@ -41,16 +42,25 @@ public:
 private:
     // The statement for a batch of that many rows, prepared once and kept.
     QSqlQuery *prepared(QHash<int, QSqlQuery> &cache, int rows, const QString &sql);
+    // The lookup of up to `dates` days of one currency.
+    QSqlQuery *lookupFor(int dates);
+    // Inserts and updates of rows that share their code and description (a rates file) bind them
+    // once; rows of several currencies bind them on every row.
     QSqlQuery *insertFor(int rows);
+    QSqlQuery *insertEachFor(int rows);
     QSqlQuery *updateFor(int rows);
-    // Runs the lines through statements of power-of-two sizes, binding `columns` values per line.
+    QSqlQuery *updateEachFor(int rows);
+    // Runs the lines through statements of power-of-two sizes: `shared` binds first, then each line
+    // its `columns` values.
     using Binder = std::function<void(QSqlQuery &query, int first, const Line &line)>;
     bool writeGroups(const QList<const Line *> &lines, QSqlQuery *(OfficialRatesBatch::*statementFor)(int),
-                     int columns, const Binder &bind);
+                     const QVariantList &shared, int columns, const Binder &bind);
 
     QSqlDatabase m_db;
-    QSqlQuery m_lookup;
+    QHash<int, QSqlQuery> m_lookups;
     QHash<int, QSqlQuery> m_inserts;
+    QHash<int, QSqlQuery> m_insertsEach;
     QHash<int, QSqlQuery> m_updates;
+    QHash<int, QSqlQuery> m_updatesEach;
     RuntimeError m_error;
 };

@@ -4,6 +4,7 @@
 #include <QIODevice>
 #include <QXmlStreamReader>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 namespace ReferenceRates {
@@ -170,29 +171,66 @@ bool looksLikeReferenceRates(QByteArrayView body)
     return head.indexOf(envelope) >= 0 || head.indexOf(cube) >= 0;
 }
 
+namespace {
+
+// The rule of both readRate() overloads, on a figure already trimmed and no longer than
+// maxRateLength.
+std::optional<double> readFigure(QByteArrayView figure)
+{
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    qsizetype i = 0;
+    while (i < figure.size() && digit(figure[i]))
+        ++i;
+    if (i == 0)
+        return std::nullopt;
+    if (i < figure.size()) {
+        if (figure[i] != '.' || i + 1 == figure.size())
+            return std::nullopt;
+        for (++i; i < figure.size(); ++i) {
+            if (!digit(figure[i]))
+                return std::nullopt;
+        }
+    }
+    // Correctly rounded, as any conversion of a decimal figure; no locale, no text made.
+    double value = 0;
+    const auto [end, error] = std::from_chars(figure.begin(), figure.end(), value);
+    if (error != std::errc() || end != figure.end() || !std::isfinite(value) || value <= 0)
+        return std::nullopt;
+    return value;
+}
+
+// What QStringView::trimmed() takes for white space in a Latin-1 text.
+bool isLatin1Space(char c)
+{
+    const auto u = static_cast<unsigned char>(c);
+    return u == ' ' || (u >= '\t' && u <= '\r') || u == 0x85 || u == 0xA0;
+}
+
+} // namespace
+
 std::optional<double> readRate(QStringView text)
 {
     const QStringView figure = text.trimmed();
     if (figure.isEmpty() || figure.size() > maxRateLength)
         return std::nullopt;
-    qsizetype i = 0;
-    while (i < figure.size() && isAsciiDigit(figure[i]))
-        ++i;
-    if (i == 0)
-        return std::nullopt;
-    if (i < figure.size()) {
-        if (figure[i] != u'.' || i + 1 == figure.size())
+    char bytes[maxRateLength];
+    for (qsizetype i = 0; i < figure.size(); ++i) {
+        if (figure[i].unicode() > 0x7F)
             return std::nullopt;
-        for (++i; i < figure.size(); ++i) {
-            if (!isAsciiDigit(figure[i]))
-                return std::nullopt;
-        }
+        bytes[i] = char(figure[i].unicode());
     }
-    bool ok = false;
-    const double value = figure.toDouble(&ok);
-    if (!ok || !std::isfinite(value) || value <= 0)
+    return readFigure(QByteArrayView(bytes, figure.size()));
+}
+
+std::optional<double> readRate(QByteArrayView text)
+{
+    while (!text.isEmpty() && isLatin1Space(text.front()))
+        text = text.sliced(1);
+    while (!text.isEmpty() && isLatin1Space(text.back()))
+        text.chop(1);
+    if (text.isEmpty() || text.size() > maxRateLength)
         return std::nullopt;
-    return value;
+    return readFigure(text);
 }
 
 bool isCurrencyCode(QStringView text)

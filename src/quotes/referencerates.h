@@ -76,6 +76,8 @@ bool looksLikeReferenceRates(QByteArrayView body);
 // A valid rate attribute: digits with an optional fraction ("1", "0.8562", "162.20"), blanks around
 // ignored, greater than zero and finite. Nothing otherwise.
 std::optional<double> readRate(QStringView text);
+// The same on Latin-1 bytes, such as a field of a CSV file, without making a text of it.
+std::optional<double> readRate(QByteArrayView text);
 // A valid code: exactly three capital ASCII letters.
 bool isCurrencyCode(QStringView text);
 // A valid day: "YYYY-MM-DD", a real calendar date, not before firstEuroDay. Invalid otherwise.

@@ -320,6 +320,8 @@ void TestReferenceRates::fields_data()
     QTest::newRow("sign") << "-0.5" << 0.0 << "+202-04-17" << QDate();
     QTest::newRow("overflow") << "9" + QString(320, u'9') << 0.0 << "2026-04-1x" << QDate();
     QTest::newRow("too long") << "1." + QString(40, u'1') << 0.0 << "20260417" << QDate();
+    QTest::newRow("no-break spaces around") << "\u00a01.5\u00a0" << 1.5 << "2026-04-17\u00a0" << QDate();
+    QTest::newRow("a digit of another script") << "1.\u0665" << 0.0 << "" << QDate();
 }
 
 void TestReferenceRates::fields()
@@ -333,6 +335,10 @@ void TestReferenceRates::fields()
     QCOMPARE(read.has_value(), value != 0);
     if (read)
         QCOMPARE(*read, value);
+    // The same rule on the bytes of a CSV field.
+    const QByteArray bytes = rate.toLatin1();
+    if (QString::fromLatin1(bytes) == rate)
+        QCOMPARE(readRate(QByteArrayView(bytes)), read);
     QCOMPARE(readDay(day), date);
 }
 
