@@ -43,6 +43,7 @@ public:
     {
         if (m_open)
             m_db.rollback();
+        restoreTempStore();
     }
 
     // sources[i] tells which line of the file lines[i] comes from; the lines of one source follow
@@ -51,8 +52,11 @@ public:
     {
         if (lines.isEmpty())
             return true;
-        if (!m_open && !(m_open = m_db.transaction()))
-            return fail(0, databaseError(m_db.lastError()));
+        if (!m_open) {
+            keepSavepointsInMemory();
+            if (!(m_open = m_db.transaction()))
+                return fail(0, databaseError(m_db.lastError()));
+        }
         QSqlQuery savepoint(m_db);
         if (m_batchReady && savepoint.exec(QStringLiteral("SAVEPOINT official_rates"))) {
             bool written = true;
@@ -84,12 +88,14 @@ public:
         if (!m_open)
             return true;
         m_open = false;
-        if (m_db.commit())
-            return true;
-        m_error = databaseError(m_db.lastError());
-        m_db.rollback();
-        m_written = 0;
-        return false;
+        const bool committed = m_db.commit();
+        if (!committed) {
+            m_error = databaseError(m_db.lastError());
+            m_db.rollback();
+            m_written = 0;
+        }
+        restoreTempStore();
+        return committed;
     }
 
     qint64 written() const { return m_written; }
@@ -97,6 +103,28 @@ public:
     RuntimeError error() const { return m_error; }
 
 private:
+    // A savepoint keeps a copy of every page its batch changes, so that it can be undone. SQLite
+    // writes those copies to a temporary file unless temporary data is kept in memory, which makes
+    // every page of an import written twice; in memory they cost no more than one batch's pages,
+    // dropped at each release. The setting takes effect for transactions begun after it.
+    void keepSavepointsInMemory()
+    {
+        QSqlQuery pragma(m_db);
+        if (!pragma.exec(QStringLiteral("PRAGMA temp_store")) || !pragma.next())
+            return;
+        const int previous = pragma.value(0).toInt();
+        pragma.finish();
+        if (previous != memoryTempStore && pragma.exec(QStringLiteral("PRAGMA temp_store = MEMORY")))
+            m_previousTempStore = previous;
+    }
+    void restoreTempStore()
+    {
+        if (m_previousTempStore < 0)
+            return;
+        QSqlQuery(m_db).exec(QStringLiteral("PRAGMA temp_store = %1").arg(m_previousTempStore));
+        m_previousTempStore = -1;
+    }
+
     // The records first to end of one source, each on its own; a savepoint keeps several whole.
     bool storeOneByOne(const QList<Line> &lines, qsizetype first, qsizetype end)
     {
@@ -134,6 +162,8 @@ private:
     qint64 m_written = 0;
     qsizetype m_failedAt = 0;
     RuntimeError m_error;
+    static constexpr int memoryTempStore = 2;
+    int m_previousTempStore = -1; // temp_store to restore after the transaction; -1 when unchanged
 };
 
 // One run of the import, whatever the file's format: the records waiting to be stored, the

@@ -334,6 +334,9 @@ void TestImport::importFile()
         QTEST(result.outcome, "outcome");
         QTEST(int(result.failedLine), "failedLine");
         QTEST(records(path), "expected");
+        QSqlQuery tempStore(db.database()); // the connection is left as the import found it
+        QVERIFY(tempStore.exec("PRAGMA temp_store") && tempStore.next());
+        QCOMPARE(tempStore.value(0).toInt(), 0);
         QVERIFY(seen.size() >= bytes.count('\n') / OfficialRatesImport::progressInterval);
         QVERIFY(std::is_sorted(seen.cbegin(), seen.cend()) && (seen.isEmpty() || seen.constLast() == total));
     }
