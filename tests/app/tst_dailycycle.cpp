@@ -238,6 +238,9 @@ void TestDailyCycle::batch_data()
     QTest::newRow("import") << QStringList{"--page-url", kPagePath, "--import", "cambi.csv"}
         << QByteArray("Cambi\r\nValuta selezionata: Dollaro USA\r\nData,Cambio,Note\r\n14/03/2003,1.0712,x\r\n15/03/2003,1.0734,nota\r\n")
         << 0 << "14-03-2003 - 1,0712 - EUR/USD\n15-03-2003 - 1,0734 - EUR/USD\n" << "" << false;
+    QTest::newRow("import of a franc file") << QStringList{"--pair", "EUR/CHF", "--import", "cambi.csv"}
+        << QByteArray("Cambi\r\nValuta selezionata: Franco svizzero\r\nData,Cambio,Note\r\n15/03/2003,1.4707,\r\n")
+        << 0 << "15-03-2003 - 1,4707 - EUR/CHF\n" << "" << false;
     QTest::newRow("import of the bank's history") << QStringList{"--pair", "EUR/GBP", "--import", "cambi.csv"}
         << QByteArray("Date,USD,JPY,BGN,GBP,\n2026-04-17,1.1684,186.75,1.9558,0.8562,\n2026-04-16,1.17,186.5,1.9558,0.856,\n")
         << 0 << "16-04-2026 - 0,8560 - EUR/GBP\n17-04-2026 - 0,8562 - EUR/GBP\n" << "" << false;
