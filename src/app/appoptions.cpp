@@ -1,5 +1,7 @@
 #include "app/appoptions.h"
 
+#include "history/databaseurl.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
@@ -41,9 +43,14 @@ ParsedOptions parseOptions(const QStringList &arguments, const QString &programF
         QStringLiteral("import"),
         QStringLiteral("Carica il file dei cambi ufficiali invece del ciclo giornaliero."),
         QStringLiteral("FILE"));
+    const QCommandLineOption database(
+        QStringLiteral("database"),
+        QStringLiteral(
+            "Storico su un server PostgreSQL invece di VALUTE.MDB, es. postgresql://utente@server/valute."),
+        QStringLiteral("URL"));
     const QCommandLineOption batch(QStringLiteral("batch"),
                                    QStringLiteral("Nessuna finestra: messaggi su stderr, elenco su stdout."));
-    parser.addOptions({dataDir, pageUrl, pair, importFile, batch});
+    parser.addOptions({dataDir, pageUrl, pair, importFile, database, batch});
 
     ParsedOptions result;
     if (!parser.parse(arguments)) {
@@ -82,6 +89,16 @@ ParsedOptions parseOptions(const QStringList &arguments, const QString &programF
     options.pair = parser.value(pair);
     if (parser.isSet(importFile))
         options.importFile = QFileInfo(parser.value(importFile)).absoluteFilePath();
+    if (parser.isSet(database)) {
+        QString reason;
+        if (!DatabaseUrl::parse(parser.value(database), &reason)) {
+            // The URL itself is not repeated: it may hold a password.
+            result.exitCode = 2;
+            result.output = QStringLiteral("Indirizzo del database non valido: ") + reason;
+            return result;
+        }
+        options.databaseUrl = parser.value(database);
+    }
     options.batch = parser.isSet(batch);
     result.options = options;
     return result;

@@ -12,6 +12,7 @@ struct AppOptions
     QString pageUrl; // empty: the built-in quote page address
     QString pair;    // select this pair after start-up
     QString importFile;
+    QString databaseUrl; // empty: VALUTE.MDB in the data folder
     bool batch = false;
 };
 

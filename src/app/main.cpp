@@ -54,6 +54,7 @@ int runBatch(int argc, char **argv, const AppOptions &options)
         StartupFiles::readCredentials(credentialsFile(options)).value_or(DialCredentials{});
 
     QuoteSession session(options.dataDir, dialogs);
+    session.setDatabaseLocation(options.databaseUrl);
     session.loadDefaults(options.pageUrl);
     session.list();
     if (session.ended())

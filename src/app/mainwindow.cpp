@@ -101,6 +101,7 @@ MainWindow::MainWindow(const AppOptions &options, UserDialogs &dialogs, Connecti
       m_loginRas(loginRas), m_session(options.dataDir, dialogs)
 {
     setObjectName(QStringLiteral("form1"));
+    m_session.setDatabaseLocation(options.databaseUrl);
     setWindowTitle(QStringLiteral("Lettura quotazioni valute da Internet"));
     Q_INIT_RESOURCE(resources); // the icons live in this static library
     QIcon icon;

@@ -1,10 +1,8 @@
 #include "history/historydb.h"
 
 #include <QAtomicInt>
-#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QUrl>
 
 namespace {
 
@@ -25,6 +23,13 @@ RuntimeError databaseError(const QSqlError &error)
     QString text = error.databaseText();
     if (text.isEmpty())
         text = error.driverText();
+    // A server's message comes as libpq gives it: severity first, then the statement, a caret and
+    // the error code on lines of their own. The message line is what the user needs.
+    text = text.section(QLatin1Char('\n'), 0, 0).trimmed();
+    for (const QLatin1String severity : {QLatin1String("ERROR:  "), QLatin1String("FATAL:  ")}) {
+        if (text.startsWith(severity))
+            text = text.mid(severity.size());
+    }
     if (text.isEmpty())
         text = runtimeErrorText(number);
     return {number, text};
@@ -43,36 +48,41 @@ HistoryDb::~HistoryDb()
     close();
 }
 
-RuntimeError HistoryDb::open(const QString &path)
+QString HistoryDb::displayName(const QString &location)
+{
+    const std::unique_ptr<HistoryEngine> engine = makeHistoryEngine(location);
+    // A URL that cannot be read may hold a password anywhere: show none of it.
+    return engine ? engine->displayName() : QStringLiteral("postgresql://");
+}
+
+RuntimeError HistoryDb::open(const QString &location)
 {
     close();
-    const QFileInfo info(path);
-    if (!info.exists())
-        return makeError(ErrorNumber::FileNotFound);
-    if (!info.isFile())
-        return makeError(ErrorNumber::PathFileAccess);
+    QString reason;
+    m_engine = makeHistoryEngine(location, &reason);
+    if (!m_engine)
+        return {ErrorNumber::ApplicationDefined, reason};
 
     RuntimeError error;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
-        // mode=rw: SQLite would otherwise create a missing file between our check and the open.
-        QUrl uri = QUrl::fromLocalFile(info.absoluteFilePath());
-        uri.setQuery(QStringLiteral("mode=rw"));
-        db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(m_busyTimeout));
-        if (!db.open()) {
-            error = databaseError(db.lastError());
-        } else {
-            // SQLite reads the file lazily: touch the schema now so that a damaged or locked file is
-            // an opening failure, not a surprise in the middle of a listing.
-            QSqlQuery probe(db);
-            if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
-                error = databaseError(probe.lastError());
-        }
+        QSqlDatabase db = QSqlDatabase::addDatabase(m_engine->driverName(), m_connection);
+        if (!db.isValid())
+            error = {ErrorNumber::ApplicationDefined,
+                     QStringLiteral("driver %1 non disponibile").arg(m_engine->driverName())};
+        else
+            error = m_engine->open(db, m_busyTimeout);
     }
     if (error.isError())
         close();
     return error;
+}
+
+RuntimeError HistoryDb::beginWrite()
+{
+    QSqlDatabase db = database();
+    if (!m_engine || !db.isOpen())
+        return {ErrorNumber::ApplicationDefined, runtimeErrorText(ErrorNumber::ApplicationDefined)};
+    return m_engine->beginWrite(db);
 }
 
 void HistoryDb::close()

@@ -1,16 +1,17 @@
 #pragma once
 
 #include "base/runtimeerror.h"
+#include "history/historyengine.h"
 
 #include <QSqlDatabase>
 #include <QString>
+#include <memory>
 
 class QSqlError;
 class QSqlQuery;
 
-// The history database VALUTE.MDB, one QSQLITE connection for the run. The file ships with the
-// program: opening never creates it, so a wrong path is reported instead of leaving an empty
-// database behind.
+// The history database: VALUTE.MDB, or a database on a PostgreSQL server. One connection at a time,
+// made anew by every open(); the engine behind it does what the two do each their own way.
 class HistoryDb
 {
 public:
@@ -19,18 +20,28 @@ public:
     HistoryDb(const HistoryDb &) = delete;
     HistoryDb &operator=(const HistoryDb &) = delete;
 
-    // Releases any previous connection first. A missing, unreadable, locked or corrupt file fails
-    // here; a file without the table fails at its first query.
-    RuntimeError open(const QString &path);
+    // Releases any previous connection first. The location is the file's path or the server's
+    // connection URL (see makeHistoryEngine). A missing, unreadable, locked or corrupt file, a server
+    // that is down or refuses the login fail here; a database without the table fails at its first
+    // query.
+    RuntimeError open(const QString &location);
     void close(); // quiet, safe when never opened
     bool isOpen() const;
     QSqlDatabase database() const;
+    // The engine of the last open(), null before the first.
+    HistoryEngine *engine() const { return m_engine.get(); }
+    // Where the history is, as messages show it: the path, or the URL without its password.
+    static QString displayName(const QString &location);
+
+    // Starts a transaction that changes records (see HistoryEngine::beginWrite).
+    RuntimeError beginWrite();
 
     // How long a statement waits for another process's lock before failing.
     void setBusyTimeout(int milliseconds) { m_busyTimeout = milliseconds; }
 
 private:
     QString m_connection;
+    std::unique_ptr<HistoryEngine> m_engine;
     int m_busyTimeout = 2000;
 };
 

@@ -19,12 +19,12 @@ struct ListingResult
     QString countText() const; // the caption of the record count
 };
 
-// Opens the history database anew, loads every record into the quote table in date order and
-// picks the record-list lines of the pair. All messages and beeps go through the dialogs; the
-// window keeps the hourglass, the buttons and the event processing.
+// Opens the history database anew (the file's path or the server's URL: see HistoryDb::open), loads every
+// record into the quote table in date order and picks the record-list lines of the pair. All messages and
+// beeps go through the dialogs; the window keeps the hourglass, the buttons and the event processing.
 class HistoryListing
 {
 public:
-    static ListingResult run(HistoryDb &db, const QString &dbPath, const QString &pairSymbol,
+    static ListingResult run(HistoryDb &db, const QString &location, const QString &pairSymbol,
                              QuoteTable &table, UserDialogs &dialogs);
 };

@@ -129,7 +129,7 @@ RecordingResult HistoryRecording::run(const ShownQuote &shown, const QString &hi
     }
 
     QSqlDatabase database = db.database();
-    RecordWriter writer(database);
+    RecordWriter writer(db);
     for (const QuoteRow &row : table.rows()) {
         const auto failDatabase = [&](const RuntimeError &error) {
             database.rollback();
@@ -137,8 +137,8 @@ RecordingResult HistoryRecording::run(const ShownQuote &shown, const QString &hi
                             RecordWriter::lookupQuery(row.Tipo_Valuta.trimmed(), row.Data_Valuta.trimmed()));
             return result;
         };
-        if (!database.transaction())
-            return failDatabase(databaseError(database.lastError()));
+        if (const RuntimeError error = db.beginWrite(); error.isError())
+            return failDatabase(error);
         if (!writer.write(row))
             return failDatabase(writer.lastError());
         result.shown = ShownQuote::quote(row.Quotazione);

@@ -4,6 +4,7 @@
 #include "core/pairsymbol.h"
 #include "history/bankhistorycsv.h"
 #include "history/historydb.h"
+#include "history/historyimport.h"
 #include "history/importformat.h"
 #include "history/officialratesbatch.h"
 #include "history/ratesfile.h"
@@ -35,7 +36,7 @@ constexpr qint64 bankCsvProgressStep = 64 * 1024;
 class ImportStore
 {
 public:
-    explicit ImportStore(const QSqlDatabase &db) : m_db(db), m_batch(db), m_writer(db)
+    explicit ImportStore(HistoryDb &db) : m_history(db), m_db(db.database()), m_batch(db), m_writer(db)
     {
         m_batchReady = m_batch.prepare();
     }
@@ -54,8 +55,9 @@ public:
             return true;
         if (!m_open) {
             keepSavepointsInMemory();
-            if (!(m_open = m_db.transaction()))
-                return fail(0, databaseError(m_db.lastError()));
+            if (const RuntimeError error = m_history.beginWrite(); error.isError())
+                return fail(0, error);
+            m_open = true;
         }
         QSqlQuery savepoint(m_db);
         if (m_batchReady && savepoint.exec(QStringLiteral("SAVEPOINT official_rates"))) {
@@ -154,6 +156,7 @@ private:
         return false;
     }
 
+    HistoryDb &m_history;
     QSqlDatabase m_db;
     OfficialRatesBatch m_batch;
     RecordWriter m_writer;
@@ -174,7 +177,7 @@ public:
     ImportRun(const QString &fileName, HistoryDb &db, UserDialogs &dialogs,
               const OfficialRatesImport::Progress &progress, qint64 progressStep)
         : m_fileName(fileName), m_dialogs(dialogs), m_progress(progress), m_progressStep(progressStep),
-          m_nextProgress(progressStep), m_store(db.database())
+          m_nextProgress(progressStep), m_store(db)
     {}
 
     Result &result() { return m_result; }
@@ -478,6 +481,9 @@ OfficialRatesImport::Result OfficialRatesImport::run(const QString &typedName, c
 
     const QList<ListedPair> pairs = listedPairs(pairItems);
     switch (sniffImportFormat(head)) {
+    case ImportFormat::HistoryDatabase:
+        file.close();
+        return HistoryImport::run(fileName, db, dialogs, progress);
     case ImportFormat::BankCsv: {
         ImportRun run(fileName, db, dialogs, progress, bankCsvProgressStep);
         return importBankCsv(file, file.size(), pairs, run);

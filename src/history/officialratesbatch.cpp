@@ -10,12 +10,14 @@
 
 namespace {
 
-QString placeholders(int rows, int columns)
+// rows copies of the parenthesised parameters of one row; the first columns may need their type
+// spelled out.
+QString placeholders(int rows, int columns, const QStringList &typed = {})
 {
-    QString row = QStringLiteral("(?");
-    for (int c = 1; c < columns; ++c)
-        row += QStringLiteral(", ?");
-    row += QLatin1Char(')');
+    QStringList parameters = typed;
+    while (parameters.size() < columns)
+        parameters << QStringLiteral("?");
+    const QString row = QLatin1Char('(') + parameters.join(QStringLiteral(", ")) + QLatin1Char(')');
     QStringList all;
     all.reserve(rows);
     for (int r = 0; r < rows; ++r)
@@ -35,12 +37,14 @@ bool shareCurrency(const QList<const OfficialRatesBatch::Line *> &lines)
 
 } // namespace
 
-OfficialRatesBatch::OfficialRatesBatch(const QSqlDatabase &db) : m_db(db) {}
+OfficialRatesBatch::OfficialRatesBatch(const HistoryDb &db)
+    : m_db(db.database()), m_dialect(db.engine() ? db.engine()->dialect() : SqlDialect{})
+{}
 
 bool OfficialRatesBatch::prepare()
 {
     m_error = {};
-    if (!m_db.isOpen())
+    if (!m_db.isOpen() || m_dialect.rowId.isEmpty())
         return false;
     // An engine without UPDATE ... FROM fails here, not in the middle of an import.
     return lookupFor(1) != nullptr && updateFor(1) != nullptr && updateEachFor(1) != nullptr &&
@@ -64,14 +68,14 @@ QSqlQuery *OfficialRatesBatch::prepared(QHash<int, QSqlQuery> &cache, int rows, 
 QSqlQuery *OfficialRatesBatch::lookupFor(int dates)
 {
     // Several records of one day may be stored: the one a single lookup would meet first is the
-    // lowest rowid.
+    // first stored.
     QString list = QStringLiteral("?");
     for (int i = 1; i < dates; ++i)
         list += QStringLiteral(", ?");
     return prepared(m_lookups, dates,
-                    QStringLiteral("SELECT Data_Valuta, min(rowid) FROM Storico_Valute "
+                    QStringLiteral("SELECT Data_Valuta, %2 FROM Storico_Valute "
                                    "WHERE Tipo_Valuta = ? AND Data_Valuta IN (%1) GROUP BY Data_Valuta")
-                        .arg(list));
+                        .arg(list, m_dialect.firstRowId.arg(QStringLiteral("Storico_Valute"))));
 }
 
 QSqlQuery *OfficialRatesBatch::insertFor(int rows)
@@ -80,7 +84,7 @@ QSqlQuery *OfficialRatesBatch::insertFor(int rows)
         m_inserts, rows,
         QStringLiteral("INSERT INTO Storico_Valute (Tipo_Valuta, Data_Valuta, Quotazione, Descrizione, Note) "
                        "SELECT ?, v.column1, v.column2, ?, v.column3 FROM (VALUES ") +
-            placeholders(rows, 3) + QStringLiteral(") AS v"));
+            placeholders(rows, 3, {QStringLiteral("?"), m_dialect.numberParam}) + QStringLiteral(") AS v"));
 }
 
 QSqlQuery *OfficialRatesBatch::insertEachFor(int rows)
@@ -97,8 +101,8 @@ QSqlQuery *OfficialRatesBatch::updateFor(int rows)
     return prepared(m_updates, rows,
                     QStringLiteral("UPDATE Storico_Valute SET Quotazione = v.column2, Descrizione = ?, "
                                    "Note = v.column3 FROM (VALUES ") +
-                        placeholders(rows, 3) +
-                        QStringLiteral(") AS v WHERE Storico_Valute.rowid = v.column1"));
+                        placeholders(rows, 3, {m_dialect.rowIdParam, m_dialect.numberParam}) +
+                        QStringLiteral(") AS v WHERE Storico_Valute.%1 = v.column1").arg(m_dialect.rowId));
 }
 
 QSqlQuery *OfficialRatesBatch::updateEachFor(int rows)
@@ -107,7 +111,8 @@ QSqlQuery *OfficialRatesBatch::updateEachFor(int rows)
         m_updatesEach, rows,
         QStringLiteral("UPDATE Storico_Valute SET Quotazione = v.column2, Descrizione = v.column3, "
                        "Note = v.column4 FROM (VALUES ") +
-            placeholders(rows, 4) + QStringLiteral(") AS v WHERE Storico_Valute.rowid = v.column1"));
+            placeholders(rows, 4, {m_dialect.rowIdParam, m_dialect.numberParam}) +
+            QStringLiteral(") AS v WHERE Storico_Valute.%1 = v.column1").arg(m_dialect.rowId));
 }
 
 bool OfficialRatesBatch::write(const QList<Line> &lines)
@@ -144,7 +149,7 @@ bool OfficialRatesBatch::write(const QList<Line> &lines)
         records.append(std::move(record));
     }
 
-    QHash<Key, qint64> stored;
+    QHash<Key, QVariant> stored;
     for (const QString &code : std::as_const(codes)) {
         const QStringList &dates = datesOf[code];
         // Statements of power-of-two sizes serve any count; unused places repeat the first day.
@@ -158,7 +163,7 @@ bool OfficialRatesBatch::write(const QList<Line> &lines)
         if (!lookup->exec())
             return keepError(m_error, *lookup);
         while (lookup->next())
-            stored.insert({code, lookup->value(0).toString()}, lookup->value(1).toLongLong());
+            stored.insert({code, lookup->value(0).toString()}, lookup->value(1));
         if (lookup->lastError().isValid())
             return keepError(m_error, *lookup);
         lookup->finish();

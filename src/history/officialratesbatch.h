@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/runtimeerror.h"
+#include "history/historyengine.h"
 
 #include <QHash>
 #include <QList>
@@ -16,6 +17,8 @@
 // batch finds every day of it already stored, whether the batch holds one currency (a rates file)
 // or several (days of the bank's history). Values are always bound, texts stored as RecordWriter
 // stores them; new records are added in the order of the lines.
+class HistoryDb;
+
 class OfficialRatesBatch
 {
 public:
@@ -29,7 +32,7 @@ public:
     };
     static constexpr int maxLines = 256;
 
-    explicit OfficialRatesBatch(const QSqlDatabase &db);
+    explicit OfficialRatesBatch(const HistoryDb &db);
 
     // False when the engine cannot run the batch statements: store line by line instead.
     bool prepare();
@@ -57,6 +60,7 @@ private:
                      const QVariantList &shared, int columns, const Binder &bind);
 
     QSqlDatabase m_db;
+    SqlDialect m_dialect;
     QHash<int, QSqlQuery> m_lookups;
     QHash<int, QSqlQuery> m_inserts;
     QHash<int, QSqlQuery> m_insertsEach;

@@ -4,7 +4,10 @@
 
 #include <QSqlError>
 
-RecordWriter::RecordWriter(const QSqlDatabase &db) : m_db(db), m_lookup(db), m_update(db), m_insert(db) {}
+RecordWriter::RecordWriter(const HistoryDb &db)
+    : m_db(db.database()), m_dialect(db.engine() ? db.engine()->dialect() : SqlDialect{}), m_lookup(m_db),
+      m_update(m_db), m_insert(m_db)
+{}
 
 QString RecordWriter::lookupQuery(const QString &code, const QString &date)
 {
@@ -22,7 +25,7 @@ bool RecordWriter::prepare()
 {
     if (m_prepared)
         return true;
-    if (!m_db.isOpen()) {
+    if (!m_db.isOpen() || m_dialect.rowId.isEmpty()) {
         m_error = {ErrorNumber::ApplicationDefined, m_db.lastError().text()};
         if (m_error.description.trimmed().isEmpty())
             m_error.description = runtimeErrorText(ErrorNumber::ApplicationDefined);
@@ -31,11 +34,13 @@ bool RecordWriter::prepare()
     m_lookup.setForwardOnly(true);
     // The table may hold older duplicates of a currency and day: like a lookup positioned on its
     // first match, only the first one is overwritten.
-    if (!m_lookup.prepare(QStringLiteral("SELECT rowid FROM Storico_Valute "
-                                         "WHERE Tipo_Valuta = ? AND Data_Valuta = ? LIMIT 1")))
+    if (!m_lookup.prepare(QStringLiteral("SELECT %1 FROM Storico_Valute "
+                                         "WHERE Tipo_Valuta = ? AND Data_Valuta = ? LIMIT 1")
+                              .arg(m_dialect.rowId)))
         return keepError(m_error, m_lookup);
     if (!m_update.prepare(QStringLiteral("UPDATE Storico_Valute SET Tipo_Valuta = ?, Data_Valuta = ?, "
-                                         "Quotazione = ?, Descrizione = ?, Note = ? WHERE rowid = ?")))
+                                         "Quotazione = ?, Descrizione = ?, Note = ? WHERE %1 = %2")
+                              .arg(m_dialect.rowId, m_dialect.rowIdParam)))
         return keepError(m_error, m_update);
     if (!m_insert.prepare(QStringLiteral("INSERT INTO Storico_Valute "
                                          "(Tipo_Valuta, Data_Valuta, Quotazione, Descrizione, Note) "

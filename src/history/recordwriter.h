@@ -2,6 +2,7 @@
 
 #include "base/runtimeerror.h"
 #include "core/quotetable.h"
+#include "history/historyengine.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -10,10 +11,12 @@
 // Tipo_Valuta and Data_Valuta is overwritten, otherwise a new one is added. Values are always
 // bound, never pasted into the SQL, so an apostrophe is just a character. The statements are
 // prepared on the first write and reused; transactions are the caller's business.
+class HistoryDb;
+
 class RecordWriter
 {
 public:
-    explicit RecordWriter(const QSqlDatabase &db);
+    explicit RecordWriter(const HistoryDb &db);
 
     // Texts are stored trimmed. On failure lastError() tells why and the row is not stored.
     bool write(const QuoteRow &row);
@@ -30,6 +33,7 @@ private:
     bool prepare();
 
     QSqlDatabase m_db;
+    SqlDialect m_dialect;
     QSqlQuery m_lookup;
     QSqlQuery m_update;
     QSqlQuery m_insert;

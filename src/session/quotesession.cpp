@@ -23,8 +23,10 @@ void QuoteSession::loadDefaults(const QString &pageAddress)
     m_selector = QStringLiteral("EUR/USD DOLLARO USA - 1");
 }
 
-QString QuoteSession::databasePath() const
+QString QuoteSession::databaseLocation() const
 {
+    if (!m_databaseLocation.isEmpty())
+        return m_databaseLocation;
     return QDir(m_dataDir).filePath(QStringLiteral("VALUTE.MDB"));
 }
 
@@ -43,7 +45,7 @@ QString QuoteSession::listedSymbol() const
 ListingResult QuoteSession::list()
 {
     const ListingResult listing =
-        HistoryListing::run(m_db, databasePath(), listedSymbol(), m_table, m_dialogs);
+        HistoryListing::run(m_db, databaseLocation(), listedSymbol(), m_table, m_dialogs);
     if (listing.openFailed)
         m_ended = true;
     else if (!listing.cancelled)

@@ -83,7 +83,10 @@ public:
     // The text of the last page fetched; a failed fetch leaves it as it was.
     QString pageText() const { return m_pageText; }
     void setPageText(const QString &text) { m_pageText = text; }
-    QString databasePath() const;
+    // Where the history is: VALUTE.MDB in the data folder unless another location (a file, or a
+    // server's URL) was given.
+    QString databaseLocation() const;
+    void setDatabaseLocation(const QString &location) { m_databaseLocation = location; }
     // Applied to the page reader each fetch creates.
     void setFetchLimits(std::chrono::milliseconds timeout, qint64 maxBytes);
     // The page reader of the last fetch (none before the first).
@@ -97,6 +100,7 @@ private:
     QString m_pageAddress;
     QString m_historyFile;
     QString m_ratesFile;
+    QString m_databaseLocation;
     QStringList m_items;
     QString m_selector;
     int m_currencyNumber = 0;

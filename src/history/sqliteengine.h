@@ -1,0 +1,23 @@
+#pragma once
+
+#include "history/historyengine.h"
+
+// The history in an SQLite file, VALUTE.MDB. The file ships with the program: opening never creates
+// it, so a wrong path is reported instead of leaving an empty database behind. The listing reads
+// through the connection's own SQLite handle.
+class SqliteEngine : public HistoryEngine
+{
+public:
+    explicit SqliteEngine(const QString &path);
+
+    QString displayName() const override { return m_path; }
+    QString driverName() const override { return QStringLiteral("QSQLITE"); }
+    QString filePath() const override { return m_path; }
+    RuntimeError open(QSqlDatabase &db, int waitMilliseconds) override;
+    const SqlDialect &dialect() const override;
+    RuntimeError beginWrite(QSqlDatabase &db) override;
+    std::unique_ptr<RecordCursor> listing(const QSqlDatabase &db) override;
+
+private:
+    QString m_path;
+};

@@ -1,0 +1,538 @@
+#include "common/httpserver.h"
+#include "common/pgserver.h"
+#include "common/recordingdialogs.h"
+#include "common/testmain.h"
+#include "history/historylisting.h"
+#include "history/historyrecording.h"
+#include "history/officialrates.h"
+#include "history/recordwriter.h"
+#include "historytest.h"
+#include "session/quotesession.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QSqlRecord>
+#include <QTemporaryDir>
+#include <QThread>
+#include <algorithm>
+
+// The same cases on both engines: the history in an SQLite file and on a PostgreSQL server that the
+// test starts itself. Every row runs once per engine with the same expectations.
+
+namespace {
+
+const QStringList kEngines = {QStringLiteral("sqlite"), QStringLiteral("postgres")};
+
+// A record as an SQL value list, Note NULL; the quote is SQL as it stands ("1.2", "NULL").
+QString rec(const QString &code, const QString &date, const QString &quote, const QString &description = {})
+{
+    return QStringLiteral("'%1','%2',%3,'%4',NULL").arg(code, date, quote, description);
+}
+
+const QByteArray kFourPairs =
+    "<p>EUR/USD   1,0871 1,0899<BR>EUR/CHF 0,9412<BR>EUR/JPY 131,25 131,4<BR>EUR/GBP 0,8567";
+const QByteArray kCurrencyList = "EUR/USD - DOLLARO USA - 1\r\nEUR/CHF - FRANCO SVIZZERO - 2\r\n"
+                                 "EUR/JPY - YEN GIAPPONESE - 3\r\nEUR/GBP - STERLINA INGLESE - 4\r\n";
+
+} // namespace
+
+class TestEngines : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void listing_data();
+    void listing();
+    void recording_data();
+    void recording();
+    void ratesImport_data();
+    void ratesImport();
+    void historyImport_data();
+    void historyImport();
+    void dailyCycle_data();
+    void dailyCycle();
+
+    void serverOpening_data();
+    void serverOpening();
+    void serverWithoutTable();
+    void samePairAtOnce_data();
+    void samePairAtOnce();
+    void connectionLost();
+    void twoBatchRuns();
+
+private:
+    // A database made from the schema that ships for the engine, holding the records.
+    QString make(const QString &engine, const QStringList &values = {});
+    // Every record as "code|date|rate|description|note" ("<null>" for NULL), sorted.
+    static QStringList stored(const QString &location);
+
+    PgServer m_server;
+    QTemporaryDir m_dir;
+    int m_made = 0;
+};
+
+void TestEngines::initTestCase()
+{
+    QVERIFY2(m_server.start(), qPrintable(m_server.errorText()));
+}
+
+QString TestEngines::make(const QString &engine, const QStringList &values)
+{
+    const QString name = QStringLiteral("storico%1").arg(++m_made);
+    if (engine == QLatin1String("sqlite"))
+        return makeDatabase(m_dir.filePath(name + QStringLiteral(".mdb")), values);
+    if (!m_server.createDatabase(name, QStringLiteral(QUOTAZIONI_PG_SCHEMA_FILE)))
+        qFatal("%s", qPrintable(m_server.errorText()));
+    QStringList statements;
+    for (const QString &record : values)
+        statements << "INSERT INTO Storico_Valute VALUES (" + record + ')';
+    if (!exec(m_server.url(name), statements))
+        qFatal("cannot fill the database");
+    return m_server.url(name);
+}
+
+QStringList TestEngines::stored(const QString &location)
+{
+    HistoryDb side;
+    if (side.open(location).isError())
+        return {QStringLiteral("<not opened>")};
+    QSqlQuery query(side.database());
+    query.exec("SELECT Tipo_Valuta, Data_Valuta, Quotazione, Descrizione, Note FROM Storico_Valute");
+    QStringList result;
+    while (query.next()) {
+        QStringList fields;
+        for (int i = 0; i < 5; ++i) {
+            const QVariant value = query.value(i);
+            fields << (value.isNull() ? QStringLiteral("<null>")
+                       : i == 2       ? QString::number(value.toDouble(), 'g', 15)
+                                      : value.toString());
+        }
+        result << fields.join(QLatin1Char('|'));
+    }
+    std::sort(result.begin(), result.end());
+    return result;
+}
+
+void TestEngines::listing_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<QStringList>("records");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("message");
+    const auto row = [](const char *name, const QStringList &records, const QStringList &lines, int count,
+                        const QString &message = {}) {
+        for (const QString &engine : kEngines)
+            QTest::addRow("%s: %s", qPrintable(engine), name)
+                << engine << records << lines << count << message;
+    };
+    const QString usd15 = "15-03-2003 - 1,2000 - EUR/USD";
+
+    row("empty table", {}, {}, 0);
+    row("four pairs: selected only, date order",
+        {rec("EUR/JPY", "20030316", "127.45"), rec("EUR/USD", "20030316", "1.07"),
+         rec("EUR/CHF", "20030315", "1.5"), rec("EUR/USD", "20030315", "1.0734"),
+         rec("EUR/GBP", "20030317", "0.6"), rec("EUR/USD", "20030317", "2")},
+        {"15-03-2003 - 1,0734 - EUR/USD", "16-03-2003 - 1,0700 - EUR/USD", "17-03-2003 - 2,0000 - EUR/USD"},
+        6);
+    row("missing date first: loaded; later empty, blank and NULL codes skipped",
+        {"'EUR/CHF',NULL,1.1,'',''", rec("EUR/USD", "20030315", "1.2"), rec("", "20030316", "1.3"),
+         rec("   ", "20030317", "1.4"), "NULL,'20030318',1.5,'',''", rec("EUR/USD", "20030319", "1.7"),
+         rec("eur/usd", "20030320", "1.8")},
+        {usd15, "19-03-2003 - 1,7000 - EUR/USD"}, 4);
+    row("NULL quote: rows so far kept, failing one counted",
+        {rec("EUR/USD", "20030315", "1.2"), rec("EUR/CHF", "20030316", "NULL"),
+         rec("EUR/USD", "20030317", "1.4")},
+        {usd15}, 2, "Errore in lettura file di input  ERR=94 - Utilizzo non valido di Null");
+}
+
+void TestEngines::listing()
+{
+    QFETCH(QString, engine);
+    QFETCH(QStringList, records);
+    QFETCH(QStringList, lines);
+    QFETCH(int, count);
+    QFETCH(QString, message);
+
+    const QString location = make(engine, records);
+    HistoryDb db;
+    QuoteTable table;
+    RecordingDialogs dialogs;
+    const ListingResult result = HistoryListing::run(db, location, "EUR/USD", table, dialogs);
+    QVERIFY(!result.openFailed && !result.cancelled);
+    QCOMPARE(result.lines, lines);
+    QCOMPARE(table.QuoteCount(), count);
+    QCOMPARE(dialogs.texts(), message.isEmpty() ? QStringList() : QStringList{message});
+}
+
+void TestEngines::recording_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<QStringList>("records");
+    QTest::addColumn<QList<QuoteRow>>("rows"); // recorded twice, as on two runs the same day
+    QTest::addColumn<QStringList>("after");
+    const auto row = [](const char *name, const QStringList &records, const QList<QuoteRow> &rows,
+                        const QStringList &after) {
+        for (const QString &engine : kEngines)
+            QTest::addRow("%s: %s", qPrintable(engine), name) << engine << records << rows << after;
+    };
+
+    row("new days of two pairs", {rec("EUR/USD", "20030314", "1.05")},
+        {{"EUR/USD", "20030315", 1.0734, " EUR/USD - DOLLARO USA - 1 ", ""},
+         {"EUR/CHF", "20030315", 1.5, "F", ""}},
+        {"EUR/CHF|20030315|1.5|F|", "EUR/USD|20030314|1.05||<null>",
+         "EUR/USD|20030315|1.0734|EUR/USD - DOLLARO USA - 1|"});
+    row("stored day overwritten, other pair's same day kept",
+        {rec("EUR/USD", "20030315", "1.05", "vecchia"), rec("EUR/CHF", "20030315", "1.4")},
+        {{"EUR/USD", "20030315", 1.0899, "nuova", " nota "}},
+        {"EUR/CHF|20030315|1.4||<null>", "EUR/USD|20030315|1.0899|nuova|nota"});
+    row("first of two duplicates overwritten",
+        {rec("EUR/USD", "20030315", "1.01"), rec("EUR/USD", "20030315", "1.02")},
+        {{"EUR/USD", "20030315", 1.1, "d", ""}},
+        {"EUR/USD|20030315|1.02||<null>", "EUR/USD|20030315|1.1|d|"});
+    row("apostrophes and missing texts", {},
+        {{"EUR/U'S", "2003'315", 2, "L'euro", {}}, {"EUR/CHF", {}, 1.2, {}, {}}},
+        {"EUR/CHF||1.2||", "EUR/U'S|2003'315|2|L'euro|"});
+}
+
+void TestEngines::recording()
+{
+    QFETCH(QString, engine);
+    QFETCH(QStringList, records);
+    QFETCH(QList<QuoteRow>, rows);
+    QFETCH(QStringList, after);
+
+    const QString location = make(engine, records);
+    QuoteTable table;
+    for (const QuoteRow &row : rows)
+        table.append(row);
+    const QString historyFile = m_dir.filePath(QStringLiteral("storico%1.TXT").arg(m_made));
+    HistoryDb db;
+    QVERIFY(!db.open(location).isError());
+    for (int run = 0; run < 2; ++run) {
+        RecordingDialogs dialogs;
+        const RecordingResult result =
+            HistoryRecording::run(ShownQuote::quote(1), historyFile, table, db, dialogs);
+        QCOMPARE(dialogs.texts(), QStringList());
+        QVERIFY(result.completed);
+        QCOMPARE(result.recorded, rows.size());
+    }
+    QCOMPARE(stored(location), after);
+}
+
+void TestEngines::ratesImport_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<QStringList>("records");
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QStringList>("after");
+    QTest::addColumn<qint64>("written");
+    const auto row = [](const char *name, const QStringList &records, const QByteArray &file,
+                        const QStringList &after, qint64 written) {
+        for (const QString &engine : kEngines)
+            QTest::addRow("%s: %s", qPrintable(engine), name)
+                << engine << records << file << after << written;
+    };
+    const QByteArray head = "Cambi\r\nValuta selezionata: Dollaro USA\r\nData,Cambio,Note\r\n";
+    const QString usd = "EUR/USD|%1|%2|EUR/USD - DOLLARO USA|%3";
+
+    row("new and stored days, a day met twice",
+        {rec("EUR/USD", "20030314", "1.01"), rec("EUR/CHF", "20030315", "1.5")},
+        head + "14/03/2003,1.0701,a\r\n15/03/2003,1.0734,b\r\n15/03/2003,1.0799,c\r\n",
+        {"EUR/CHF|20030315|1.5||<null>", usd.arg("20030314", "1.0701", "a"),
+         usd.arg("20030315", "1.0799", "c")},
+        3);
+
+    // 300 days, more than one statement holds: 256 and 44 days, some of them stored already.
+    QByteArray many = head;
+    QStringList manyAfter, manyStored;
+    for (int day = 0; day < 300; ++day) {
+        const QDate date = QDate(2001, 1, 1).addDays(day);
+        const QString rate = "1." + QString::number(1000 + day);
+        many += date.toString("dd/MM/yyyy").toLatin1() + ',' + rate.toLatin1() + ",n\r\n";
+        manyAfter << usd.arg(date.toString("yyyyMMdd"), QString::number(rate.toDouble(), 'g', 15), "n");
+        if (day % 7 == 0)
+            manyStored << rec("EUR/USD", date.toString("yyyyMMdd"), "9");
+    }
+    row("300 days, every seventh stored", manyStored, many, manyAfter, 300);
+}
+
+void TestEngines::ratesImport()
+{
+    QFETCH(QString, engine);
+    QFETCH(QStringList, records);
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, after);
+    QFETCH(qint64, written);
+
+    const QString location = make(engine, records);
+    const QString ratesFile = m_dir.filePath(QStringLiteral("cambi%1.csv").arg(m_made));
+    QVERIFY(writeFile(ratesFile, file));
+    HistoryDb db;
+    QVERIFY(!db.open(location).isError());
+    RecordingDialogs dialogs;
+    const OfficialRatesImport::Result result = OfficialRatesImport::run(ratesFile, {}, db, dialogs);
+    QCOMPARE(dialogs.texts(), QStringList());
+    QCOMPARE(result.recordsWritten, written);
+    QCOMPARE(stored(location), after);
+}
+
+void TestEngines::historyImport_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<QStringList>("records"); // in the history before
+    QTest::addColumn<QStringList>("file");    // in the SQLite file imported
+    QTest::addColumn<QStringList>("after");
+    QTest::addColumn<qint64>("written");
+    const auto row = [](const char *name, const QStringList &records, const QStringList &file,
+                        const QStringList &after, qint64 written) {
+        for (const QString &engine : kEngines)
+            QTest::addRow("%s: %s", qPrintable(engine), name)
+                << engine << records << file << after << written;
+    };
+
+    row("into an empty history", {},
+        {rec("EUR/USD", "20030315", "1.0734", "EUR/USD - DOLLARO USA - 1"),
+         "'EUR/CHF','20030315',1.5,NULL,'n'", "NULL,NULL,2,'',''"},
+        {"||2||", "EUR/CHF|20030315|1.5||n", "EUR/USD|20030315|1.0734|EUR/USD - DOLLARO USA - 1|"}, 3);
+    row("same pair and day overwritten, duplicates on both sides end as one",
+        {rec("EUR/USD", "20030315", "1.01", "vecchio"), rec("EUR/USD", "20030315", "1.02"),
+         rec("EUR/USD", "20030316", "1.03"), rec("EUR/GBP", "20030315", "0.6")},
+        {rec("EUR/USD", "20030315", "1.1", "primo"), rec("EUR/USD", "20030315", "1.2", "ultimo"),
+         rec(" EUR/GBP ", "20030317", "0.7")},
+        {"EUR/GBP|20030315|0.6||<null>", "EUR/GBP|20030317|0.7||", "EUR/USD|20030315|1.2|ultimo|",
+         "EUR/USD|20030316|1.03||<null>"},
+        2);
+    row("empty file", {rec("EUR/USD", "20030315", "1.01")}, {}, {"EUR/USD|20030315|1.01||<null>"}, 0);
+}
+
+void TestEngines::historyImport()
+{
+    QFETCH(QString, engine);
+    QFETCH(QStringList, records);
+    QFETCH(QStringList, file);
+    QFETCH(QStringList, after);
+    QFETCH(qint64, written);
+
+    const QString location = make(engine, records);
+    // Named like a rates file: the content tells what it is.
+    const QString source = makeDatabase(m_dir.filePath(QStringLiteral("cambi%1.csv").arg(m_made)), file);
+    const QStringList sourceBefore = stored(source);
+    HistoryDb db;
+    QVERIFY(!db.open(location).isError());
+    RecordingDialogs dialogs;
+    const OfficialRatesImport::Result result = OfficialRatesImport::run(source, {}, db, dialogs);
+    QCOMPARE(dialogs.texts(), QStringList());
+    QCOMPARE(result.recordsWritten, written);
+    std::sort(after.begin(), after.end());
+    QCOMPARE(stored(location), after);
+    QCOMPARE(stored(source), sourceBefore);
+}
+
+void TestEngines::dailyCycle_data()
+{
+    QTest::addColumn<QString>("engine");
+    for (const QString &engine : kEngines)
+        QTest::newRow(qPrintable(engine)) << engine;
+}
+
+// The day's job twice, as a scheduled run and a late start of the window the same day would do.
+void TestEngines::dailyCycle()
+{
+    QFETCH(QString, engine);
+
+    const QString day = QStringLiteral("20240105");
+    const QString location = make(engine, {rec("EUR/USD", "20240104", "1.09", "EUR/USD - DOLLARO USA - 1")});
+    QTemporaryDir data;
+    QVERIFY(writeFile(data.filePath("zantoro.TXT"), kCurrencyList));
+    HttpServer page;
+    page.setPage("/delay/valute/index.shtml", kFourPairs);
+    RecordingDialogs dialogs;
+    QuoteSession session(data.path(), dialogs);
+    session.setDatabaseLocation(location);
+    session.loadDefaults(page.url("/delay/valute/index.shtml").toString());
+    for (int run = 0; run < 2; ++run) {
+        const RecordingResult result = session.runDailyJob(QDate(2024, 1, 5));
+        QVERIFY(result.completed);
+        QCOMPARE(result.recorded, 4);
+    }
+    QCOMPARE(dialogs.texts(), QStringList());
+    QCOMPARE(session.lines(),
+             (QStringList{"04-01-2024 - 1,0900 - EUR/USD", "05-01-2024 - 1,0871 - EUR/USD"}));
+    QCOMPARE(stored(location), (QStringList{"EUR/CHF|" + day + "|0.9412|EUR/CHF - FRANCO SVIZZERO - 2|",
+                                            "EUR/GBP|" + day + "|0.8567|EUR/GBP - STERLINA INGLESE - 4|",
+                                            "EUR/JPY|" + day + "|131.25|EUR/JPY - YEN GIAPPONESE - 3|",
+                                            "EUR/USD|20240104|1.09|EUR/USD - DOLLARO USA - 1|<null>",
+                                            "EUR/USD|" + day + "|1.0871|EUR/USD - DOLLARO USA - 1|"}));
+    // No database file appears in the data folder when the history is on a server.
+    if (engine == QLatin1String("postgres"))
+        QCOMPARE(QDir(data.path()).entryList({"*.MDB", "*.mdb", "*-journal"}), QStringList());
+}
+
+void TestEngines::serverOpening_data()
+{
+    QTest::addColumn<QString>("url"); // %1: the server's socket folder
+    QTest::addColumn<QString>("message");
+    const QString open = "ERRORE IN APERTURA DATABASE !!!\r\r1004 - connection to server on socket "
+                         "\"%1/.s.PGSQL.5432\" failed: %2\r\r%3";
+    QTest::newRow("unknown user, password not shown")
+        << "postgresql://nessuno:segreto@/valute?host=%1&port=5432"
+        << open.arg("%1", "FATAL:  role \"nessuno\" does not exist",
+                    "postgresql://nessuno@/valute?host=%1&port=5432");
+    QTest::newRow("unknown database, password parameter not shown")
+        << "postgresql://quotazioni@/altro?password=segreto&host=%1&port=5432"
+        << open.arg("%1", "FATAL:  database \"altro\" does not exist",
+                    "postgresql://quotazioni@/altro?host=%1&port=5432");
+    QTest::newRow("no server on that socket")
+        << "postgresql://quotazioni@/valute?host=%1&port=5999"
+        << "ERRORE IN APERTURA DATABASE !!!\r\r1004 - connection to server on socket \"%1/.s.PGSQL.5999\" "
+           "failed: No such file or directory\r\r"
+           "postgresql://quotazioni@/valute?host=%1&port=5999";
+}
+
+// Opening fails with the message that ends the program, the URL shown without its password.
+void TestEngines::serverOpening()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, message);
+
+    HistoryDb db;
+    QuoteTable table;
+    RecordingDialogs dialogs;
+    const ListingResult result =
+        HistoryListing::run(db, url.arg(m_server.socketFolder()), "EUR/USD", table, dialogs);
+    QVERIFY(result.openFailed);
+    QCOMPARE(dialogs.texts(), QStringList{message.arg(m_server.socketFolder())});
+    QCOMPARE(dialogs.entries().at(1).icon, UserDialogs::Icon::Critical);
+}
+
+// A database without the table: the listing's table message, with the server's own words.
+void TestEngines::serverWithoutTable()
+{
+    QVERIFY(m_server.createDatabase(QStringLiteral("vuoto")));
+    HistoryDb db;
+    QuoteTable table;
+    RecordingDialogs dialogs;
+    dialogs.queueAnswer(UserDialogs::Answer::Retry);
+    const ListingResult result =
+        HistoryListing::run(db, m_server.url(QStringLiteral("vuoto")), "EUR/USD", table, dialogs);
+    QVERIFY(result.cancelled);
+    const QString noTable = "Errore manca Tabella:  Storico_Quotazioni\r\n\r\nDatabase Server assente o "
+                            "scollegato !\r\n\r\nrelation \"storico_valute\" does not exist";
+    QCOMPARE(dialogs.texts(), (QStringList{noTable, noTable}));
+}
+
+void TestEngines::samePairAtOnce_data()
+{
+    QTest::addColumn<QString>("engine");
+    for (const QString &engine : kEngines)
+        QTest::newRow(qPrintable(engine)) << engine;
+}
+
+// Another program records the same pair and day while this one's change is still open: it waits for
+// it, finds its record and overwrites it.
+void TestEngines::samePairAtOnce()
+{
+    QFETCH(QString, engine);
+    const QString location = make(engine);
+    HistoryDb first;
+    QVERIFY(!first.open(location).isError());
+    QVERIFY(!first.beginWrite().isError());
+    RecordWriter writer(first);
+    QVERIFY(writer.write({"EUR/USD", "20030315", 1.1, "primo", ""}));
+
+    RuntimeError secondError{-1, {}};
+    QThread *second = QThread::create([&] {
+        HistoryDb db;
+        secondError = db.open(location);
+        if (!secondError.isError())
+            secondError = db.beginWrite();
+        RecordWriter other(db);
+        if (!secondError.isError() && !other.write({"EUR/USD", "20030315", 1.2, "secondo", ""}))
+            secondError = other.lastError();
+        if (!secondError.isError() && !db.database().commit())
+            secondError = databaseError(db.database().lastError());
+    });
+    second->start();
+    QTest::qWait(300); // time enough for the other program to race ahead, were it not held
+    QVERIFY(first.database().commit());
+    QVERIFY(second->wait(10000));
+    delete second;
+    QCOMPARE(secondError.description, QString());
+    QCOMPARE(stored(location), QStringList{"EUR/USD|20030315|1.2|secondo|"});
+}
+
+// The server drops the program's session while it runs: recording says so and writes nothing of the
+// row, the next listing connects again and the next recording stores.
+void TestEngines::connectionLost()
+{
+    const QString location = make(QStringLiteral("postgres"), {rec("EUR/USD", "20030314", "1.05")});
+    const QString database = QUrl(location).path().mid(1);
+    const QString historyFile = m_dir.filePath(QStringLiteral("persa.TXT"));
+    QuoteTable table;
+    HistoryDb db;
+    RecordingDialogs dialogs;
+    HistoryListing::run(db, location, "EUR/USD", table, dialogs);
+    QVERIFY(m_server.terminateSessions(database));
+
+    table.clear();
+    table.append({"EUR/USD", "20030315", 1.0734, "EUR/USD - DOLLARO USA - 1", ""});
+    RecordingResult result = HistoryRecording::run(ShownQuote::quote(1), historyFile, table, db, dialogs);
+    QVERIFY(!result.completed);
+    QCOMPARE(dialogs.texts().size(), 1);
+    QVERIFY2(dialogs.texts().at(0).startsWith("Errore registrazione su DataBase "),
+             qPrintable(dialogs.texts().at(0)));
+    QVERIFY2(
+        dialogs.texts().at(0).endsWith("\r\n\r\nselect * from Storico_Valute where  Tipo_Valuta = 'EUR/USD' "
+                                       "and  Data_Valuta = '20030315'"),
+        qPrintable(dialogs.texts().at(0)));
+    QCOMPARE(fileBytes(historyFile), QByteArray("Data;Quotazione;Valuta;Note\r\n"));
+    QCOMPARE(stored(location), QStringList{"EUR/USD|20030314|1.05||<null>"});
+
+    dialogs.clear();
+    const ListingResult listing = HistoryListing::run(db, location, "EUR/USD", table, dialogs);
+    QCOMPARE(listing.lines, QStringList{"14-03-2003 - 1,0500 - EUR/USD"});
+    table.clear();
+    table.append({"EUR/USD", "20030315", 1.0734, "EUR/USD - DOLLARO USA - 1", ""});
+    result = HistoryRecording::run(ShownQuote::quote(1), historyFile, table, db, dialogs);
+    QVERIFY(result.completed);
+    QCOMPARE(dialogs.texts(), QStringList());
+    QCOMPARE(stored(location), (QStringList{"EUR/USD|20030314|1.05||<null>",
+                                            "EUR/USD|20030315|1.0734|EUR/USD - DOLLARO USA - 1|"}));
+}
+
+// Two unattended runs against one server at the same moment, several rounds the same day: every run
+// succeeds and each pair has one record for the day.
+void TestEngines::twoBatchRuns()
+{
+    const QString location = make(QStringLiteral("postgres"));
+    HttpServer page;
+    page.setPage("/delay/valute/index.shtml", kFourPairs);
+    QTemporaryDir data[2];
+    for (const QTemporaryDir &folder : data)
+        QVERIFY(writeFile(folder.filePath("zantoro.TXT"), kCurrencyList));
+
+    for (int round = 0; round < 5; ++round) {
+        QProcess runs[2];
+        for (int i = 0; i < 2; ++i) {
+            runs[i].setProgram(QStringLiteral(QUOTAZIONI_BINARY));
+            runs[i].setArguments({"--batch", "--data-dir", data[i].path(), "--database", location,
+                                  "--page-url", page.url("/delay/valute/index.shtml").toString()});
+        }
+        for (QProcess &run : runs)
+            run.start();
+        for (QProcess &run : runs) {
+            // The page is served by this process's event loop.
+            QTRY_VERIFY_WITH_TIMEOUT(run.state() == QProcess::NotRunning, 60000);
+            QCOMPARE(run.readAllStandardError(), QByteArray());
+            QCOMPARE(run.exitCode(), 0);
+        }
+    }
+    const QStringList records = stored(location);
+    QCOMPARE(records.size(), 4);
+    for (const char *pair : {"EUR/CHF", "EUR/GBP", "EUR/JPY", "EUR/USD"})
+        QCOMPARE(records.filter(QString(pair) + '|' + QDate::currentDate().toString("yyyyMMdd")).size(), 1);
+}
+
+QUOTAZIONI_TEST_MAIN(TestEngines)
+#include "tst_engines.moc"
