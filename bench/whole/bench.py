@@ -9,12 +9,18 @@ it is compared with on the same data. See bench/README.md for the figures and th
     bench.py import   --exe build/quotazioni --records 1000000 --lines 100000
     bench.py backfill --exe build/quotazioni --days 7000
     bench.py csvimport --exe build/quotazioni --days 7000
+    bench.py postgres --exe build/quotazioni --records 28000 1000000
+
+The postgres benchmark starts a PostgreSQL server of its own (in a temporary folder, on a unix socket
+only, as the "postgres" account when run as root) and compares with psql instead of the sqlite3 shell.
 """
 
 import argparse
 import datetime
+import glob
 import http.server
 import os
+import pwd
 import re
 import shutil
 import socketserver
@@ -347,9 +353,113 @@ def bench_csvimport(args):
         shutil.rmtree(folder)
 
 
+class PgServer:
+    """A PostgreSQL server of the benchmark's own: a fresh cluster in a temporary folder, listening on a
+    unix socket in it only, with the server's default (durable) settings."""
+
+    def __init__(self):
+        versions = sorted(glob.glob("/usr/lib/postgresql/*/bin/initdb"),
+                          key=lambda p: [int(x) for x in p.split("/")[4].split(".") if x.isdigit()])
+        if not versions:
+            raise SystemExit("PostgreSQL is not installed: run scripts/setup.sh --tests")
+        self.bin = os.path.dirname(versions[-1])
+        self.folder = tempfile.mkdtemp(prefix="bench-pg-")
+        self.as_server = []
+        if os.geteuid() == 0:
+            account = pwd.getpwnam("postgres")
+            os.chown(self.folder, account.pw_uid, account.pw_gid)
+            self.as_server = ["runuser", "-u", "postgres", "--"]
+        data = os.path.join(self.folder, "data")
+        subprocess.run(self.as_server + [os.path.join(self.bin, "initdb"), "-D", data, "-U", "quotazioni",
+                                         "-A", "trust", "-E", "UTF8", "--locale=C"],
+                       check=True, stdout=subprocess.DEVNULL)
+        subprocess.run(self.as_server + [os.path.join(self.bin, "pg_ctl"), "-D", data, "-l",
+                                         os.path.join(self.folder, "server.log"), "-w", "-o",
+                                         f"-c listen_addresses= -c unix_socket_directories='{self.folder}' -p 5432",
+                                         "start"], check=True, stdout=subprocess.DEVNULL)
+
+    def stop(self):
+        subprocess.run(self.as_server + [os.path.join(self.bin, "pg_ctl"), "-D", os.path.join(self.folder, "data"),
+                                         "-w", "-m", "fast", "stop"], stdout=subprocess.DEVNULL)
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def url(self, database):
+        return f"postgresql://quotazioni@/{database}?host={self.folder}&port=5432"
+
+    def psql_command(self, database, *arguments):
+        return [os.path.join(self.bin, "psql"), "-X", "-q", "-v", "ON_ERROR_STOP=1", "-h", self.folder, "-p", "5432",
+                "-U", "quotazioni", "-d", database] + list(arguments)
+
+    def psql(self, database, sql):
+        out = subprocess.run(self.psql_command(database, "-A", "-t", "-c", sql), check=True, stdout=subprocess.PIPE)
+        return out.stdout.decode().strip()
+
+
+def bench_postgres(args):
+    """Moving an SQLite history to the server with --import, and the --batch daily job listing from the
+    server, against psql loading the same rows and running the same pair query."""
+    schema = os.path.join(HERE, "..", "..", "packaging", "storico_valute.postgresql.sql")
+    server = PgServer()
+    folder = tempfile.mkdtemp(prefix="bench-postgres-")
+    page = Server({"/page": LEGACY_PAGE})
+    try:
+        data = os.path.join(folder, "data")
+        make_data_dir(data, 0)
+        os.remove(os.path.join(data, "VALUTE.MDB"))  # the history is on the server
+        moved = args.records[0]
+        source = os.path.join(folder, "VALUTE.MDB")
+        make_database(source, moved)
+        rows_csv = os.path.join(folder, "rows.csv")
+        subprocess.run(["sqlite3", "-csv", source, "SELECT * FROM Storico_Valute ORDER BY rowid"], check=True,
+                       stdout=open(rows_csv, "w"))
+        server.psql("postgres", "CREATE DATABASE valute")
+        subprocess.run(server.psql_command("valute", "-f", schema), check=True)
+
+        def empty():
+            server.psql("valute", "TRUNCATE storico_valute")
+
+        def stored_all():
+            count = int(server.psql("valute", "SELECT count(*) FROM storico_valute"))
+            if count != moved:
+                raise SystemExit("%d records on the server, %d expected" % (count, moved))
+
+        job_cpu, shell_cpu = [], []
+        job, peak = medians(args.runs, empty, [args.exe, "--batch", "--data-dir", data, "--database",
+                                               server.url("valute"), "--import", source], run_env(), stored_all, job_cpu)
+        shell, _ = medians(args.runs, empty, server.psql_command("valute", "-c",
+                                                                 f"\\copy storico_valute from '{rows_csv}' csv"),
+                           None, stored_all, shell_cpu)
+        report("Moving an SQLite history of %d records to the server, medians of %d runs" % (moved, args.runs),
+               [("", "--batch --import", "psql \\copy of the same rows", "ratio", "peak memory"),
+                ("wall", "%.3f s" % job, "%.3f s" % shell, "%.2fx" % (job / shell), "%.0f MiB" % peak),
+                ("CPU", "%.3f s" % statistics.median(job_cpu), "%.3f s" % statistics.median(shell_cpu), "", "")])
+
+        rows = [("records", "--batch daily job", "psql, the pair's rows and the count", "ratio", "peak memory")]
+        values = ",".join("(%d,'%s','%s')" % (i + 1, code, description) for i, (code, description) in enumerate(PAIRS))
+        for records in args.records[1:]:
+            empty()
+            server.psql("valute", f"""
+INSERT INTO storico_valute
+SELECT p.code, to_char(date '1900-01-01' + (i / 4), 'YYYYMMDD'), 1.0 + (i % 4) + (i % 1000) / 10000.0,
+       p.description, ''
+FROM generate_series(0, {records} - 1) AS i JOIN (VALUES {values}) AS p(n, code, description) ON p.n = i % 4 + 1""")
+            server.psql("valute", "VACUUM ANALYZE storico_valute")
+            job, peak = medians(args.runs, None, [args.exe, "--batch", "--data-dir", data, "--database",
+                                                  server.url("valute"), "--page-url", page.url("/page")], run_env())
+            floor, _ = medians(args.runs, None, server.psql_command(
+                "valute", "-o", "/dev/null", "-c",
+                "SELECT * FROM storico_valute WHERE tipo_valuta = 'EUR/USD' ORDER BY data_valuta",
+                "-c", "SELECT count(*) FROM storico_valute"))
+            rows.append((f"{records:,}", "%.3f s" % job, "%.3f s" % floor, "%.2fx" % (job / floor), "%.0f MiB" % peak))
+        report("Daily job with the history on the server, medians of %d runs" % args.runs, rows)
+    finally:
+        server.stop()
+        shutil.rmtree(folder)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("benchmark", choices=["startup", "import", "backfill", "csvimport"])
+    parser.add_argument("benchmark", choices=["startup", "import", "backfill", "csvimport", "postgres"])
     parser.add_argument("--exe", default=os.path.join(HERE, "..", "..", "build", "quotazioni"))
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--records", type=int, nargs="+", default=None)
@@ -365,6 +475,9 @@ def main():
         bench_import(args)
     elif args.benchmark == "backfill":
         bench_backfill(args)
+    elif args.benchmark == "postgres":
+        args.records = args.records or [28000, 1000000]
+        bench_postgres(args)
     else:
         bench_csvimport(args)
 
