@@ -16,12 +16,15 @@ struct RuntimeError
 // Standard numbers of the catalogue that the program's own code raises.
 namespace ErrorNumber {
 constexpr int Overflow = 6;
+constexpr int OutOfMemory = 7;
+constexpr int BadFileName = 52;
 constexpr int FileNotFound = 53;
 constexpr int BadFileMode = 54;
 constexpr int FileAlreadyOpen = 55;
 constexpr int DeviceIo = 57;
 constexpr int DiskFull = 61;
 constexpr int InputPastEnd = 62;
+constexpr int TooManyFiles = 67;
 constexpr int PermissionDenied = 70;
 constexpr int PathFileAccess = 75;
 constexpr int PathNotFound = 76;

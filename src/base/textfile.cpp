@@ -1,7 +1,13 @@
 #include "base/textfile.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace TextFile {
 
@@ -14,7 +20,58 @@ constexpr char16_t kCp1252High[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178,
 };
 
-QString decodeCp1252(const QByteArray &bytes)
+// The catalogue error of a failed open(2). A missing name is a missing file when its folder exists
+// and a missing path otherwise; the folder is looked at only to tell those two apart.
+RuntimeError openError(int error, const QString &path)
+{
+    using namespace ErrorNumber;
+    switch (error) {
+    case ENOENT:
+        return makeError(QFileInfo(path).dir().exists() ? FileNotFound : PathNotFound);
+    case ENOTDIR:
+        return makeError(PathNotFound);
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return makeError(PermissionDenied);
+    case ENOSPC:
+    case EDQUOT:
+        return makeError(DiskFull);
+    case EMFILE:
+    case ENFILE:
+        return makeError(TooManyFiles);
+    case ENAMETOOLONG:
+        return makeError(BadFileName);
+    default:
+        return makeError(PathFileAccess);
+    }
+}
+
+RuntimeError openDescriptor(QFile &file, int flags, QIODevice::OpenMode mode, bool regularOnly)
+{
+    const QString path = file.fileName();
+    if (path.isEmpty())
+        return makeError(ErrorNumber::BadFileName);
+    const int fd = ::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return openError(errno, path);
+    struct stat status = {};
+    if (regularOnly && (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
+        ::close(fd);
+        return makeError(ErrorNumber::PathFileAccess);
+    }
+    if (flags & O_NONBLOCK) // only there so that a FIFO could not hold up the open
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, mode, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return makeError(ErrorNumber::PathFileAccess);
+    }
+    return {};
+}
+
+} // namespace
+
+QString decodeWindows1252(QByteArrayView bytes)
 {
     QString text(bytes.size(), Qt::Uninitialized);
     QChar *out = text.data();
@@ -25,15 +82,20 @@ QString decodeCp1252(const QByteArray &bytes)
     return text;
 }
 
-} // namespace
-
 QString decode(const QByteArray &bytes)
 {
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return QString::fromUtf8(QByteArrayView(bytes).sliced(3));
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+        QStringDecoder utf16(bytes.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE,
+                             QStringDecoder::Flag::Stateless);
+        return utf16.decode(QByteArrayView(bytes).sliced(2));
+    }
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(bytes);
     if (!utf8.hasError())
         return text;
-    return decodeCp1252(bytes);
+    return decodeWindows1252(bytes);
 }
 
 QStringList splitLines(const QString &text)
@@ -55,22 +117,41 @@ QStringList splitLines(const QString &text)
     return lines;
 }
 
+RuntimeError openForReading(QFile &file)
+{
+    return openDescriptor(file, O_RDONLY | O_NONBLOCK, QIODevice::ReadOnly, true);
+}
+
+RuntimeError openForAppending(QFile &file)
+{
+    return openDescriptor(file, O_WRONLY | O_APPEND | O_CREAT,
+                          QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered, false);
+}
+
 ReadResult readLines(const QString &path, qint64 maxBytes)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {{}, fileError(file)};
-    const QByteArray bytes = maxBytes < 0 ? file.readAll() : file.read(maxBytes);
+    if (const RuntimeError error = openForReading(file); error.isError())
+        return {{}, error};
+    QByteArray bytes = file.read(maxBytes + 1);
     if (file.error() != QFileDevice::NoError)
         return {{}, fileError(file)};
-    return {splitLines(decode(bytes)), {}};
+    ReadResult result;
+    if (bytes.size() > maxBytes) {
+        // The line the limit cuts is not a line of the file: only those before it are.
+        result.truncated = true;
+        bytes.truncate(
+            std::max(bytes.lastIndexOf('\n', maxBytes - 1), bytes.lastIndexOf('\r', maxBytes - 1)) + 1);
+    }
+    result.lines = splitLines(decode(bytes));
+    return result;
 }
 
 RuntimeError appendLines(const QString &path, const QStringList &lines)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return fileError(file);
+    if (const RuntimeError error = openForAppending(file); error.isError())
+        return error;
     QByteArray bytes;
     for (const QString &line : lines)
         bytes += line.toUtf8() + "\r\n";

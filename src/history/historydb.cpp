@@ -1,8 +1,10 @@
 #include "history/historydb.h"
 
 #include <QAtomicInt>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <sqlite3.h>
 
 namespace {
 
@@ -39,6 +41,15 @@ bool keepError(RuntimeError &kept, const QSqlQuery &query)
 {
     kept = databaseError(query.lastError());
     return false;
+}
+
+bool transactionOpen(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return db.isOpen();
+    sqlite3 *native = *static_cast<sqlite3 *const *>(handle.constData());
+    return native && sqlite3_get_autocommit(native) == 0;
 }
 
 HistoryDb::HistoryDb() : m_connection(nextConnectionName()) {}

@@ -36,14 +36,22 @@ public:
     // Starts a transaction that changes records (see HistoryEngine::beginWrite).
     RuntimeError beginWrite();
 
-    // How long a statement waits for another process's lock before failing.
+    // How long a statement waits for another process's lock before failing. Another program may be
+    // recording at the same time (the window and a scheduled batch run): a few seconds let the one
+    // that comes second wait for the first instead of failing.
+    static constexpr int defaultBusyTimeout = 10000;
     void setBusyTimeout(int milliseconds) { m_busyTimeout = milliseconds; }
 
 private:
     QString m_connection;
     std::unique_ptr<HistoryEngine> m_engine;
-    int m_busyTimeout = 2000;
+    int m_busyTimeout = defaultBusyTimeout;
 };
+
+// True while a transaction is open on the connection. SQLite ends one by itself after some failures
+// (a full disk): then there is nothing left to commit or roll back. A server's connection is taken
+// to hold its transaction until it is ended.
+bool transactionOpen(const QSqlDatabase &db);
 
 // The run-time error shown for a database failure: the engine's own code and text.
 RuntimeError databaseError(const QSqlError &error);

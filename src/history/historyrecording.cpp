@@ -1,13 +1,14 @@
 #include "history/historyrecording.h"
 
+#include "base/textfile.h"
 #include "base/userdialogs.h"
 #include "core/recordline.h"
 #include "history/historydb.h"
 #include "history/recordwriter.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QSqlError>
+#include <sys/file.h>
 
 namespace {
 
@@ -15,19 +16,13 @@ const QString kFileFailure = QStringLiteral("Errore in registrazione Storico Quo
 const QString kRecordFailure = QStringLiteral("Errore registrazione su DataBase ");
 const QString kCrLf2 = QStringLiteral("\r\n\r\n");
 
-// A history file that exists is never truncated: NewOnly refuses to open it.
-void createWithHeader(const QString &path)
-{
-    if (QFileInfo::exists(path))
-        return;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        return; // reported when it is opened for appending
-    file.write(HistoryRecording::header().toUtf8() + "\r\n");
-}
+// Rows recorded together: one transaction and one write per history file. A currency list of a
+// hundred thousand lines would otherwise cost as many commits and twice as many writes.
+constexpr qsizetype kGroupRows = 1024;
 
-// A history file open for appending whole lines; each line goes out in one unbuffered write so
-// that nothing is left pending after a failure, and a failed or cancelled line is cut back out.
+// A history file open for appending whole lines. The lines of a group go out in one unbuffered
+// write, so that nothing is left pending after a failure, and lines that fail or whose group is
+// undone are cut back out.
 class AppendFile
 {
 public:
@@ -35,17 +30,18 @@ public:
 
     bool open()
     {
-        if (m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-            return true;
-        m_error = fileError(m_file);
-        return false;
+        m_error = TextFile::openForAppending(m_file);
+        if (m_error.isError())
+            return false;
+        writeHeaderIfEmpty();
+        return true;
     }
     RuntimeError error() const { return m_error; }
 
-    bool append(const QString &line)
+    bool append(const QByteArray &bytes)
     {
         m_sizeBefore = m_file.isSequential() ? 0 : m_file.size();
-        const QByteArray bytes = line.toUtf8() + "\r\n";
+        m_written = bytes.size();
         if (m_file.write(bytes) == bytes.size())
             return true;
         // A short write may carry no error at all: the disk is full.
@@ -53,16 +49,45 @@ public:
             m_file.error() == QFileDevice::NoError ? makeError(ErrorNumber::DiskFull) : fileError(m_file);
         return false;
     }
-    void takeBackLastLine()
+    void takeBackLastWrite()
     {
-        if (!m_file.isSequential())
+        // Only while the file ends with what this run wrote: another program may have appended since.
+        if (!m_file.isSequential() && m_file.size() <= m_sizeBefore + m_written)
             m_file.resize(m_sizeBefore);
     }
 
 private:
+    // A new history file starts with the header, and so does one left empty by a run that ended
+    // between creating it and writing its header. The lock keeps two programs recording at once from
+    // both writing it.
+    void writeHeaderIfEmpty()
+    {
+        if (m_file.isSequential())
+            return;
+        const int fd = m_file.handle();
+        ::flock(fd, LOCK_EX);
+        if (m_file.size() == 0)
+            m_file.write(HistoryRecording::header().toUtf8() + "\r\n"); // a failure shows at the first line
+        ::flock(fd, LOCK_UN);
+    }
+
     QFile m_file;
     qint64 m_sizeBefore = 0;
+    qint64 m_written = 0;
     RuntimeError m_error;
+};
+
+// What went wrong while recording a group of rows.
+struct GroupFailure
+{
+    enum class Kind {
+        None,
+        Transaction, // the transaction could not begin or commit: the whole group
+        Row          // one row's database change or one of its lines
+    };
+    Kind kind = Kind::None;
+    qsizetype row = 0; // within the group
+    QString message;
 };
 
 } // namespace
@@ -107,7 +132,9 @@ RecordingResult HistoryRecording::run(const ShownQuote &shown, const QString &hi
         dialogs.message(QStringLiteral("Quotazione non disponibile su Internet !!!"));
         return result;
     }
-    if (shown.state == ShownQuote::State::Empty) {
+    // The label is empty when the last pair of the list was not in the page: the pairs that were
+    // found are recorded all the same. Only an update that found nothing is refused.
+    if (shown.state == ShownQuote::State::Empty && table.QuoteCount() == 0) {
         dialogs.message(QStringLiteral("Premere prima il Pulsante Aggiorna Quotazione !!!"));
         return result;
     }
@@ -117,8 +144,6 @@ RecordingResult HistoryRecording::run(const ShownQuote &shown, const QString &hi
     }
 
     const QString csvName = csvTwinName(textName);
-    createWithHeader(textName);
-    createWithHeader(csvName);
     AppendFile textFile(textName);
     AppendFile csvFile(csvName);
     for (AppendFile *file : {&textFile, &csvFile}) {
@@ -130,39 +155,68 @@ RecordingResult HistoryRecording::run(const ShownQuote &shown, const QString &hi
 
     QSqlDatabase database = db.database();
     RecordWriter writer(db);
-    for (const QuoteRow &row : table.rows()) {
-        const auto failDatabase = [&](const RuntimeError &error) {
-            database.rollback();
-            dialogs.message(kRecordFailure + error.description + kCrLf2 +
-                            RecordWriter::lookupQuery(row.Tipo_Valuta.trimmed(), row.Data_Valuta.trimmed()));
-            return result;
+    const QList<QuoteRow> &rows = table.rows();
+    // Records rows [first, first + count) into all three places or into none.
+    const auto recordGroup = [&](qsizetype first, qsizetype count) -> GroupFailure {
+        const auto query = [&](qsizetype i) {
+            const QuoteRow &row = rows.at(first + i);
+            return RecordWriter::lookupQuery(row.Tipo_Valuta.trimmed(), row.Data_Valuta.trimmed());
         };
         if (const RuntimeError error = db.beginWrite(); error.isError())
-            return failDatabase(error);
-        if (!writer.write(row))
-            return failDatabase(writer.lastError());
-        result.shown = ShownQuote::quote(row.Quotazione);
-
-        // The row's lines, text file first; a failure takes back what this row wrote.
-        const std::pair<AppendFile *, QString> lines[] = {{&textFile, textLine(row)},
-                                                          {&csvFile, csvLine(row)}};
-        for (qsizetype i = 0; i < 2; ++i) {
-            if (!lines[i].first->append(lines[i].second)) {
-                const RuntimeError error = lines[i].first->error();
-                for (qsizetype j = i; j >= 0; --j)
-                    lines[j].first->takeBackLastLine();
+            return {GroupFailure::Kind::Transaction, 0,
+                    kRecordFailure + error.description + kCrLf2 + query(0)};
+        const auto undo = [&](GroupFailure failure) {
+            if (transactionOpen(database))
                 database.rollback();
-                dialogs.message(kRecordFailure + error.description + kCrLf2 + lines[i].second);
-                return result;
-            }
+            return failure;
+        };
+        QByteArray textLines, csvLines;
+        for (qsizetype i = 0; i < count; ++i) {
+            const QuoteRow &row = rows.at(first + i);
+            if (!writer.write(row))
+                return undo({GroupFailure::Kind::Row, i,
+                             kRecordFailure + writer.lastError().description + kCrLf2 + query(i)});
+            textLines += textLine(row).toUtf8() + "\r\n";
+            csvLines += csvLine(row).toUtf8() + "\r\n";
+        }
+        // The lines, text file first; a failure takes back what the group wrote.
+        if (!textFile.append(textLines)) {
+            textFile.takeBackLastWrite();
+            return undo({GroupFailure::Kind::Row, 0,
+                         kRecordFailure + textFile.error().description + kCrLf2 + textLine(rows.at(first))});
+        }
+        if (!csvFile.append(csvLines)) {
+            csvFile.takeBackLastWrite();
+            textFile.takeBackLastWrite();
+            return undo({GroupFailure::Kind::Row, 0,
+                         kRecordFailure + csvFile.error().description + kCrLf2 + csvLine(rows.at(first))});
         }
         if (!database.commit()) {
             const RuntimeError error = databaseError(database.lastError());
-            csvFile.takeBackLastLine();
-            textFile.takeBackLastLine();
-            return failDatabase(error);
+            csvFile.takeBackLastWrite();
+            textFile.takeBackLastWrite();
+            return undo(
+                {GroupFailure::Kind::Transaction, 0, kRecordFailure + error.description + kCrLf2 + query(0)});
         }
-        ++result.recorded;
+        return {};
+    };
+
+    for (qsizetype first = 0; first < rows.size();) {
+        qsizetype count = std::min(kGroupRows, rows.size() - first);
+        GroupFailure failure = recordGroup(first, count);
+        if (failure.kind == GroupFailure::Kind::Row && count > 1) {
+            // The rows before the failing one go in without it; the next round starts at the failing
+            // row, which fails alone and names itself in the message.
+            count = std::max<qsizetype>(failure.row, 1);
+            failure = recordGroup(first, count);
+        }
+        if (failure.kind != GroupFailure::Kind::None) {
+            dialogs.message(failure.message);
+            return result;
+        }
+        result.recorded += count;
+        result.shown = ShownQuote::quote(rows.at(first + count - 1).Quotazione);
+        first += count;
     }
     result.completed = true;
     return result;

@@ -14,13 +14,15 @@ struct RecordingResult
 };
 
 // Records the quote table into the history database and the two history files (text and ".CSV").
-// A row goes into all three or into none: its database change is committed only after both of its
-// lines are written, and a line that fails is taken back out of the file it reached.
+// A row goes into all three or into none: rows are recorded in groups, each group's database changes
+// committed only after its lines are written to both files, and lines that fail are taken back out of
+// the file they reached. After a failure the rows before the failing one stay recorded. Another
+// program recording at the same time is waited for.
 class HistoryRecording
 {
 public:
-    // Nothing is recorded while the label shows no quote. The file name is taken without the blanks
-    // around it.
+    // Nothing is recorded while the label marks the quote as not available, nor when the label is
+    // empty and the table holds no row. The file name is taken without the blanks around it.
     static RecordingResult run(const ShownQuote &shown, const QString &historyFileName,
                                const QuoteTable &table, HistoryDb &db, UserDialogs &dialogs);
 

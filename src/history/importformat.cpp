@@ -1,5 +1,6 @@
 #include "history/importformat.h"
 
+#include "base/textfile.h"
 #include "history/bankhistorycsv.h"
 #include "quotes/referencerates.h"
 
@@ -20,8 +21,9 @@ ImportFormat sniffImportFormat(QByteArrayView head)
 
 ImportFormat sniffImportFile(const QString &fileName)
 {
+    // A FIFO or a device is not opened here either: the official-rates import refuses it by name.
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
+    if (TextFile::openForReading(file).isError())
         return ImportFormat::OfficialRates;
     return sniffImportFormat(file.read(importFormatHeadSize));
 }

@@ -1,5 +1,6 @@
 #include "history/officialrates.h"
 
+#include "base/textfile.h"
 #include "base/userdialogs.h"
 #include "core/pairsymbol.h"
 #include "history/bankhistorycsv.h"
@@ -12,10 +13,12 @@
 #include "history/ziparchive.h"
 #include "quotes/referencerates.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QIODevice>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <chrono>
 
 namespace {
 
@@ -28,21 +31,24 @@ using Line = OfficialRatesBatch::Line;
 // The bank's CSV reports its progress every so many bytes: the reader's own chunk.
 constexpr qint64 bankCsvProgressStep = 64 * 1024;
 
-// Stores the records of one import in one transaction, committed at the end and after a failure
-// alike, so that the records before a failing one stay. Records go out in batches, each inside a
-// savepoint: a failing batch is undone and stored again one record at a time, so that the record
-// that fails is known. The records of one line of the file (a day of the bank's history) are
-// stored together or not at all.
+// Stores the records of one import. The transaction is committed about once a second and at the
+// end (after a failure too, so that the records before a failing one stay): a long import that stops
+// keeps what it stored, and another program waiting to record gets its turn. Records go out in
+// batches, each inside a savepoint: a failing batch is undone and stored again one record at a time,
+// so that the record that fails is known. The records of one line of the file (a day of the bank's
+// history) are stored together or not at all.
 class ImportStore
 {
 public:
+    static constexpr std::chrono::milliseconds commitInterval{1000};
+
     explicit ImportStore(HistoryDb &db) : m_history(db), m_db(db.database()), m_batch(db), m_writer(db)
     {
         m_batchReady = m_batch.prepare();
     }
     ~ImportStore()
     {
-        if (m_open)
+        if (m_open && transactionOpen(m_db))
             m_db.rollback();
         restoreTempStore();
     }
@@ -55,9 +61,12 @@ public:
             return true;
         if (!m_open) {
             keepSavepointsInMemory();
-            if (const RuntimeError error = m_history.beginWrite(); error.isError())
+            if (const RuntimeError error = m_history.beginWrite(); error.isError()) {
+                restoreTempStore();
                 return fail(0, error);
+            }
             m_open = true;
+            m_since.start();
         }
         QSqlQuery savepoint(m_db);
         if (m_batchReady && savepoint.exec(QStringLiteral("SAVEPOINT official_rates"))) {
@@ -68,8 +77,7 @@ public:
                 m_written += lines.size();
                 return true;
             }
-            // Some failures (a full disk) end the whole transaction: nothing is left to store
-            // into, and the commit tells that nothing was kept.
+            // Some failures (a full disk) end the whole transaction: nothing is left to store into.
             if (!savepoint.exec(QStringLiteral("ROLLBACK TO official_rates")))
                 return fail(0, m_batch.lastError());
             savepoint.exec(QStringLiteral("RELEASE official_rates"));
@@ -85,16 +93,28 @@ public:
         return true;
     }
 
+    // The transaction has been open long enough to be committed.
+    bool commitDue() const { return m_open && m_since.elapsed() >= commitInterval.count(); }
+
+    // False when the records since the last commit could not be kept.
     bool commit()
     {
         if (!m_open)
             return true;
         m_open = false;
-        const bool committed = m_db.commit();
-        if (!committed) {
+        // After some failures (a full disk) the engine has undone the transaction by itself: what it
+        // held is gone, there is nothing to commit, and the failure was reported already.
+        bool committed = true;
+        if (!transactionOpen(m_db)) {
+            m_written = m_committed;
+        } else if (m_db.commit()) {
+            m_committed = m_written;
+        } else {
             m_error = databaseError(m_db.lastError());
-            m_db.rollback();
-            m_written = 0;
+            if (transactionOpen(m_db))
+                m_db.rollback();
+            m_written = m_committed;
+            committed = false;
         }
         restoreTempStore();
         return committed;
@@ -162,12 +182,28 @@ private:
     RecordWriter m_writer;
     bool m_batchReady = false;
     bool m_open = false;
+    QElapsedTimer m_since; // since the transaction began
     qint64 m_written = 0;
+    qint64 m_committed = 0;
     qsizetype m_failedAt = 0;
     RuntimeError m_error;
     static constexpr int memoryTempStore = 2;
     int m_previousTempStore = -1; // temp_store to restore after the transaction; -1 when unchanged
 };
+
+// "Righe non importate (data non valida): 3 - righe 5, 9, 12": how many, and the first few.
+QString badDateText(qint64 count, const QList<qint64> &first)
+{
+    QStringList numbers;
+    for (const qint64 line : first)
+        numbers << QString::number(line);
+    QString text = QStringLiteral("Righe non importate (data non valida): ") + QString::number(count) +
+                   (count == 1 ? QStringLiteral(" - riga ") : QStringLiteral(" - righe ")) +
+                   numbers.join(QStringLiteral(", "));
+    if (count > first.size())
+        text += QStringLiteral(", ...");
+    return text;
+}
 
 // One run of the import, whatever the file's format: the records waiting to be stored, the
 // outcome and the messages, the progress.
@@ -175,13 +211,15 @@ class ImportRun
 {
 public:
     ImportRun(const QString &fileName, HistoryDb &db, UserDialogs &dialogs,
-              const OfficialRatesImport::Progress &progress, qint64 progressStep)
-        : m_fileName(fileName), m_dialogs(dialogs), m_progress(progress), m_progressStep(progressStep),
-          m_nextProgress(progressStep), m_store(db)
+              const OfficialRatesImport::Progress &progress, const OfficialRatesImport::StopRequested &stop,
+              qint64 progressStep)
+        : m_fileName(fileName), m_dialogs(dialogs), m_progress(progress), m_stopRequested(stop),
+          m_progressStep(progressStep), m_nextProgress(progressStep), m_store(db)
     {}
 
     Result &result() { return m_result; }
-    bool failed() const { return m_result.failed(); }
+    // A failure ended the run (a stop on request is not one).
+    bool failed() const { return m_result.outcome != Outcome::Done && m_result.outcome != Outcome::Stopped; }
 
     // Ends the run with a message; `line` is the 1-based line of the file, 0 when none.
     void stop(Outcome outcome, qint64 line, const QString &text)
@@ -211,13 +249,17 @@ public:
     }
     bool flush()
     {
-        const bool stored = m_store.store(m_pending, m_sources);
+        bool stored = m_store.store(m_pending, m_sources);
         if (!stored) {
             const qsizetype at = m_store.failedAt();
             stop(Outcome::DatabaseFailed, m_lines.at(at),
                  OfficialRatesImport::databaseMessage(
                      m_store.error().description,
                      RecordWriter::lookupQuery(m_pending.at(at).code, m_pending.at(at).date)));
+        } else if (m_store.commitDue() && !m_store.commit()) {
+            stored = false;
+            stop(Outcome::DatabaseFailed, m_lines.value(0),
+                 OfficialRatesImport::databaseMessage(m_store.error().description, QStringLiteral("COMMIT")));
         }
         m_pending.clear();
         m_sources.clear();
@@ -225,13 +267,27 @@ public:
         return stored;
     }
 
-    // Reports how much is done, once every progress step.
-    void progressed(qint64 done, qint64 total)
+    // Reports how much is done, once every progress step, and asks whether to go on. False: the run
+    // stops, keeping what was stored.
+    bool progressed(qint64 done, qint64 total)
     {
-        if (m_progress && done >= m_nextProgress) {
+        if (done < m_nextProgress)
+            return true;
+        m_nextProgress = done + m_progressStep;
+        if (m_progress)
             m_progress(done, std::max(done, total));
-            m_nextProgress = done + m_progressStep;
+        if (m_stopRequested && m_stopRequested()) {
+            m_result.outcome = Outcome::Stopped;
+            return false;
         }
+        return true;
+    }
+
+    // A line of a rates file left out for its date; the message at the end names the first few.
+    void badDate(qint64 line)
+    {
+        if (++m_result.badDateLines <= OfficialRatesImport::maxLinesNamed)
+            m_badDates.append(line);
     }
 
     // Stores what waits unless the run failed, commits, and reports the whole as done.
@@ -247,6 +303,8 @@ public:
             if (m_result.failedLine == 0)
                 m_result.failedLine = m_lastLine;
         }
+        if (m_result.badDateLines > 0)
+            m_dialogs.message(badDateText(m_result.badDateLines, m_badDates));
         m_result.recordsWritten = m_store.written();
         if (m_progress)
             m_progress(total, total);
@@ -259,6 +317,7 @@ private:
     QString m_fileName;
     UserDialogs &m_dialogs;
     OfficialRatesImport::Progress m_progress;
+    OfficialRatesImport::StopRequested m_stopRequested;
     qint64 m_progressStep;
     qint64 m_nextProgress;
     ImportStore m_store;
@@ -268,6 +327,7 @@ private:
     QList<qint64> m_lines;   // the file's line of each pending record
     qint64 m_source = 0;
     qint64 m_lastLine = 0;
+    QList<qint64> m_badDates;
 };
 
 // A pair of the currency list whose currency the bank publishes: "EUR/USD" takes the rates of USD.
@@ -354,10 +414,7 @@ Result importBankCsv(QIODevice &source, qint64 size, const QList<ListedPair> &pa
         [&](const RateDay &day, qint64 line) {
             lastLine = line;
             addDay(run, pairs, day, line);
-            if (!run.endOfLine())
-                return false;
-            run.progressed(counted.count(), size);
-            return true;
+            return run.endOfLine() && run.progressed(counted.count(), size);
         },
         currenciesOf(pairs));
     // The days before a line that cannot be read are stored, as the lines before it in a rates file.
@@ -380,30 +437,30 @@ Result importReferenceRates(QIODevice &file, const QList<ListedPair> &pairs, Imp
     qint64 done = 0;
     for (const RateDay &day : document.days) {
         addDay(run, pairs, day, 0);
-        if (!run.endOfLine())
+        if (!run.endOfLine() || !run.progressed(++done, total))
             break;
-        run.progressed(++done, total);
     }
     return run.finish(total);
 }
 
 // The official-rates text file: every data line stored under the one currency its second line
-// names; progress is reported in lines.
+// names; progress is reported in lines. The file is read a line at a time, so that its length
+// costs no memory.
 Result importRatesFile(QFile &file, ImportRun &run)
 {
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
+    RatesFile::Lines lines(file);
+    if (lines.failure() != LineReader::Failure::None) {
         run.stop(Outcome::FileNotRead, 0,
-                 OfficialRatesImport::fileNotReadMessage(fileError(file).description, file.fileName()));
+                 OfficialRatesImport::fileNotReadMessage(runtimeErrorText(ErrorNumber::DeviceIo),
+                                                         file.fileName()));
         return run.result();
     }
-    // A NUL never occurs in a text file: reading a binary (or UTF-16) file line by line would only
-    // turn its bytes into records of nonsense.
-    if (bytes.contains('\0')) {
+    // A NUL never occurs in a text file: reading a binary file (or UTF-16 without its byte-order
+    // mark) line by line would only turn its bytes into records of nonsense.
+    if (lines.binary()) {
         run.readingFailed(runtimeErrorText(ErrorNumber::BadFileMode), 1);
         return run.result();
     }
-    RatesFile::Lines lines(bytes);
     if (lines.count() < RatesFile::firstDataLine)
         return run.result();
     QString text;
@@ -416,11 +473,17 @@ Result importRatesFile(QFile &file, ImportRun &run)
 
     const RatesFile::Currency currency = RatesFile::currencyOf(secondLine);
     const qint64 total = lines.count();
-    for (qint64 index = RatesFile::firstDataLine - 1; lines.next(text); ++index) {
-        run.progressed(index, total);
+    qint64 index = RatesFile::firstDataLine - 1;
+    for (; lines.next(text); ++index) {
+        if (!run.progressed(index, total))
+            break;
         const RatesFile::DataLine line = RatesFile::parseDataLine(text);
         if (line.kind == RatesFile::DataLine::Kind::Blank)
             continue;
+        if (line.kind == RatesFile::DataLine::Kind::BadDate) {
+            run.badDate(index + 1);
+            continue;
+        }
         if (line.kind == RatesFile::DataLine::Kind::Overflow) {
             if (run.flush())
                 run.readingFailed(runtimeErrorText(ErrorNumber::Overflow), index + 1);
@@ -430,6 +493,12 @@ Result importRatesFile(QFile &file, ImportRun &run)
         if (!run.endOfLine())
             break;
     }
+    // A line that cannot be read (or is too long to be a line of rates) ends the import there.
+    if (lines.failure() != LineReader::Failure::None && !run.failed() && run.flush())
+        run.readingFailed(runtimeErrorText(lines.failure() == LineReader::Failure::LineTooLong
+                                               ? ErrorNumber::Overflow
+                                               : ErrorNumber::DeviceIo),
+                          index + 1);
     run.setLastLine(total);
     return run.finish(total);
 }
@@ -456,9 +525,15 @@ QString OfficialRatesImport::databaseMessage(const QString &errorText, const QSt
     return QStringLiteral("Errore registrazione su DataBase ") + errorText + paragraph + query;
 }
 
+QString OfficialRatesImport::badDateMessage(qint64 count, const QList<qint64> &firstLines)
+{
+    return badDateText(count, firstLines);
+}
+
 OfficialRatesImport::Result OfficialRatesImport::run(const QString &typedName, const QStringList &pairItems,
                                                      HistoryDb &db, UserDialogs &dialogs,
-                                                     const Progress &progress)
+                                                     const Progress &progress,
+                                                     const StopRequested &stopRequested)
 {
     const QString fileName = typedName.trimmed();
     if (fileName.isEmpty()) {
@@ -468,12 +543,17 @@ OfficialRatesImport::Result OfficialRatesImport::run(const QString &typedName, c
         return result;
     }
 
+    // Only a regular file: a FIFO would wait for a writer, and a device such as /dev/zero never ends.
     QFile file(fileName);
+    RuntimeError opening = TextFile::openForReading(file);
     QByteArray head;
-    if (file.open(QIODevice::ReadOnly))
+    if (!opening.isError()) {
         head = file.peek(importFormatHeadSize);
-    if (file.error() != QFileDevice::NoError) {
-        dialogs.message(fileNotReadMessage(fileError(file).description, fileName));
+        if (file.error() != QFileDevice::NoError)
+            opening = fileError(file);
+    }
+    if (opening.isError()) {
+        dialogs.message(fileNotReadMessage(opening.description, fileName));
         Result result;
         result.outcome = Outcome::FileNotRead;
         return result;
@@ -485,12 +565,12 @@ OfficialRatesImport::Result OfficialRatesImport::run(const QString &typedName, c
         file.close();
         return HistoryImport::run(fileName, db, dialogs, progress);
     case ImportFormat::BankCsv: {
-        ImportRun run(fileName, db, dialogs, progress, bankCsvProgressStep);
+        ImportRun run(fileName, db, dialogs, progress, stopRequested, bankCsvProgressStep);
         return importBankCsv(file, file.size(), pairs, run);
     }
     case ImportFormat::Zip: {
         file.close();
-        ImportRun run(fileName, db, dialogs, progress, bankCsvProgressStep);
+        ImportRun run(fileName, db, dialogs, progress, stopRequested, bankCsvProgressStep);
         ZipArchive archive;
         if (!archive.openFile(fileName)) {
             run.readingFailed(archive.errorString(), 0);
@@ -499,12 +579,12 @@ OfficialRatesImport::Result OfficialRatesImport::run(const QString &typedName, c
         return importBankCsv(*archive.content(), std::max<qint64>(archive.declaredSize(), 0), pairs, run);
     }
     case ImportFormat::ReferenceRates: {
-        ImportRun run(fileName, db, dialogs, progress, 1);
+        ImportRun run(fileName, db, dialogs, progress, stopRequested, 1);
         return importReferenceRates(file, pairs, run);
     }
     case ImportFormat::OfficialRates:
         break;
     }
-    ImportRun run(fileName, db, dialogs, progress, progressInterval);
+    ImportRun run(fileName, db, dialogs, progress, stopRequested, progressInterval);
     return importRatesFile(file, run);
 }

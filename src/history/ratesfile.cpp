@@ -40,71 +40,32 @@ int digitsValue(QStringView text, qsizetype maxDigits)
     return value;
 }
 
-char16_t code(QChar c)
+// A buffer over its own copy of the bytes, open for reading.
+std::unique_ptr<QBuffer> bufferOf(const QByteArray &bytes)
 {
-    return c.unicode();
-}
-char16_t code(char c)
-{
-    return char16_t(static_cast<unsigned char>(c));
-}
-
-// End of the line starting at `from` and the start of the line after it: a line ends at LF, CR or
-// CR LF.
-template <typename View> std::pair<qsizetype, qsizetype> lineEnd(View text, qsizetype from)
-{
-    const qsizetype size = text.size();
-    for (qsizetype i = from; i < size; ++i) {
-        const char16_t c = code(text[i]);
-        if (c == u'\n')
-            return {i, i + 1};
-        if (c == u'\r')
-            return {i, i + 1 < size && code(text[i + 1]) == u'\n' ? i + 2 : i + 1};
-    }
-    return {size, size};
-}
-
-template <typename View> qint64 countLines(View text)
-{
-    qint64 count = 0;
-    for (qsizetype at = 0; at < text.size(); at = lineEnd(text, at).second)
-        ++count;
-    return count;
+    auto buffer = std::make_unique<QBuffer>();
+    buffer->setData(bytes);
+    buffer->open(QIODevice::ReadOnly);
+    return buffer;
 }
 
 } // namespace
 
-Lines::Lines(const QByteArray &bytes) : m_bytes(bytes), m_utf8(bytes.isValidUtf8())
+Lines::Lines(QIODevice &device) : m_reader(device)
 {
-    // Line ends are the same bytes in UTF-8 and Windows-1252, but only UTF-8 can be decoded a line at
-    // a time with the same result as the whole file at once.
-    if (m_utf8) {
-        m_count = countLines(QByteArrayView(m_bytes));
-    } else {
-        m_text = TextFile::decode(m_bytes);
-        m_bytes.clear();
-        m_count = countLines(QStringView(m_text));
-    }
+    m_reader.scan();
 }
+
+Lines::Lines(const QByteArray &bytes) : m_buffer(bufferOf(bytes)), m_reader(*m_buffer)
+{
+    m_reader.scan();
+}
+
+Lines::~Lines() = default;
 
 bool Lines::next(QString &line)
 {
-    if (m_utf8) {
-        const QByteArrayView text(m_bytes);
-        if (m_position >= text.size())
-            return false;
-        const auto [end, after] = lineEnd(text, m_position);
-        line = QString::fromUtf8(text.sliced(m_position, end - m_position));
-        m_position = after;
-    } else {
-        const QStringView text(m_text);
-        if (m_position >= text.size())
-            return false;
-        const auto [end, after] = lineEnd(text, m_position);
-        line = text.sliced(m_position, end - m_position).toString();
-        m_position = after;
-    }
-    return true;
+    return m_reader.next(line);
 }
 
 Currency currencyOf(QStringView secondLine)
@@ -174,6 +135,7 @@ DataLine parseDataLine(QStringView line)
     if (hasDateField) {
         data.date = dateOf(whole.left(dateEnd));
         if (data.date.isEmpty()) {
+            data.kind = DataLine::Kind::BadDate;
             data.note = whole.toString();
             return data;
         }

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "base/linereader.h"
+
+#include <QBuffer>
 #include <QByteArray>
 #include <QString>
 #include <QStringView>
+#include <memory>
 
 // The file of official exchange rates: line 1 is a title, line 2 names the one currency of the
 // whole file, line 3 holds column headings and every line from the 4th on is "date,rate,note".
@@ -11,24 +15,30 @@ namespace RatesFile {
 // Data lines start at this line (1-based).
 constexpr int firstDataLine = 4;
 
-// The lines of the file, one at a time, exactly as TextFile::splitLines(TextFile::decode(bytes))
-// gives them, without holding them all at once: a file of millions of lines costs one line of
-// memory beyond its bytes.
+// The lines of the file, one at a time, exactly as TextFile::splitLines(TextFile::decode(bytes)) would
+// give them, without holding them all at once: a file of any number of lines costs a block and its
+// longest line. The constructor reads the file once to decide its encoding and count its lines.
 class Lines
 {
 public:
+    // A file open for reading (regular, so that it can be read twice).
+    explicit Lines(QIODevice &device);
+    // Bytes already in memory.
     explicit Lines(const QByteArray &bytes);
+    ~Lines();
+    Lines(const Lines &) = delete;
+    Lines &operator=(const Lines &) = delete;
 
-    qint64 count() const { return m_count; }
-    // The next line, or false after the last one.
+    qint64 count() const { return m_reader.lineCount(); }
+    // A NUL byte: the file is not text (a UTF-16 file without its byte-order mark, a binary file).
+    bool binary() const { return m_reader.hasNul(); }
+    // The next line, or false after the last one or on a failure.
     bool next(QString &line);
+    LineReader::Failure failure() const { return m_reader.failure(); }
 
 private:
-    QByteArray m_bytes;
-    QString m_text; // the decoded file, when it is not UTF-8
-    bool m_utf8 = true;
-    qsizetype m_position = 0;
-    qint64 m_count = 0;
+    std::unique_ptr<QBuffer> m_buffer;
+    LineReader m_reader;
 };
 
 struct Currency
@@ -52,6 +62,7 @@ struct DataLine
     enum class Kind {
         Record,  // store date, rate and note
         Blank,   // nothing but blanks: skipped
+        BadDate, // a first field that is not a valid date: not stored, it would overwrite a dateless record
         Overflow // the rate does not fit a double: the line cannot be read
     };
     Kind kind = Kind::Record;
@@ -61,8 +72,9 @@ struct DataLine
 };
 
 // Splits a data line at its first two commas into date, rate and note. A line with only a date and
-// a rate keeps its rate; a line whose first field is not a valid date is kept whole as a note,
-// without date or rate, like a line with no comma at all.
+// a rate keeps its rate. A line whose first field is not a valid date is BadDate (the whole line as
+// note, for the message); a line with no comma, or a comma in first place, has no date field at all
+// and is kept whole as a note, without date or rate.
 DataLine parseDataLine(QStringView line);
 
 } // namespace RatesFile

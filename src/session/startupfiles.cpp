@@ -11,9 +11,9 @@ const QString kMarker = QStringLiteral("RAS_ZU.DLL");
 
 std::optional<DialCredentials> readCredentials(const QString &path)
 {
-    // Four short lines are all that matter; a huge file is not read whole. Only spaces are trimmed,
+    // Four short lines are all that matter: only the first megabyte is read. Only spaces are trimmed,
     // as the files are read: tabs and other white space stay.
-    const QStringList lines = TextFile::readLines(path, 64 * 1024).lines;
+    const QStringList lines = TextFile::readLines(path).lines;
     if (lines.size() < 4 || trimSpaces(lines.at(0)) != kMarker)
         return std::nullopt;
     return DialCredentials{trimSpaces(lines.at(1)).toString(), trimSpaces(lines.at(2)).toString(),

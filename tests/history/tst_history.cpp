@@ -6,6 +6,7 @@
 #include "historytest.h"
 
 #include <QTemporaryDir>
+#include <sys/stat.h>
 
 using Answer = UserDialogs::Answer;
 Q_DECLARE_METATYPE(ShownQuote)
@@ -34,6 +35,7 @@ private Q_SLOTS:
     void recording();
     void recordingFailure_data();
     void recordingFailure();
+    void recordingInGroups();
     void reader();
 };
 
@@ -207,7 +209,7 @@ void TestHistory::recording_data()
     QTest::addColumn<QStringList>("before");
     QTest::addColumn<QByteArray>("lines"); // the lines of one run: text file, then twin
     const auto row = [](const char *name, const QList<QuoteRow> &rows, const QStringList &stored,
-                        const QByteArray &lines, const QByteArray &existing = {},
+                        const QByteArray &lines, const QByteArray &existing = QByteArray(),
                         const QStringList &before = {}) {
         QTest::newRow(name) << rows << stored << existing << before << lines;
     };
@@ -224,6 +226,7 @@ void TestHistory::recording_data()
         usdText + "15-03-2003 - 1,5000 - EUR/CHF - FRANCO\r\n|" + usdCsv +
             "15/03/2003;1,5000;EUR/CHF - FRANCO;\r\n",
         "Data;Quotazione;Valuta;Note\r\nvecchia riga\r\n");
+    row("empty file of a run that ended before its header", {usd}, {usdStored}, usdText + '|' + usdCsv, "");
     row("apostrophes stored", {{"EUR/U'S", "2003'315", 2, "L'euro", " nota "}},
         {"EUR/U'S|2003'315|2|L'euro|nota"}, "15-'3-2003 - 2,0000 - L'euro\r\n|15/'3/2003;2,0000;L'euro;\r\n");
     row("missing texts stored empty, found again", {{"EUR/CHF", {}, 1.2, {}, {}}}, {"EUR/CHF||1.2||"},
@@ -242,7 +245,7 @@ void TestHistory::recording()
     const QByteArray text = lines.split('|').at(0), csv = lines.split('|').at(1);
     QTemporaryDir dir;
     const QString textName = dir.filePath("Storico.TXT");
-    QVERIFY(existingText.isEmpty() || writeFile(textName, existingText));
+    QVERIFY(existingText.isNull() || writeFile(textName, existingText));
     HistoryDb db;
     QVERIFY(!db.open(makeDatabase(dir.filePath("VALUTE.MDB"), before)).isError());
     QuoteTable table;
@@ -266,7 +269,8 @@ void TestHistory::recordingFailure_data()
 {
     QTest::addColumn<ShownQuote>("shown");
     QTest::addColumn<QString>("textName"); // in the temporary folder unless blank
-    QTest::addColumn<QString>("broken");   // "text" or "csv": a link to /dev/full; "table": no table
+    QTest::addColumn<QString>("broken");   // "text" or "csv": a link to /dev/full; "table": no table;
+                                           // "rows": the quote table is empty
     QTest::addColumn<QString>("message");  // %1: the history file name
     const auto row = [](const char *name, const ShownQuote &shown, const char *textName, const char *broken,
                         const QString &message) {
@@ -276,11 +280,15 @@ void TestHistory::recordingFailure_data()
     const QString full = "Errore registrazione su DataBase Disco pieno\r\n\r\n";
     row("quote not available, no file name", ShownQuote::unavailable(), "", "",
         "Quotazione non disponibile su Internet !!!");
-    row("no quote yet", {}, "S.TXT", "", "Premere prima il Pulsante Aggiorna Quotazione !!!");
+    row("no quote yet: nothing found", {}, "S.TXT", "rows",
+        "Premere prima il Pulsante Aggiorna Quotazione !!!");
     row("no file name", ShownQuote::quote(1.0734), "   ", "",
         "Indicare il nome del file Storico Quotazione !!!");
     row("folder that does not exist", quote, "manca/Storico.TXT", "",
         "Errore in registrazione Storico Quotazioni - Impossibile trovare il percorso\r\n\r\n%1");
+    // A folder where nobody may create files, root included.
+    row("no permission to create", quote, "/sys/Storico.TXT", "",
+        "Errore in registrazione Storico Quotazioni - Autorizzazione negata\r\n\r\n%1");
     row("text line fails", quote, "Storico.TXT", "text",
         full + "15-03-2003 - 1,2000 - EUR/USD - DESCRIZIONE");
     row("twin line fails after the text line", quote, "Storico.TXT", "csv",
@@ -299,7 +307,9 @@ void TestHistory::recordingFailure()
     QTemporaryDir dir;
     const QString path = makeDatabase(dir.filePath("VALUTE.MDB"), {"'EUR/USD','20030315',1,'vecchia',NULL"});
     QVERIFY(broken != "table" || exec(path, {"DROP TABLE Storico_Valute"}));
-    const QString name = textName.trimmed().isEmpty() ? textName : dir.filePath(textName);
+    const QString name = textName.trimmed().isEmpty() ? textName : QDir(dir.path()).filePath(textName);
+    if (name.startsWith("/sys/") && QFile::exists("/sys") && QFile(name).open(QIODevice::Append))
+        QSKIP("this system lets anybody create files in /sys");
     const QString csvName = HistoryRecording::csvTwinName(name), healthy = broken == "text" ? csvName : name;
     const QByteArray existing("Data;Quotazione;Valuta;Note\r\n01-01-2003 - 1,0000 - vecchia\r\n");
     const bool lineFails = broken == "text" || broken == "csv";
@@ -308,8 +318,11 @@ void TestHistory::recordingFailure()
     HistoryDb db;
     QVERIFY(!db.open(path).isError());
     QuoteTable table;
-    table.append({"EUR/USD", "20030315", 1.2, "EUR/USD - DESCRIZIONE", {}}); // would overwrite the stored one
-    table.append({"EUR/CHF", "20030315", 1.5, "EUR/CHF - DESCRIZIONE", {}});
+    if (broken != "rows") {
+        table.append(
+            {"EUR/USD", "20030315", 1.2, "EUR/USD - DESCRIZIONE", {}}); // would overwrite the stored one
+        table.append({"EUR/CHF", "20030315", 1.5, "EUR/CHF - DESCRIZIONE", {}});
+    }
     RecordingDialogs dialogs;
     const RecordingResult result = HistoryRecording::run(shown, name, table, db, dialogs);
 
@@ -321,6 +334,37 @@ void TestHistory::recordingFailure()
     if (broken.isEmpty()) // nothing created
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"VALUTE.MDB"});
     QVERIFY(!lineFails || fileBytes(healthy) == existing); // no half-recorded row in the healthy file
+}
+
+void TestHistory::recordingInGroups()
+{
+    // More rows than one group holds; the database refuses row 1500 (0-based), of 2004-02-09.
+    QTemporaryDir dir;
+    const QString path = makeDatabase(dir.filePath("VALUTE.MDB")), textName = dir.filePath("Storico.TXT");
+    QVERIFY(exec(path, {"CREATE TRIGGER refuse BEFORE INSERT ON Storico_Valute WHEN NEW.Descrizione = 'no' "
+                        "BEGIN SELECT RAISE(ABORT, 'rifiutato'); END"}));
+    QuoteTable table;
+    for (int i = 0; i < 2500; ++i)
+        table.append(
+            {"EUR/USD", QDate(2000, 1, 1).addDays(i).toString("yyyyMMdd"), 1, i == 1500 ? "no" : "D", {}});
+    HistoryDb db;
+    QVERIFY(!db.open(path).isError());
+    RecordingDialogs dialogs;
+    const RecordingResult result = HistoryRecording::run(ShownQuote::quote(2), textName, table, db, dialogs);
+
+    QCOMPARE(dialogs.texts(), QStringList{"Errore registrazione su DataBase rifiutato\r\n\r\nselect * from "
+                                          "Storico_Valute where  Tipo_Valuta = 'EUR/USD' and  Data_Valuta = "
+                                          "'20040209'"});
+    QVERIFY(!result.completed);
+    QCOMPARE(result.recorded, 1500); // the rows before the refused one
+    QCOMPARE(records(path).size(), 1500);
+    QCOMPARE(records(path).constLast(), "EUR/USD|20040208|1|D|");
+    const QList<QByteArray> text = fileBytes(textName).split('\n'),
+                            csv = fileBytes(dir.filePath("Storico.CSV")).split('\n');
+    QCOMPARE(text.size(), 1 + 1500 + 1); // header, rows, nothing after the last line end
+    QCOMPARE(text.at(1500), "08-02-2004 - 1,0000 - D\r");
+    QCOMPARE(csv.size(), 1 + 1500 + 1);
+    QCOMPARE(csv.at(1500), "08/02/2004;1,0000;D;\r");
 }
 
 void TestHistory::reader()
@@ -337,6 +381,14 @@ void TestHistory::reader()
     QCOMPARE(HistoryFileReader::run(" " + name, "EUR/USD", dialogs),
              QStringList{"15-03-2003 - 1,5000 - EUR/USD - X"});
     QCOMPARE(dialogs.texts(), QStringList());
+
+    // A FIFO would wait for a writer for ever.
+    const QString fifo = dir.filePath("Storico.fifo");
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QCOMPARE(HistoryFileReader::run(fifo, "EUR/USD", dialogs), QStringList());
+    QCOMPARE(
+        dialogs.texts(),
+        QStringList{"Errore lettura Storico Quotazioni - Errore di accesso al percorso/file\r\n\r\n" + fifo});
 }
 
 QUOTAZIONI_TEST_MAIN(TestHistory)

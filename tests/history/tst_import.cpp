@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <sys/stat.h>
 
 using Outcome = OfficialRatesImport::Result::Outcome;
 
@@ -78,8 +79,14 @@ void TestImport::parseLine_data()
     row("two fields, no number", false, "15/03/2003,n.d.", "20030315|0|n.d.");
     row("one-digit day and month", false, "1/3/2003,1.07,x", "20030301|1.07|x");
     row("blank before the comma", false, "15/03/2003 ,1.07,x", "20030315|1.07|x");
-    row("no such day", false, "31/02/2003,1.07,x", "|0|31/02/2003,1.07,x");
-    row("words before a comma", false, "Fonte: BCE, 2003", "|0|Fonte: BCE, 2003");
+    // A first field that is not a date marks the line as not to be stored ("!").
+    row("no such day", false, "31/02/2003,1.07,x", "!|0|31/02/2003,1.07,x");
+    row("two-digit year", false, "15/03/03,1.07,x", "!|0|15/03/03,1.07,x");
+    row("year first", false, "2003/03/15,1.07,x", "!|0|2003/03/15,1.07,x");
+    row("hyphens", false, "15-03-2003,1.07,x", "!|0|15-03-2003,1.07,x");
+    row("words before a comma", false, "Fonte: BCE, 2003", "!|0|Fonte: BCE, 2003");
+    row("comma first: no date field", false, ",1.07,x", "|0|,1.07,x");
+    row("no comma: no date field", false, "Fine", "|0|Fine");
     row("empty rate field", false, "15/03/2003,,x", "20030315|0|,x");
     row("blanks inside the rate", false, "15/03/2003,- 1 . 5,x", "20030315|-1.5|x");
     row("exponent", false, "15/03/2003,1.5E2,x", "20030315|150|x");
@@ -96,7 +103,8 @@ void TestImport::parseLine()
     const RatesFile::DataLine data = RatesFile::parseDataLine(line);
     const QString actual =
         currency ? named.code + '|' + named.description
-                 : QStringList{data.date, QString::number(data.rate, 'g', 15), data.note}.join('|');
+                 : QString(data.kind == RatesFile::DataLine::Kind::BadDate ? "!" : "") +
+                       QStringList{data.date, QString::number(data.rate, 'g', 15), data.note}.join('|');
     QTEST(actual, "expected");
 }
 
@@ -135,12 +143,43 @@ void TestImport::importFile_data()
         {"LIRA D'|20030315|1936.27|LIRA D'ITALIA|l'ultima"});
     row("two fields, decimal comma, invalid date, footer",
         header + "15/03/2003,1.0734\r\n16/03/2003,1,0734,x\r\n31/02/2003,1.07,x\r\nFine\r\n",
-        {usa.arg("20030315", "1.0734", ""), usa.arg("20030316", "1", "0734,x"), usa.arg("", "0", "Fine")});
+        {usa.arg("20030315", "1.0734", ""), usa.arg("20030316", "1", "0734,x"), usa.arg("", "0", "Fine")}, {},
+        Outcome::Done, 0, "Righe non importate (data non valida): 1 - riga 6");
+    // Dates the reader does not take are left out, not stored under one empty date.
+    row("invalid dates named at the end",
+        header + "14/03/2003,1.07,a\n15/03/03,1.01,x\n15/03/2003,1.08,b\n\n,senza data\n"
+                 "31/02/2003,1.02,x\n\nNota\n2003/03/15,1.03,x\n",
+        {usa.arg("20030314", "1.07", "a"), usa.arg("20030315", "1.08", "b"), usa.arg("", "0", "Nota")}, {},
+        Outcome::Done, 0, "Righe non importate (data non valida): 3 - righe 5, 9, 12");
+    QByteArray twelve = header;
+    for (int i = 0; i < 12; ++i)
+        twelve += "15-03-2003,1.0" + QByteArray::number(i) + ",x\n";
+    row("the first ten named", twelve, {}, {}, Outcome::Done, 0,
+        "Righe non importate (data non valida): 12 - righe 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, ...");
     // Not UTF-8 as a whole: every line is Windows-1252, even one that would be valid UTF-8 alone.
     row("mixed line ends, Windows-1252",
         header + "14/03/2003,1.07,caf\xe2\x82\r15/03/2003,1.08,\xc3\xa9\r\r\n16/03/2003,1,\x80\n",
         {usa.arg("20030314", "1.07", "caf\u00e2\u201a"), usa.arg("20030315", "1.08", "\u00c3\u00a9"),
          usa.arg("20030316", "1", "\u20ac")});
+    // Notepad's "Unicode" and "UTF-8" with their byte-order marks.
+    const QString euro = QString::fromUtf16(u"caf\u00e9 \u20ac");
+    const QByteArray unicodeText = header + "15/03/2003,1.08,";
+    QByteArray utf16le("\xFF\xFE"), utf16be("\xFE\xFF");
+    for (const QChar c : QString::fromUtf8(unicodeText) + euro + "\r\n") {
+        utf16le += char(c.unicode() & 0xFF);
+        utf16le += char(c.unicode() >> 8);
+        utf16be += char(c.unicode() >> 8);
+        utf16be += char(c.unicode() & 0xFF);
+    }
+    row("UTF-16 little-endian", utf16le, {usa.arg("20030315", "1.08", euro)});
+    row("UTF-16 big-endian", utf16be, {usa.arg("20030315", "1.08", euro)});
+    row("UTF-8 with its mark", "\xEF\xBB\xBF" + unicodeText + euro.toUtf8(),
+        {usa.arg("20030315", "1.08", euro)});
+    row("UTF-16 without its mark", utf16le.mid(2), {}, {}, Outcome::LineNotRead, 1,
+        "Errore lettura Storico Cambi Ufficiali - Modalità del file non valida\r\n\r\n%1");
+    row("line over a megabyte", header + "14/03/2003,1.07,a\n15/03/2003,1.08," + QByteArray(1100000, 'x'),
+        {usa.arg("20030314", "1.07", "a")}, {}, Outcome::LineNotRead, 5,
+        "Errore lettura Storico Cambi Ufficiali - Overflow\r\n\r\n%1");
     row("line of 100,000 characters",
         header + "15/03/2003,1.07," + QByteArray(100000, 'x') + "\r\n16/03/2003,1.08,y",
         {usa.arg("20030315", "1.07", QString(100000, QLatin1Char('x'))), usa.arg("20030316", "1.08", "y")});
@@ -151,6 +190,11 @@ void TestImport::importFile_data()
         "Storico Cambi Ufficiali non trovato - Impossibile trovare il file\r\n\r\n%1", "manca.csv");
     row("folder", {}, {}, {}, Outcome::FileNotRead, 0,
         "Storico Cambi Ufficiali non trovato - Errore di accesso al percorso/file\r\n\r\n%1", "cartella");
+    // Neither a device that never ends nor a FIFO that waits for a writer is read.
+    row("endless device", {}, {}, {}, Outcome::FileNotRead, 0,
+        "Storico Cambi Ufficiali non trovato - Errore di accesso al percorso/file\r\n\r\n%1", "/dev/zero");
+    row("fifo", {}, {}, {}, Outcome::FileNotRead, 0,
+        "Storico Cambi Ufficiali non trovato - Errore di accesso al percorso/file\r\n\r\n%1", "fifo");
     row("binary file", header + QByteArray("15/03/2003,1.07,a\r\n\0\x01\x02", 23), {}, {},
         Outcome::LineNotRead, 1,
         "Errore lettura Storico Cambi Ufficiali - Modalità del file non valida\r\n\r\n%1");
@@ -172,7 +216,8 @@ void TestImport::importFile_data()
         {usa.arg("20030302", "1.4", "d"), usa.arg("20030301", "1.3", "c")},
         {"'EUR/USD','20030302',1,'old',''"});
     row("lines without a date", header + "Fine\n01/03/2003,1.1,a\nAltro,x\n",
-        {usa.arg("", "0", "Altro,x"), usa.arg("20030301", "1.1", "a")}, {"'EUR/USD','',0,'old','old'"});
+        {usa.arg("", "0", "Fine"), usa.arg("20030301", "1.1", "a")}, {"'EUR/USD','',0,'old','old'"},
+        Outcome::Done, 0, "Righe non importate (data non valida): 1 - riga 6");
     QByteArray many = header; // past a 16-bit line count, across batches, back to days stored before
     QStringList days;
     for (int i = 0; i < 40000; ++i) {
@@ -315,8 +360,9 @@ void TestImport::importFile()
                            "OR NEW.Quotazione = 999 BEGIN SELECT RAISE(ABORT, 'rifiutato'); END";
     HistoryDb db; // refusing any line noted "no" and any rate of 999
     QVERIFY(exec(path, {refuse.arg("INSERT"), refuse.arg("UPDATE")}) && !db.open(path).isError());
-    const QString text = name.trimmed().isEmpty() ? name : "  " + dir.filePath(name) + " ";
+    const QString text = name.trimmed().isEmpty() ? name : "  " + QDir(dir.path()).filePath(name) + " ";
     QVERIFY(name != "cartella" || QDir(dir.path()).mkdir(name));
+    QVERIFY(name != "fifo" || ::mkfifo(QFile::encodeName(dir.filePath(name)).constData(), 0600) == 0);
     QVERIFY(bytes.isNull() || writeFile(dir.filePath(name), bytes));
     for (int run = 0; run < 2;
          ++run) { // the second run overwrites what the first stored, even after a failure
