@@ -71,7 +71,8 @@ double timeListing(const QString &path, qsizetype &lines, qsizetype &count)
         RecordingDialogs dialogs;
         QElapsedTimer timer;
         timer.start();
-        const ListingResult result = HistoryListing::run(db, path, QStringLiteral("EUR/USD"), table, dialogs);
+        const ListingResult result =
+            HistoryListing().run(db, path, QStringLiteral("EUR/USD"), table, dialogs);
         best = std::min(best, timer.nsecsElapsed() / 1e9);
         lines = result.lines.size();
         count = result.count;

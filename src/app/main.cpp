@@ -34,6 +34,23 @@ void print(FILE *out, const QString &text)
         std::fputc('\n', out);
 }
 
+// The record list on standard output, one line per item, written in blocks: a long history is
+// hundreds of thousands of lines.
+void printLines(FILE *out, const RecordList &lines)
+{
+    QString block;
+    RecordList::LineBuffer buffer;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        block += lines.line(i, buffer);
+        block += QLatin1Char('\n');
+        if (block.size() >= 64 * 1024 || i + 1 == lines.size()) {
+            const QByteArray bytes = block.toLocal8Bit();
+            std::fwrite(bytes.constData(), 1, size_t(bytes.size()), out);
+            block.clear();
+        }
+    }
+}
+
 QString credentialsFile(const AppOptions &options)
 {
     return QDir(options.dataDir).filePath(QStringLiteral("RAS_ZU.DLL"));
@@ -85,8 +102,7 @@ int runBatch(int argc, char **argv, const AppOptions &options)
         done = !session.importRates().failed();
         session.list();
     }
-    for (const QString &line : session.lines())
-        print(stdout, line);
+    printLines(stdout, session.lines());
     std::fflush(stdout);
     return done && !session.ended() && dialogs.failureCount() == 0 ? 0 : 1;
 }

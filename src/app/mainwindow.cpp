@@ -243,7 +243,7 @@ void MainWindow::setTabOrder()
 
 QStringList MainWindow::listLines() const
 {
-    return m_listModel->lines();
+    return m_listModel->lines().toStringList();
 }
 
 QUrl MainWindow::pageUrl() const
@@ -482,7 +482,7 @@ void MainWindow::Command4_Click()
 void MainWindow::Command5_Click()
 {
     Frame2->raise(); // over the record list
-    Frame2->draw(listLines(), Combo1->currentText(), txtDA_DATA->text(), txtA_DATA->text());
+    Frame2->draw(m_listModel->lines(), Combo1->currentText(), txtDA_DATA->text(), txtA_DATA->text());
 }
 
 void MainWindow::Command8_Click()

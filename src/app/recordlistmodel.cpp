@@ -10,11 +10,11 @@ QVariant RecordListModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || index.row() >= m_lines.size())
         return {};
     if (role == Qt::DisplayRole)
-        return m_lines.at(index.row());
+        return m_lines.line(index.row());
     return {};
 }
 
-void RecordListModel::setLines(const QStringList &lines)
+void RecordListModel::setLines(const RecordList &lines)
 {
     beginResetModel();
     m_lines = lines;

@@ -1,10 +1,11 @@
 #pragma once
 
-#include <QAbstractListModel>
-#include <QStringList>
+#include "core/recordlist.h"
 
-// The lines of the record list List1 for a QListView: hundreds of thousands of lines are one
-// string each, with no item object per line.
+#include <QAbstractListModel>
+
+// The lines of the record list List1 for a QListView: hundreds of thousands of lines with no item
+// object and no string per line; a line is written when the view draws it.
 class RecordListModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -14,9 +15,9 @@ public:
     int rowCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
-    void setLines(const QStringList &lines);
-    const QStringList &lines() const { return m_lines; }
+    void setLines(const RecordList &lines);
+    const RecordList &lines() const { return m_lines; }
 
 private:
-    QStringList m_lines;
+    RecordList m_lines;
 };

@@ -14,7 +14,7 @@ ChartFrame::ChartFrame(QWidget *parent) : QFrame(parent)
     setAutoFillBackground(true);
 }
 
-void ChartFrame::draw(const QStringList &lines, const QString &selector, const QString &fromDate,
+void ChartFrame::draw(const RecordList &lines, const QString &selector, const QString &fromDate,
                       const QString &toDate)
 {
     m_lines = lines;

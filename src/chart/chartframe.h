@@ -14,8 +14,13 @@ public:
 
     // Charts the record-list lines of the selected pair within the date range for
     // the frame's current size, and shows the frame. Shows no message.
-    void draw(const QStringList &lines, const QString &selector, const QString &fromDate,
+    void draw(const RecordList &lines, const QString &selector, const QString &fromDate,
               const QString &toDate);
+    void draw(const QStringList &lines, const QString &selector, const QString &fromDate,
+              const QString &toDate)
+    {
+        draw(RecordList::ofTexts(lines), selector, fromDate, toDate);
+    }
     // The last drawing again, for the frame's current size.
     void redraw();
 
@@ -32,7 +37,7 @@ private:
     ChartTemplate m_shapes;
     ChartGeometry m_geometry;
     ChartMembers m_members;
-    QStringList m_lines;
+    RecordList m_lines;
     QString m_selector;
     QString m_fromDate;
     QString m_toDate;

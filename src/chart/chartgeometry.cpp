@@ -80,11 +80,14 @@ public:
     }
 
     // visit(value, index of the line) for every point, in list order.
-    template <typename Visit> void forEach(const QStringList &lines, Visit visit) const
+    template <typename Visit> void forEach(const RecordList &lines, Visit visit) const
     {
-        for (qsizetype i = 0; i < lines.size(); ++i)
-            if (accepts(lines[i]))
-                visit(ChartPoints::quoteValue(lines[i]), i);
+        RecordList::LineBuffer buffer;
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const QStringView line = lines.line(i, buffer);
+            if (accepts(line))
+                visit(ChartPoints::quoteValue(line), i);
+        }
     }
 
 private:
@@ -147,20 +150,22 @@ struct Placement
     double width;
 };
 
-void addPoint(ChartGeometry &chart, const QStringList &lines, const ChartPoint &point, qsizetype number,
+void addPoint(ChartGeometry &chart, const RecordList &lines, const ChartPoint &point, qsizetype number,
               const Placement &place, double frameHeight, const ChartTemplate &shapes, const QColor &fill)
 {
     const double top = shapes.barTop - 70;
     const double c = ChartPoints::coverPercent(point.value, chart.largestValue);
     chart.bars.append({place.x, top, place.width, shapes.barHeight, fill, point.value, number, point.line});
     chart.covers.append({place.x, top, place.width, shapes.barHeight / 100 * c, c});
+    RecordList::LineBuffer buffer;
     chart.dateLabels.append(
-        {ChartPoints::dateCaption(RecordLine::date(lines[point.line]), chart.n), place.x, frameHeight - 180});
+        {ChartPoints::dateCaption(RecordLine::date(lines.line(point.line, buffer)), chart.n), place.x,
+         frameHeight - 180});
 }
 
 } // namespace
 
-ChartGeometry computeChart(const QStringList &lines, const QString &selector, const QString &fromDate,
+ChartGeometry computeChart(const RecordList &lines, const QString &selector, const QString &fromDate,
                            const QString &toDate, double frameWidth, double frameHeight,
                            const ChartTemplate &shapes)
 {

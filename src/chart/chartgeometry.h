@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/recordlist.h"
+
 #include <QColor>
 #include <QList>
 #include <QString>
@@ -91,6 +93,13 @@ QString dateCaption(QStringView date, qsizetype n);
 
 // The whole chart of the record-list lines of the selected pair between two typed dd/mm/yyyy dates
 // (both ends included; no filter unless both are given), for a frame of width W and height F.
-ChartGeometry computeChart(const QStringList &lines, const QString &selector, const QString &fromDate,
+ChartGeometry computeChart(const RecordList &lines, const QString &selector, const QString &fromDate,
                            const QString &toDate, double frameWidth, double frameHeight,
                            const ChartTemplate &shapes = {});
+inline ChartGeometry computeChart(const QStringList &lines, const QString &selector, const QString &fromDate,
+                                  const QString &toDate, double frameWidth, double frameHeight,
+                                  const ChartTemplate &shapes = {})
+{
+    return computeChart(RecordList::ofTexts(lines), selector, fromDate, toDate, frameWidth, frameHeight,
+                        shapes);
+}

@@ -35,13 +35,14 @@ QString pointText(QStringView line)
     return date + QStringLiteral(": ") + line.mid(12, 7).trimmed().toString();
 }
 
-QString textAt(const ChartGeometry &chart, const QStringList &lines, QPoint pixel)
+QString textAt(const ChartGeometry &chart, const RecordList &lines, QPoint pixel)
 {
     const qsizetype index = barAt(chart, pixel);
     if (index < 0)
         return {};
     const qsizetype line = chart.bars[index].line;
-    return line < lines.size() ? pointText(lines[line]) : QString();
+    RecordList::LineBuffer buffer;
+    return line < lines.size() ? pointText(lines.line(line, buffer)) : QString();
 }
 
 } // namespace ChartToolTip

@@ -12,5 +12,9 @@ qsizetype barAt(const ChartGeometry &chart, QPoint pixel);
 // A record-list line's day and quote as the list shows them: "27/02/2024: 1,0856".
 QString pointText(QStringView line);
 // The text for the pixel under the mouse, empty over no bar. lines are those the chart was drawn from.
-QString textAt(const ChartGeometry &chart, const QStringList &lines, QPoint pixel);
+QString textAt(const ChartGeometry &chart, const RecordList &lines, QPoint pixel);
+inline QString textAt(const ChartGeometry &chart, const QStringList &lines, QPoint pixel)
+{
+    return textAt(chart, RecordList::ofTexts(lines), pixel);
+}
 } // namespace ChartToolTip

@@ -1,21 +1,47 @@
 #include "core/quotetable.h"
 
-#include <QLocale>
+#include "core/quoteformat.h"
+
+PairQuotes QuoteTable::pairQuotes(const QString &code, const QuoteFormat &format) const
+{
+    if (m_listing)
+        return m_listing->code == code ? m_listing->quotes : PairQuotes{};
+    PairQuotes quotes;
+    for (const QuoteRow &row : m_rows) {
+        if (row.Tipo_Valuta != code)
+            continue;
+        quotes.last = LastQuote{row.Data_Valuta, row.Quotazione};
+        if (format.isUnavailableMark(row.Quotazione))
+            ++quotes.unavailableMarks;
+    }
+    return quotes;
+}
+
+void QuoteTable::append(const QuoteRow &row)
+{
+    if (m_listing)
+        clear();
+    m_rows.append(row);
+}
+
+void QuoteTable::clear()
+{
+    m_rows.clear();
+    m_listing.reset();
+}
+
+void QuoteTable::setListing(qsizetype count, const QString &code, const PairQuotes &quotes)
+{
+    m_rows.clear();
+    m_listing = Listing{count, code, quotes};
+}
 
 QString generalText(double value)
 {
-    QLocale locale; // the user's, or the one a test pinned
-    locale.setNumberOptions(QLocale::OmitGroupSeparator);
-    return locale.toString(value, 'g', 15);
+    return QuoteFormat().generalText(value);
 }
 
 QString quoteText(double value)
 {
-    QString text = generalText(value);
-    const QString separator = QLocale().decimalPoint();
-    if (!text.contains(separator) && !text.contains(QLatin1Char('e'), Qt::CaseInsensitive))
-        text += separator;
-    while (text.size() < 6)
-        text += QLatin1Char('0');
-    return text.left(6);
+    return QuoteFormat().quoteText(value);
 }

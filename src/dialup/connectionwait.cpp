@@ -13,9 +13,9 @@ ConnectionWait::ConnectionWait(DialUp &dialUp, std::function<ConnectionStatus()>
       m_notifyWindow(notifyWindow)
 {}
 
-void ConnectionWait::processEvents()
+void ConnectionWait::processEvents(bool wait)
 {
-    if (m_passInterval.count() <= 0) {
+    if (!wait || m_passInterval.count() <= 0) {
         QCoreApplication::processEvents();
         return;
     }
@@ -33,7 +33,9 @@ ConnectionWait::Outcome ConnectionWait::run()
     for (;;) {
         ++m_passes;
         const ConnectionStatus state = m_stateQuery();
-        processEvents();
+        // Only a pass that is going to be followed by another waits; a connection that is already
+        // there costs no pause.
+        processEvents(false);
 
         const DialCredentials texts = m_credentials();
         m_dialUp.DialEntryName = texts.entryName;
@@ -52,5 +54,6 @@ ConnectionWait::Outcome ConnectionWait::run()
             return Outcome::DialFailed;
         if (elapsed.elapsed() >= m_timeLimit.count())
             return Outcome::TimedOut;
+        processEvents(true);
     }
 }

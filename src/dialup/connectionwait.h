@@ -29,7 +29,8 @@ public:
     int passes() const { return m_passes; }
 
 private:
-    void processEvents();
+    // The pending events, or (wait) those of the pass interval.
+    void processEvents(bool wait);
 
     DialUp &m_dialUp;
     std::function<ConnectionStatus()> m_stateQuery;

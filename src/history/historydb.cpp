@@ -1,10 +1,12 @@
 #include "history/historydb.h"
 
 #include <QAtomicInt>
+#include <QFile>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -12,6 +14,12 @@ QString nextConnectionName()
 {
     static QAtomicInt counter;
     return QStringLiteral("HistoryDb-%1").arg(counter.fetchAndAddRelaxed(1) + 1);
+}
+
+qint64 nextOpening()
+{
+    static QAtomicInteger<qint64> counter;
+    return counter.fetchAndAddRelaxed(1) + 1;
 }
 
 } // namespace
@@ -83,8 +91,14 @@ RuntimeError HistoryDb::open(const QString &location)
         else
             error = m_engine->open(db, m_busyTimeout);
     }
-    if (error.isError())
+    if (error.isError()) {
         close();
+    } else {
+        m_opened = nextOpening();
+        m_location = location;
+        if (!m_engine->filePath().isEmpty())
+            m_file = fileId(m_engine->filePath());
+    }
     return error;
 }
 
@@ -98,6 +112,9 @@ RuntimeError HistoryDb::beginWrite()
 
 void HistoryDb::close()
 {
+    m_opened = 0;
+    m_location.clear();
+    m_file.reset();
     if (!QSqlDatabase::contains(m_connection))
         return;
     {
@@ -115,4 +132,32 @@ bool HistoryDb::isOpen() const
 QSqlDatabase HistoryDb::database() const
 {
     return QSqlDatabase::database(m_connection, false);
+}
+
+std::optional<HistoryDb::FileId> HistoryDb::fileId(const QString &path)
+{
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return std::nullopt;
+    return FileId{quint64(info.st_dev), quint64(info.st_ino)};
+}
+
+bool HistoryDb::isOpenOn(const QString &location) const
+{
+    if (m_opened == 0 || location != m_location || !isOpen())
+        return false;
+    const QString path = m_engine->filePath();
+    return path.isEmpty() || (m_file && fileId(path) == m_file);
+}
+
+std::unique_ptr<ListingReader> HistoryDb::listingReader() const
+{
+    return m_engine->listingReader(database(), m_opened);
+}
+
+std::optional<ChangeToken> HistoryDb::changeToken() const
+{
+    if (m_opened == 0)
+        return std::nullopt;
+    return m_engine->changeToken(database(), m_opened);
 }

@@ -6,6 +6,7 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <memory>
+#include <optional>
 
 class QSqlError;
 class QSqlQuery;
@@ -42,10 +43,30 @@ public:
     static constexpr int defaultBusyTimeout = 10000;
     void setBusyTimeout(int milliseconds) { m_busyTimeout = milliseconds; }
 
+    // Whether the open connection is to that location and, for a file, to the file now there (not
+    // one deleted, moved away or put in its place since it was opened).
+    bool isOpenOn(const QString &location) const;
+    // The reader of a listing on the open connection.
+    std::unique_ptr<ListingReader> listingReader() const;
+    // The database's state now: a token equal to a listing's means nothing changed since that
+    // listing. None when it cannot be told.
+    std::optional<ChangeToken> changeToken() const;
+
 private:
+    struct FileId
+    {
+        quint64 device = 0;
+        quint64 inode = 0;
+        bool operator==(const FileId &) const = default;
+    };
+    static std::optional<FileId> fileId(const QString &path);
+
     QString m_connection;
     std::unique_ptr<HistoryEngine> m_engine;
     int m_busyTimeout = defaultBusyTimeout;
+    qint64 m_opened = 0; // which connection is open, telling tokens of different ones apart
+    QString m_location;
+    std::optional<FileId> m_file;
 };
 
 // True while a transaction is open on the connection. SQLite ends one by itself after some failures

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/runtimeerror.h"
+#include "history/listingreader.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -26,6 +27,26 @@ public:
     virtual QString text(Field field) = 0;
     // The quote of the record; a NULL or a text that is no number is a reading failure.
     virtual RuntimeError quote(double &value) = 0;
+};
+
+// A prepared statement on the history's connection. Parameters and columns count from 0; a text is
+// never bound as NULL. A record's key is what the dialect's rowId names, as key() reads it.
+class EngineStatement
+{
+public:
+    virtual ~EngineStatement() = default;
+    virtual bool prepare(const QString &sql) = 0;
+    virtual void bindText(int index, const QString &text) = 0;
+    virtual void bindNumber(int index, double value) = 0;
+    virtual void bindKey(int index, const QVariant &key) = 0;
+    // Runs the statement; its rows, if any, come through next().
+    virtual bool exec() = 0;
+    virtual bool next() = 0;
+    virtual QString text(int column) const = 0;
+    virtual QVariant key(int column) const = 0;
+    // Done with the rows: ready to run again, parameters kept.
+    virtual void finish() = 0;
+    virtual RuntimeError error() const = 0;
 };
 
 // The statements that differ between the engines: how a record is named for an update, and how a
@@ -62,8 +83,17 @@ public:
     // follows it never interleave with another program's, so a pair and day keeps one record.
     // Listings are never kept waiting.
     virtual RuntimeError beginWrite(QSqlDatabase &db) = 0;
-    // Reads every record for the listing.
-    virtual std::unique_ptr<RecordCursor> listing(const QSqlDatabase &db) = 0;
+    // Reads every record for the listing, one by one: how an engine without a listing reader of its
+    // own is listed. Null when there is none.
+    virtual std::unique_ptr<RecordCursor> listing(const QSqlDatabase &db);
+    // Reads a listing (see ListingReader). By default every record comes through listing().
+    // connection: the number HistoryDb gave the open connection, for the change tokens.
+    virtual std::unique_ptr<ListingReader> listingReader(const QSqlDatabase &db, qint64 connection);
+    // The database's state now, comparable with a listing's; none when the engine cannot tell, and
+    // then every listing reads anew.
+    virtual std::optional<ChangeToken> changeToken(const QSqlDatabase &db, qint64 connection);
+    // A statement for the writers. By default through Qt's driver.
+    virtual std::unique_ptr<EngineStatement> statement(const QSqlDatabase &db);
 };
 
 // The engine for a location: a postgresql:// or postgres:// URL is a server, anything else the path

@@ -1,8 +1,12 @@
 #pragma once
 
 #include "core/quotetable.h"
+#include "core/recordlist.h"
+#include "history/listingreader.h"
 
-#include <QStringList>
+#include <QLocale>
+#include <QString>
+#include <optional>
 
 class HistoryDb;
 class UserDialogs;
@@ -10,7 +14,7 @@ class UserDialogs;
 // What a listing leaves for the window to show.
 struct ListingResult
 {
-    QStringList lines;          // the record-list lines of the selected currency, in date order
+    RecordList lines;           // the record-list lines of the selected currency, in date order
     qsizetype count = 0;        // records loaded into the quote table
     qsizetype selectIndex = -1; // the line to select (the most recent), -1 when there is none
     bool openFailed = false;    // the database could not be opened: the program must end now
@@ -19,12 +23,28 @@ struct ListingResult
     QString countText() const; // the caption of the record count
 };
 
-// Opens the history database anew (the file's path or the server's URL: see HistoryDb::open), loads every
-// record into the quote table in date order and picks the record-list lines of the pair. All messages and
-// beeps go through the dialogs; the window keeps the hourglass, the buttons and the event processing.
+// Lists the history database: every record loaded into the quote table in date order and counted,
+// the record-list lines of the pair picked. All messages and beeps go through the dialogs; the
+// window keeps the hourglass, the buttons and the event processing.
+//
+// A listing of a database that nothing has written to since the previous listing, for the same
+// pair, gives that listing's result again (its messages and beeps included) without reading it
+// anew; otherwise the database is opened anew and read.
 class HistoryListing
 {
 public:
-    static ListingResult run(HistoryDb &db, const QString &location, const QString &pairSymbol,
-                             QuoteTable &table, UserDialogs &dialogs);
+    // The location is the file's path or the server's URL (see HistoryDb::open).
+    ListingResult run(HistoryDb &db, const QString &location, const QString &pairSymbol, QuoteTable &table,
+                      UserDialogs &dialogs);
+
+private:
+    struct Previous
+    {
+        QString location;
+        QString pair;
+        QLocale locale;
+        ChangeToken token;
+        ListingSnapshot snapshot;
+    };
+    std::optional<Previous> m_previous;
 };

@@ -3,7 +3,8 @@
 #include "history/historydb.h"
 #include "history/recordwriter.h"
 
-#include <QSqlError>
+#include <QHash>
+#include <QVariant>
 #include <algorithm>
 #include <bit>
 #include <utility>
@@ -38,34 +39,39 @@ bool shareCurrency(const QList<const OfficialRatesBatch::Line *> &lines)
 } // namespace
 
 OfficialRatesBatch::OfficialRatesBatch(const HistoryDb &db)
-    : m_db(db.database()), m_dialect(db.engine() ? db.engine()->dialect() : SqlDialect{})
+    : m_db(db.database()), m_engine(db.engine()), m_dialect(m_engine ? m_engine->dialect() : SqlDialect{})
 {}
+
+bool OfficialRatesBatch::fail(const EngineStatement &statement)
+{
+    m_error = statement.error();
+    return false;
+}
 
 bool OfficialRatesBatch::prepare()
 {
     m_error = {};
-    if (!m_db.isOpen() || m_dialect.rowId.isEmpty())
+    if (!m_db.isOpen() || !m_engine || m_dialect.rowId.isEmpty())
         return false;
     // An engine without UPDATE ... FROM fails here, not in the middle of an import.
     return lookupFor(1) != nullptr && updateFor(1) != nullptr && updateEachFor(1) != nullptr &&
            insertFor(1) != nullptr && insertEachFor(1) != nullptr;
 }
 
-QSqlQuery *OfficialRatesBatch::prepared(QHash<int, QSqlQuery> &cache, int rows, const QString &sql)
+EngineStatement *OfficialRatesBatch::prepared(Statements &cache, int rows, const QString &sql)
 {
-    auto it = cache.find(rows);
-    if (it != cache.end())
-        return &*it;
-    QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    if (!query.prepare(sql)) {
-        keepError(m_error, query);
+    const auto found = cache.find(rows);
+    if (found != cache.end())
+        return found->second.get();
+    std::unique_ptr<EngineStatement> statement = m_engine->statement(m_db);
+    if (!statement->prepare(sql)) {
+        fail(*statement);
         return nullptr;
     }
-    return &*cache.insert(rows, query);
+    return cache.emplace(rows, std::move(statement)).first->second.get();
 }
 
-QSqlQuery *OfficialRatesBatch::lookupFor(int dates)
+EngineStatement *OfficialRatesBatch::lookupFor(int dates)
 {
     // Several records of one day may be stored: the one a single lookup would meet first is the
     // first stored.
@@ -78,7 +84,7 @@ QSqlQuery *OfficialRatesBatch::lookupFor(int dates)
                         .arg(list, m_dialect.firstRowId.arg(QStringLiteral("Storico_Valute"))));
 }
 
-QSqlQuery *OfficialRatesBatch::insertFor(int rows)
+EngineStatement *OfficialRatesBatch::insertFor(int rows)
 {
     return prepared(
         m_inserts, rows,
@@ -87,7 +93,7 @@ QSqlQuery *OfficialRatesBatch::insertFor(int rows)
             placeholders(rows, 3, {QStringLiteral("?"), m_dialect.numberParam}) + QStringLiteral(") AS v"));
 }
 
-QSqlQuery *OfficialRatesBatch::insertEachFor(int rows)
+EngineStatement *OfficialRatesBatch::insertEachFor(int rows)
 {
     return prepared(m_insertsEach, rows,
                     QStringLiteral("INSERT INTO Storico_Valute (Tipo_Valuta, Data_Valuta, Quotazione, "
@@ -96,7 +102,7 @@ QSqlQuery *OfficialRatesBatch::insertEachFor(int rows)
 }
 
 // The lookup matched code and day exactly, so only the other fields change.
-QSqlQuery *OfficialRatesBatch::updateFor(int rows)
+EngineStatement *OfficialRatesBatch::updateFor(int rows)
 {
     return prepared(m_updates, rows,
                     QStringLiteral("UPDATE Storico_Valute SET Quotazione = v.column2, Descrizione = ?, "
@@ -105,7 +111,7 @@ QSqlQuery *OfficialRatesBatch::updateFor(int rows)
                         QStringLiteral(") AS v WHERE Storico_Valute.%1 = v.column1").arg(m_dialect.rowId));
 }
 
-QSqlQuery *OfficialRatesBatch::updateEachFor(int rows)
+EngineStatement *OfficialRatesBatch::updateEachFor(int rows)
 {
     return prepared(
         m_updatesEach, rows,
@@ -154,19 +160,20 @@ bool OfficialRatesBatch::write(const QList<Line> &lines)
         const QStringList &dates = datesOf[code];
         // Statements of power-of-two sizes serve any count; unused places repeat the first day.
         const int size = int(std::bit_ceil(quint64(dates.size())));
-        QSqlQuery *lookup = lookupFor(size);
+        EngineStatement *lookup = lookupFor(size);
         if (!lookup)
             return false;
-        lookup->bindValue(0, code);
+        lookup->bindText(0, code);
         for (int i = 0; i < size; ++i)
-            lookup->bindValue(i + 1, dates.at(i < dates.size() ? i : 0));
+            lookup->bindText(i + 1, dates.at(i < dates.size() ? i : 0));
         if (!lookup->exec())
-            return keepError(m_error, *lookup);
+            return fail(*lookup);
         while (lookup->next())
-            stored.insert({code, lookup->value(0).toString()}, lookup->value(1));
-        if (lookup->lastError().isValid())
-            return keepError(m_error, *lookup);
+            stored.insert({code, lookup->text(0)}, lookup->key(1));
+        const bool failed = lookup->error().isError();
         lookup->finish();
+        if (failed)
+            return fail(*lookup);
     }
 
     QList<const Line *> updates, inserts;
@@ -178,56 +185,58 @@ bool OfficialRatesBatch::write(const QList<Line> &lines)
         updates.isEmpty() ||
         (shareCurrency(updates)
              ? writeGroups(updates, &OfficialRatesBatch::updateFor, {updates.constFirst()->description}, 3,
-                           [&](QSqlQuery &query, int first, const Line &record) {
-                               query.bindValue(first, rowIdOf(record));
-                               query.bindValue(first + 1, record.rate);
-                               query.bindValue(first + 2, record.note);
+                           [&](EngineStatement &query, int first, const Line &record) {
+                               query.bindKey(first, rowIdOf(record));
+                               query.bindNumber(first + 1, record.rate);
+                               query.bindText(first + 2, record.note);
                            })
              : writeGroups(updates, &OfficialRatesBatch::updateEachFor, {}, 4,
-                           [&](QSqlQuery &query, int first, const Line &record) {
-                               query.bindValue(first, rowIdOf(record));
-                               query.bindValue(first + 1, record.rate);
-                               query.bindValue(first + 2, record.description);
-                               query.bindValue(first + 3, record.note);
+                           [&](EngineStatement &query, int first, const Line &record) {
+                               query.bindKey(first, rowIdOf(record));
+                               query.bindNumber(first + 1, record.rate);
+                               query.bindText(first + 2, record.description);
+                               query.bindText(first + 3, record.note);
                            }));
     if (!updated || inserts.isEmpty())
         return updated;
     if (shareCurrency(inserts))
         return writeGroups(inserts, &OfficialRatesBatch::insertFor,
                            {inserts.constFirst()->code, inserts.constFirst()->description}, 3,
-                           [](QSqlQuery &query, int first, const Line &record) {
-                               query.bindValue(first, record.date);
-                               query.bindValue(first + 1, record.rate);
-                               query.bindValue(first + 2, record.note);
+                           [](EngineStatement &query, int first, const Line &record) {
+                               query.bindText(first, record.date);
+                               query.bindNumber(first + 1, record.rate);
+                               query.bindText(first + 2, record.note);
                            });
     return writeGroups(inserts, &OfficialRatesBatch::insertEachFor, {}, 5,
-                       [](QSqlQuery &query, int first, const Line &record) {
-                           query.bindValue(first, record.code);
-                           query.bindValue(first + 1, record.date);
-                           query.bindValue(first + 2, record.rate);
-                           query.bindValue(first + 3, record.description);
-                           query.bindValue(first + 4, record.note);
+                       [](EngineStatement &query, int first, const Line &record) {
+                           query.bindText(first, record.code);
+                           query.bindText(first + 1, record.date);
+                           query.bindNumber(first + 2, record.rate);
+                           query.bindText(first + 3, record.description);
+                           query.bindText(first + 4, record.note);
                        });
 }
 
 bool OfficialRatesBatch::writeGroups(const QList<const Line *> &lines,
-                                     QSqlQuery *(OfficialRatesBatch::*statementFor)(int),
-                                     const QVariantList &shared, int columns, const Binder &bind)
+                                     EngineStatement *(OfficialRatesBatch::*statementFor)(int),
+                                     const QStringList &shared, int columns, const Binder &bind)
 {
     // The rows go out in groups of power-of-two sizes, so that a handful of prepared statements
     // serve any count.
     const int first = int(shared.size());
     for (qsizetype done = 0; done < lines.size();) {
         const int rows = int(std::bit_floor(quint64(lines.size() - done)));
-        QSqlQuery *query = (this->*statementFor)(rows);
+        EngineStatement *query = (this->*statementFor)(rows);
         if (!query)
             return false;
         for (int i = 0; i < first; ++i)
-            query->bindValue(i, shared.at(i));
+            query->bindText(i, shared.at(i));
         for (int r = 0; r < rows; ++r)
             bind(*query, first + r * columns, *lines.at(done + r));
-        if (!query->exec())
-            return keepError(m_error, *query);
+        const bool written = query->exec();
+        query->finish();
+        if (!written)
+            return fail(*query);
         done += rows;
     }
     return true;

@@ -3,20 +3,21 @@
 #include "base/runtimeerror.h"
 #include "history/historyengine.h"
 
-#include <QHash>
 #include <QList>
 #include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QString>
-#include <QVariant>
+#include <QStringList>
 #include <functional>
+#include <map>
+#include <memory>
 
 // Stores many records per statement, with the same result as storing them one by one with
 // RecordWriter: each (currency, day) overwrites the first record it matches or adds one, and a
 // (currency, day) met twice ends with the values of its last line. One lookup per currency of the
 // batch finds every day of it already stored, whether the batch holds one currency (a rates file)
 // or several (days of the bank's history). Values are always bound, texts stored as RecordWriter
-// stores them; new records are added in the order of the lines.
+// stores them; new records are added in the order of the lines. The statements are the engine's
+// own (SQLite's handle for a file).
 class HistoryDb;
 
 class OfficialRatesBatch
@@ -43,28 +44,32 @@ public:
     RuntimeError lastError() const { return m_error; }
 
 private:
+    using Statements = std::map<int, std::unique_ptr<EngineStatement>>;
     // The statement for a batch of that many rows, prepared once and kept.
-    QSqlQuery *prepared(QHash<int, QSqlQuery> &cache, int rows, const QString &sql);
+    EngineStatement *prepared(Statements &cache, int rows, const QString &sql);
     // The lookup of up to `dates` days of one currency.
-    QSqlQuery *lookupFor(int dates);
+    EngineStatement *lookupFor(int dates);
     // Inserts and updates of rows that share their code and description (a rates file) bind them
     // once; rows of several currencies bind them on every row.
-    QSqlQuery *insertFor(int rows);
-    QSqlQuery *insertEachFor(int rows);
-    QSqlQuery *updateFor(int rows);
-    QSqlQuery *updateEachFor(int rows);
+    EngineStatement *insertFor(int rows);
+    EngineStatement *insertEachFor(int rows);
+    EngineStatement *updateFor(int rows);
+    EngineStatement *updateEachFor(int rows);
     // Runs the lines through statements of power-of-two sizes: `shared` binds first, then each line
     // its `columns` values.
-    using Binder = std::function<void(QSqlQuery &query, int first, const Line &line)>;
-    bool writeGroups(const QList<const Line *> &lines, QSqlQuery *(OfficialRatesBatch::*statementFor)(int),
-                     const QVariantList &shared, int columns, const Binder &bind);
+    using Binder = std::function<void(EngineStatement &statement, int first, const Line &line)>;
+    bool writeGroups(const QList<const Line *> &lines,
+                     EngineStatement *(OfficialRatesBatch::*statementFor)(int), const QStringList &shared,
+                     int columns, const Binder &bind);
+    bool fail(const EngineStatement &statement);
 
     QSqlDatabase m_db;
+    HistoryEngine *m_engine;
     SqlDialect m_dialect;
-    QHash<int, QSqlQuery> m_lookups;
-    QHash<int, QSqlQuery> m_inserts;
-    QHash<int, QSqlQuery> m_insertsEach;
-    QHash<int, QSqlQuery> m_updates;
-    QHash<int, QSqlQuery> m_updatesEach;
+    Statements m_lookups;
+    Statements m_inserts;
+    Statements m_insertsEach;
+    Statements m_updates;
+    Statements m_updatesEach;
     RuntimeError m_error;
 };

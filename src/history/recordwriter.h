@@ -5,12 +5,13 @@
 #include "history/historyengine.h"
 
 #include <QSqlDatabase>
-#include <QSqlQuery>
+#include <memory>
 
 // Stores a quote row as the record of its currency and day: the first record with the same
 // Tipo_Valuta and Data_Valuta is overwritten, otherwise a new one is added. Values are always
 // bound, never pasted into the SQL, so an apostrophe is just a character. The statements are
-// prepared on the first write and reused; transactions are the caller's business.
+// prepared on the first write and reused, on the engine's own statements (SQLite's handle for a
+// file); transactions are the caller's business.
 class HistoryDb;
 
 class RecordWriter
@@ -32,11 +33,14 @@ public:
 private:
     bool prepare();
 
+    bool fail(const EngineStatement &statement);
+
     QSqlDatabase m_db;
+    HistoryEngine *m_engine;
     SqlDialect m_dialect;
-    QSqlQuery m_lookup;
-    QSqlQuery m_update;
-    QSqlQuery m_insert;
+    std::unique_ptr<EngineStatement> m_lookup;
+    std::unique_ptr<EngineStatement> m_update;
+    std::unique_ptr<EngineStatement> m_insert;
     bool m_prepared = false;
     RuntimeError m_error;
 };

@@ -1,144 +1,58 @@
 #include "history/sqliteengine.h"
 
 #include "history/historydb.h"
+#include "history/sqlitelisting.h"
+#include "history/sqlitestatement.h"
 
 #include <QFileInfo>
-#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
-#include <array>
-#include <cstring>
 #include <sqlite3.h>
 
 namespace {
 
-const QByteArray kListingQuery = QByteArrayLiteral("SELECT * FROM Storico_Valute") + " ORDER BY Data_Valuta";
-
-// A million records repeat a handful of codes and descriptions, and each date a few times in a row:
-// the bytes of a field are compared with the few last seen, and an equal one hands out the text
-// already made, so the rows share it and no conversion is repeated.
-class RecentTexts
+// A statement on the connection's own handle: the import binds hundreds of thousands of values.
+class SqliteEngineStatement final : public EngineStatement
 {
 public:
-    QString text(sqlite3_stmt *statement, int column)
+    explicit SqliteEngineStatement(const QSqlDatabase &db) : m_handle(sqliteHandle(db)) {}
+
+    bool prepare(const QString &sql) override { return m_statement.prepare(m_handle, sql.toUtf8()); }
+    void bindText(int index, const QString &text) override { m_statement.bind(index + 1, text); }
+    void bindNumber(int index, double value) override { m_statement.bind(index + 1, value); }
+    void bindKey(int index, const QVariant &key) override
     {
-        const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
-        if (!bytes)
-            return {};
-        const int size = sqlite3_column_bytes(statement, column);
-        for (const Slot &slot : m_slots) {
-            if (slot.bytes.size() == size && std::memcmp(slot.bytes.constData(), bytes, size_t(size)) == 0)
-                return slot.text;
-        }
-        Slot &slot = m_slots[m_next];
-        m_next = (m_next + 1) % m_slots.size();
-        slot.bytes = QByteArray(bytes, size);
-        slot.text = QString::fromUtf8(slot.bytes).trimmed();
-        return slot.text;
+        m_statement.bindInt64(index + 1, key.toLongLong());
     }
-
-private:
-    struct Slot
+    bool exec() override
     {
-        QByteArray bytes;
-        QString text;
-    };
-    std::array<Slot, 8> m_slots;
-    std::size_t m_next = 0;
-};
-
-// The connection's own SQLite handle: the listing reads up to a million rows, and going through
-// it directly spares a QVariant and a string conversion per field.
-sqlite3 *nativeHandle(const QSqlDatabase &db)
-{
-    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return nullptr;
-    return *static_cast<sqlite3 *const *>(handle.constData());
-}
-
-RuntimeError engineError(sqlite3 *handle)
-{
-    const int code = handle ? sqlite3_errcode(handle) : 0;
-    if (code == 0)
-        return makeError(ErrorNumber::ApplicationDefined);
-    return {code, QString::fromUtf8(sqlite3_errmsg(handle))};
-}
-
-// The listing query, stepped onto its first record (or its end) as soon as it is opened.
-class SqliteCursor : public RecordCursor
-{
-public:
-    explicit SqliteCursor(const QSqlDatabase &db) : m_handle(nativeHandle(db)) {}
-    ~SqliteCursor() override { sqlite3_finalize(m_statement); }
-
-    RuntimeError open() override
-    {
-        sqlite3_finalize(m_statement);
-        m_statement = nullptr;
-        if (!m_handle)
-            return makeError(ErrorNumber::ApplicationDefined);
-        if (sqlite3_prepare_v2(m_handle, kListingQuery.constData(), int(kListingQuery.size()), &m_statement,
-                               nullptr) != SQLITE_OK)
-            return engineError(m_handle);
-        for (int field = 0; field < FieldCount; ++field)
-            m_columns[field] = column(kNames[field]);
-        return next() ? RuntimeError{} : m_error;
+        m_statement.reset();
+        m_statement.clearError();
+        m_rowWaiting = m_statement.step();
+        return !m_statement.failed();
     }
-
-    bool atRecord() const override { return m_atRecord; }
     bool next() override
     {
-        const int result = sqlite3_step(m_statement);
-        m_atRecord = result == SQLITE_ROW;
-        if (result != SQLITE_ROW && result != SQLITE_DONE)
-            m_error = engineError(m_handle);
-        return result == SQLITE_ROW;
+        if (m_rowWaiting) {
+            m_rowWaiting = false;
+            return true;
+        }
+        return m_statement.step();
     }
-    RuntimeError error() const override { return m_error; }
-    bool hasField(Field field) const override { return m_columns[field] >= 0; }
-    QString text(Field field) override { return m_texts[field].text(m_statement, m_columns[field]); }
-
-    RuntimeError quote(double &value) override
+    QString text(int column) const override { return m_statement.columnText(column); }
+    QVariant key(int column) const override { return m_statement.columnInt64(column); }
+    void finish() override
     {
-        const int column = m_columns[Quote];
-        switch (sqlite3_column_type(m_statement, column)) {
-        case SQLITE_NULL:
-            return makeError(94);
-        case SQLITE_INTEGER:
-        case SQLITE_FLOAT:
-            value = sqlite3_column_double(m_statement, column);
-            return {};
-        default: {
-            // A REAL column keeps text only when it does not look like a number.
-            bool ok = false;
-            value = QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column)))
-                        .toDouble(&ok);
-            return ok ? RuntimeError{} : makeError(13);
-        }
-        }
+        m_rowWaiting = false;
+        m_statement.reset();
     }
+    RuntimeError error() const override { return m_statement.error(); }
 
 private:
-    static constexpr const char *kNames[FieldCount] = {"Tipo_Valuta", "Data_Valuta", "Quotazione",
-                                                       "Descrizione", "Note"};
-
-    int column(const char *name) const
-    {
-        for (int i = 0, n = sqlite3_column_count(m_statement); i < n; ++i) {
-            if (sqlite3_stricmp(sqlite3_column_name(m_statement, i), name) == 0)
-                return i;
-        }
-        return -1;
-    }
-
-    sqlite3 *m_handle = nullptr;
-    sqlite3_stmt *m_statement = nullptr;
-    bool m_atRecord = false;
-    RuntimeError m_error;
-    std::array<int, FieldCount> m_columns{};
-    std::array<RecentTexts, FieldCount> m_texts;
+    sqlite3 *m_handle;
+    SqliteStatement m_statement;
+    bool m_rowWaiting = false; // exec() stepped onto a row that next() hands out
 };
 
 } // namespace
@@ -186,7 +100,21 @@ RuntimeError SqliteEngine::beginWrite(QSqlDatabase &db)
     return databaseError(begin.lastError());
 }
 
-std::unique_ptr<RecordCursor> SqliteEngine::listing(const QSqlDatabase &db)
+std::unique_ptr<ListingReader> SqliteEngine::listingReader(const QSqlDatabase &db, qint64 connection)
 {
-    return std::make_unique<SqliteCursor>(db);
+    return std::make_unique<SqliteListingReader>(sqliteHandle(db), connection);
+}
+
+std::optional<ChangeToken> SqliteEngine::changeToken(const QSqlDatabase &db, qint64 connection)
+{
+    sqlite3 *handle = sqliteHandle(db);
+    SqliteStatement version;
+    if (!handle || !version.prepare(handle, "PRAGMA data_version") || !version.step())
+        return std::nullopt;
+    return ChangeToken{connection, version.columnInt64(0), sqlite3_total_changes64(handle)};
+}
+
+std::unique_ptr<EngineStatement> SqliteEngine::statement(const QSqlDatabase &db)
+{
+    return std::make_unique<SqliteEngineStatement>(db);
 }

@@ -3,8 +3,8 @@
 #include "history/historyengine.h"
 
 // The history in an SQLite file, VALUTE.MDB. The file ships with the program: opening never creates
-// it, so a wrong path is reported instead of leaving an empty database behind. The listing reads
-// through the connection's own SQLite handle.
+// it, so a wrong path is reported instead of leaving an empty database behind. The listing and the
+// writers' statements run on the connection's own SQLite handle.
 class SqliteEngine : public HistoryEngine
 {
 public:
@@ -16,7 +16,9 @@ public:
     RuntimeError open(QSqlDatabase &db, int waitMilliseconds) override;
     const SqlDialect &dialect() const override;
     RuntimeError beginWrite(QSqlDatabase &db) override;
-    std::unique_ptr<RecordCursor> listing(const QSqlDatabase &db) override;
+    std::unique_ptr<ListingReader> listingReader(const QSqlDatabase &db, qint64 connection) override;
+    std::optional<ChangeToken> changeToken(const QSqlDatabase &db, qint64 connection) override;
+    std::unique_ptr<EngineStatement> statement(const QSqlDatabase &db) override;
 
 private:
     QString m_path;

@@ -1,6 +1,7 @@
 #include "session/quotesession.h"
 
 #include "core/pairsymbol.h"
+#include "core/quoteformat.h"
 #include "core/textrules.h"
 #include "history/historyfilereader.h"
 #include "session/startupfiles.h"
@@ -44,8 +45,7 @@ QString QuoteSession::listedSymbol() const
 
 ListingResult QuoteSession::list()
 {
-    const ListingResult listing =
-        HistoryListing::run(m_db, databaseLocation(), listedSymbol(), m_table, m_dialogs);
+    const ListingResult listing = m_listing.run(m_db, databaseLocation(), listedSymbol(), m_table, m_dialogs);
     if (listing.openFailed)
         m_ended = true;
     else if (!listing.cancelled)
@@ -115,21 +115,18 @@ RecordingResult QuoteSession::record()
 void QuoteSession::show()
 {
     const QString symbol = PairSymbol::of(m_selector);
-    // A stored quote whose general text is that of -1 is the mark of a quote that was not available.
-    const QString unavailable = generalText(-1);
-    const QList<QuoteRow> rows = m_table.rows(); // a message box may let the table change under us
-    for (const QuoteRow &row : rows) {
-        if (row.Tipo_Valuta != symbol)
-            continue;
-        if (generalText(row.Quotazione) == unavailable) {
-            m_dialogs.message(QStringLiteral("Quotazione  ") + symbol +
-                              QStringLiteral("  non disponibile su Internet !!!"));
-            m_shown = {};
-        } else {
-            m_shown = ShownQuote::quote(row.Quotazione);
-        }
-        m_shownDate = row.Data_Valuta;
-    }
+    // A stored quote whose general text is that of -1 is the mark of a quote that was not available:
+    // each such row of the pair is reported, and the pair's last row is what shows.
+    const QuoteFormat format;
+    const PairQuotes quotes = m_table.pairQuotes(symbol, format);
+    for (qsizetype i = 0; i < quotes.unavailableMarks; ++i)
+        m_dialogs.message(QStringLiteral("Quotazione  ") + symbol +
+                          QStringLiteral("  non disponibile su Internet !!!"));
+    if (!quotes.last)
+        return;
+    m_shown =
+        format.isUnavailableMark(quotes.last->quote) ? ShownQuote() : ShownQuote::quote(quotes.last->quote);
+    m_shownDate = quotes.last->day;
 }
 
 OfficialRatesImport::Result QuoteSession::importRates(const OfficialRatesImport::Progress &progress)
@@ -137,9 +134,9 @@ OfficialRatesImport::Result QuoteSession::importRates(const OfficialRatesImport:
     return OfficialRatesImport::run(m_ratesFile, m_items, m_db, m_dialogs, progress);
 }
 
-QStringList QuoteSession::readHistoryFile()
+RecordList QuoteSession::readHistoryFile()
 {
-    m_lines = HistoryFileReader::run(m_historyFile, listedSymbol(), m_dialogs);
+    m_lines = RecordList::ofTexts(HistoryFileReader::run(m_historyFile, listedSymbol(), m_dialogs));
     return m_lines;
 }
 

@@ -2,6 +2,7 @@
 
 #include "base/userdialogs.h"
 #include "core/quotetable.h"
+#include "core/recordlist.h"
 #include "core/shownquote.h"
 #include "history/historydb.h"
 #include "history/historylisting.h"
@@ -63,7 +64,7 @@ public:
     // (the caller lists again afterwards).
     OfficialRatesImport::Result importRates(const OfficialRatesImport::Progress &progress = {});
     // The selected pair's lines of the text history file, which become the listed lines.
-    QStringList readHistoryFile();
+    RecordList readHistoryFile();
     // Makes an item the selection: its number, and the page address when that ends in a digit.
     void choosePair(const QString &item);
     // The index of the item of a pair symbol; -1, after a message, when the list has none.
@@ -75,7 +76,8 @@ public:
 
     // The database could not be opened: the program must end.
     bool ended() const { return m_ended; }
-    const QStringList &lines() const { return m_lines; }
+    // The record list's lines: the last listing's, or the history file's.
+    const RecordList &lines() const { return m_lines; }
     const QuoteTable &quoteTable() const { return m_table; }
     ShownQuote shownQuote() const { return m_shown; }
     // yyyymmdd of the quote shown; none before the first fetch or show that finds one.
@@ -113,6 +115,7 @@ private:
     QString m_pageText;
     ShownQuote m_shown;
     std::optional<QString> m_shownDate;
-    QStringList m_lines;
+    HistoryListing m_listing;
+    RecordList m_lines;
     bool m_ended = false;
 };

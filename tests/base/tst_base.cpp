@@ -3,13 +3,19 @@
 #include "base/runtimeerror.h"
 #include "base/textfile.h"
 #include "common/testmain.h"
+#include "core/quoteformat.h"
 #include "core/quotetable.h"
+#include "core/recordlist.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QLocale>
 #include <QTemporaryDir>
+#include <limits>
 #include <sys/stat.h>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -38,6 +44,9 @@ private Q_SLOTS:
     void appendLines();
     void quoteText_data();
     void quoteText();
+    void generalText_data();
+    void generalText();
+    void recordList();
 };
 
 void TestBase::splitLines_data()
@@ -215,6 +224,11 @@ void TestBase::quoteText_data()
     QTest::newRow("whole") << 2.0 << "2,0000";
     QTest::newRow("zero") << 0.0 << "0,0000";
     QTest::newRow("131,25") << 131.25 << "131,25";
+    QTest::newRow("exponent, no separator added") << 1e-5 << "1E-050";
+    QTest::newRow("huge") << 1e300 << "1E+300";
+    QTest::newRow("large whole") << 123456789.0 << "123456";
+    QTest::newRow("negative") << -1.5 << "-1,500";
+    QTest::newRow("unavailable mark") << -1.0 << "-1,000";
 }
 
 void TestBase::quoteText()
@@ -222,6 +236,76 @@ void TestBase::quoteText()
     QFETCH(double, value);
     QFETCH(QString, text);
     QCOMPARE(::quoteText(value), text);
+    QCOMPARE(QuoteFormat().quoteText(value), text);
+    char16_t written[QuoteFormat::quoteTextSize];
+    QuoteFormat().writeQuoteText(value, written);
+    QCOMPARE(QStringView(written, QuoteFormat::quoteTextSize), text);
+}
+
+void TestBase::generalText_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("unavailable"); // the text of -1
+    const auto row = [](const char *name, const char *locale, double value, const QString &text,
+                        bool unavailable = false) {
+        QTest::newRow(name) << QString(locale) << value << text << unavailable;
+    };
+    row("italian", "it_IT", 1.0734, "1,0734");
+    row("fifteen digits", "it_IT", 0.1 + 0.2, "0,3");
+    row("exponent below 1e-4", "it_IT", 0.00001234, "1,234E-05");
+    row("no exponent at 1e14", "it_IT", 1e14, "100000000000000");
+    row("exponent at 1e15", "it_IT", 1e15, "1E+15");
+    row("rounded to fifteen", "it_IT", 1.23456789012345678, "1,23456789012346");
+    row("half way: away from zero", "it_IT", 1.000030517578125, "1,00003051757813");
+    row("half way, large", "it_IT", 123456789012345.5, "123456789012346");
+    row("half way, negative", "it_IT", -1.000030517578125, "-1,00003051757813");
+    row("smallest double", "it_IT", 5e-324, "4,94065645841247E-324");
+    row("negative zero", "it_IT", -0.0, "0");
+    row("infinity", "it_IT", std::numeric_limits<double>::infinity(), "inf");
+    row("minus one", "it_IT", -1.0, "-1", true);
+    row("within fifteen digits of minus one", "it_IT", -1.0000000000000002, "-1", true);
+    row("near minus one", "it_IT", -1.00001, "-1,00001");
+    row("plus one", "it_IT", 1.0, "1");
+    row("C locale", "C", 131.25, "131.25");
+    row("C locale exponent", "C", 1e300, "1e+300");
+    row("minus sign of its own", "sv_SE", -1.5, u"\u22121,5"_qs, false);
+    row("digits of its own", "ar_EG", 1.5, u"\u0661\u066b\u0665"_qs);
+}
+
+void TestBase::generalText()
+{
+    QFETCH(QString, locale);
+    QFETCH(double, value);
+    const QuoteFormat format{QLocale(locale)};
+    QTEST(format.generalText(value), "text");
+    QTEST(format.isUnavailableMark(value), "unavailable");
+}
+
+// A listing's lines are written from the day and quote of each record; the lines of the history
+// file are kept as read.
+void TestBase::recordList()
+{
+    RecordList::Builder builder(QStringLiteral("EUR/USD"));
+    builder.append(u"20030315", 1.0734);
+    builder.appendPlain("20030316", 2);
+    builder.append(u"2003/21/", 0.6);
+    builder.append(u"00010101", 131.25);
+    QCOMPARE(builder.lastDate(), QStringLiteral("00010101"));
+    const RecordList lines = builder.finish();
+    const QStringList expected = {"15-03-2003 - 1,0734 - EUR/USD", "16-03-2003 - 2,0000 - EUR/USD",
+                                  "1/-/2-2003 - 0,6000 - EUR/USD", "01-01-0001 - 131,25 - EUR/USD"};
+    QCOMPARE(lines.toStringList(), expected);
+    QCOMPARE(lines.size(), 4);
+    RecordList::LineBuffer buffer;
+    QCOMPARE(lines.line(2, buffer), expected[2]);
+    QCOMPARE(lines.line(1), expected[1]);
+
+    const RecordList read = RecordList::ofTexts({"riga uno", "riga due"});
+    QCOMPARE(read.size(), 2);
+    QCOMPARE(read.line(1, buffer), QStringLiteral("riga due"));
+    QVERIFY(RecordList().isEmpty());
 }
 
 QUOTAZIONI_TEST_MAIN(TestBase)

@@ -158,9 +158,9 @@ void TestEngines::listing()
     HistoryDb db;
     QuoteTable table;
     RecordingDialogs dialogs;
-    const ListingResult result = HistoryListing::run(db, location, "EUR/USD", table, dialogs);
+    const ListingResult result = HistoryListing().run(db, location, "EUR/USD", table, dialogs);
     QVERIFY(!result.openFailed && !result.cancelled);
-    QCOMPARE(result.lines, lines);
+    QCOMPARE(result.lines.toStringList(), lines);
     QCOMPARE(table.QuoteCount(), count);
     QCOMPARE(dialogs.texts(), message.isEmpty() ? QStringList() : QStringList{message});
 }
@@ -357,7 +357,7 @@ void TestEngines::dailyCycle()
         QCOMPARE(result.recorded, 4);
     }
     QCOMPARE(dialogs.texts(), QStringList());
-    QCOMPARE(session.lines(),
+    QCOMPARE(session.lines().toStringList(),
              (QStringList{"04-01-2024 - 1,0900 - EUR/USD", "05-01-2024 - 1,0871 - EUR/USD"}));
     QCOMPARE(stored(location), (QStringList{"EUR/CHF|" + day + "|0.9412|EUR/CHF - FRANCO SVIZZERO - 2|",
                                             "EUR/GBP|" + day + "|0.8567|EUR/GBP - STERLINA INGLESE - 4|",
@@ -400,7 +400,7 @@ void TestEngines::serverOpening()
     QuoteTable table;
     RecordingDialogs dialogs;
     const ListingResult result =
-        HistoryListing::run(db, url.arg(m_server.socketFolder()), "EUR/USD", table, dialogs);
+        HistoryListing().run(db, url.arg(m_server.socketFolder()), "EUR/USD", table, dialogs);
     QVERIFY(result.openFailed);
     QCOMPARE(dialogs.texts(), QStringList{message.arg(m_server.socketFolder())});
     QCOMPARE(dialogs.entries().at(1).icon, UserDialogs::Icon::Critical);
@@ -415,7 +415,7 @@ void TestEngines::serverWithoutTable()
     RecordingDialogs dialogs;
     dialogs.queueAnswer(UserDialogs::Answer::Retry);
     const ListingResult result =
-        HistoryListing::run(db, m_server.url(QStringLiteral("vuoto")), "EUR/USD", table, dialogs);
+        HistoryListing().run(db, m_server.url(QStringLiteral("vuoto")), "EUR/USD", table, dialogs);
     QVERIFY(result.cancelled);
     const QString noTable = "Errore manca Tabella:  Storico_Quotazioni\r\n\r\nDatabase Server assente o "
                             "scollegato !\r\n\r\nrelation \"storico_valute\" does not exist";
@@ -472,7 +472,7 @@ void TestEngines::connectionLost()
     QuoteTable table;
     HistoryDb db;
     RecordingDialogs dialogs;
-    HistoryListing::run(db, location, "EUR/USD", table, dialogs);
+    HistoryListing().run(db, location, "EUR/USD", table, dialogs);
     QVERIFY(m_server.terminateSessions(database));
 
     table.clear();
@@ -490,8 +490,8 @@ void TestEngines::connectionLost()
     QCOMPARE(stored(location), QStringList{"EUR/USD|20030314|1.05||<null>"});
 
     dialogs.clear();
-    const ListingResult listing = HistoryListing::run(db, location, "EUR/USD", table, dialogs);
-    QCOMPARE(listing.lines, QStringList{"14-03-2003 - 1,0500 - EUR/USD"});
+    const ListingResult listing = HistoryListing().run(db, location, "EUR/USD", table, dialogs);
+    QCOMPARE(listing.lines.toStringList(), QStringList{"14-03-2003 - 1,0500 - EUR/USD"});
     table.clear();
     table.append({"EUR/USD", "20030315", 1.0734, "EUR/USD - DOLLARO USA - 1", ""});
     result = HistoryRecording::run(ShownQuote::quote(1), historyFile, table, db, dialogs);

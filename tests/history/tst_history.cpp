@@ -3,8 +3,10 @@
 #include "history/historyfilereader.h"
 #include "history/historylisting.h"
 #include "history/historyrecording.h"
+#include "history/recordwriter.h"
 #include "historytest.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
 #include <sys/stat.h>
 
@@ -29,6 +31,8 @@ private Q_SLOTS:
     void listing();
     void listingFailure_data();
     void listingFailure();
+    void listingSeesWrites_data();
+    void listingSeesWrites();
     void csvTwinName_data();
     void csvTwinName();
     void recording_data();
@@ -77,6 +81,31 @@ void TestHistory::listing_data()
         failed + "3265 - Elemento non trovato in questo insieme.",
         "ALTER TABLE Storico_Valute DROP COLUMN Note");
 
+    row("NULL quote in another pair: rows before it in date order kept, failing one counted",
+        {rec("EUR/CHF", "20030314", "1.1"), rec("EUR/USD", "20030315", "1.2"),
+         rec("EUR/CHF", "20030316", "NULL"), rec("EUR/USD", "20030317", "1.4"),
+         rec("EUR/USD", "20030316", "1.3")},
+        {usd15}, 3, failed + "94 - Utilizzo non valido di Null"); // same day: stored order
+    row("every quote shape",
+        {rec("EUR/USD", "20030301", "2"), rec("EUR/USD", "20030302", "1.5"),
+         rec("EUR/USD", "20030303", "131.25"), rec("EUR/USD", "20030304", "0.6"),
+         rec("EUR/USD", "20030305", "1e-5"), rec("EUR/USD", "20030306", "1e300"),
+         rec("EUR/USD", "20030307", "123456789"), rec("EUR/USD", "20030308", "1234567890123456789"),
+         rec("EUR/USD", "20030309", "-1"), rec("EUR/USD", "20030310", "0"),
+         rec("EUR/USD", "20030311", "1.0734")},
+        {"01-03-2003 - 2,0000 - EUR/USD", "02-03-2003 - 1,5000 - EUR/USD", "03-03-2003 - 131,25 - EUR/USD",
+         "04-03-2003 - 0,6000 - EUR/USD", "05-03-2003 - 1E-050 - EUR/USD", "06-03-2003 - 1E+300 - EUR/USD",
+         "07-03-2003 - 123456 - EUR/USD", "08-03-2003 - 1,2345 - EUR/USD", "09-03-2003 - -1,000 - EUR/USD",
+         "10-03-2003 - 0,0000 - EUR/USD", "11-03-2003 - 1,0734 - EUR/USD"},
+        11);
+    row("dates as stored: padded, odd, duplicated; codes with blanks around them",
+        {rec("EUR/USD", " 20030316", "1.3"), rec(" EUR/USD", "20030315", "1.2"),
+         rec("EUR/USD ", "20030315", "1.25"), rec("EUR/USD", "2003/21/", "0.6"),
+         rec("EUR/USD", "20030315", "1.1")},
+        {"16-03-2003 - 1,3000 - EUR/USD", "1/-/2-2003 - 0,6000 - EUR/USD", "15-03-2003 - 1,2000 - EUR/USD",
+         "15-03-2003 - 1,2500 - EUR/USD", "15-03-2003 - 1,1000 - EUR/USD"},
+        5);
+
     QStringList many, manyLines; // far beyond the old 3000-row table
     for (int day = 0; day < 1600; ++day) {
         const QString date = QDate(2000, 1, 1).addDays(day).toString("yyyyMMdd"),
@@ -99,13 +128,14 @@ void TestHistory::listing()
     const QString path = makeDatabase(dir.filePath("VALUTE.MDB"), records);
     QVERIFY(exec(path, {alter}));
     HistoryDb db;
+    HistoryListing listing;
     QuoteTable table, previous;
     table.append({"EUR/XXX", "19990101", 9, {}, {}}); // left over from a quote update
     for (int run = 0; run < 2; ++run) {               // listing twice gives the same result
         RecordingDialogs dialogs;
-        const auto result = HistoryListing::run(db, path, "EUR/USD", table, dialogs);
+        const auto result = listing.run(db, path, "EUR/USD", table, dialogs);
         QVERIFY(!result.openFailed && !result.cancelled && db.isOpen());
-        QCOMPARE(result.lines, lines);
+        QCOMPARE(result.lines.toStringList(), lines);
         QCOMPARE(table.QuoteCount(), count);
         QCOMPARE(result.selectIndex, lines.size() - 1);
         QCOMPARE(result.countText(), QStringLiteral("Numero records nel Database: %1").arg(count));
@@ -167,7 +197,7 @@ void TestHistory::listingFailure()
     HistoryDb db;
     db.setBusyTimeout(50);
     QuoteTable table;
-    const ListingResult result = HistoryListing::run(db, path, "EUR/USD", table, dialogs);
+    const ListingResult result = HistoryListing().run(db, path, "EUR/USD", table, dialogs);
 
     QCOMPARE(result.openFailed, openFailed);
     QCOMPARE(dialogs.texts(), QStringList(std::max(1, int(answers.size())), message.replace("%1", path)));
@@ -176,9 +206,74 @@ void TestHistory::listingFailure()
                              shown[1].icon == UserDialogs::Icon::Critical
                        : shown[0].buttons == UserDialogs::Buttons::RetryCancel);
     QCOMPARE(result.cancelled, !openFailed && !appears);
-    QCOMPARE(result.lines, appears ? QStringList{"15-03-2003 - 1,2000 - EUR/USD"} : QStringList());
+    QCOMPARE(result.lines.toStringList(),
+             appears ? QStringList{"15-03-2003 - 1,2000 - EUR/USD"} : QStringList());
     QVERIFY(appears || fileBytes(path) == before); // the listing neither creates nor writes the file
     QCOMPARE(QFile::exists(path), kind != "missing");
+}
+
+void TestHistory::listingSeesWrites_data()
+{
+    QTest::addColumn<QString>("change"); // what happens between two listings
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<int>("count");
+    const QString usd15 = "15-03-2003 - 1,2000 - EUR/USD", usd16 = "16-03-2003 - 1,3000 - EUR/USD";
+    const auto row = [](const char *name, const QStringList &lines, int count) {
+        QTest::newRow(name) << QString(name) << lines << count;
+    };
+    row("nothing", {usd15, usd16}, 3);
+    row("another program changes a quote", {usd15, "16-03-2003 - 1,9000 - EUR/USD"}, 3);
+    row("another program adds a record", {usd15, usd16, "17-03-2003 - 1,4000 - EUR/USD"}, 4);
+    row("another program deletes a record of another pair", {usd15, usd16}, 2);
+    row("another program stores an unreadable quote", {usd15}, 3);
+    row("recording through the listing's connection", {usd15, usd16, "17-03-2003 - 1,5000 - EUR/USD"}, 4);
+    row("another database put in its place", {"01-01-2024 - 1,0800 - EUR/USD"}, 1);
+}
+
+void TestHistory::listingSeesWrites()
+{
+    QFETCH(QString, change);
+    QTemporaryDir dir;
+    const QString path = makeDatabase(dir.filePath("VALUTE.MDB"),
+                                      {rec("EUR/USD", "20030315", "1.2"), rec("EUR/USD", "20030316", "1.3"),
+                                       rec("EUR/CHF", "20030315", "1.5")});
+    HistoryDb db;
+    HistoryListing listing;
+    QuoteTable table;
+    RecordingDialogs dialogs;
+    QCOMPARE(listing.run(db, path, "EUR/USD", table, dialogs).lines.size(), 2);
+
+    // Another program: the sqlite3 shell in a process of its own.
+    const auto shell = [&](const QString &sql) {
+        QProcess process;
+        process.start(QStringLiteral(QUOTAZIONI_SQLITE3), {path, sql});
+        return process.waitForFinished() && process.exitCode() == 0;
+    };
+    if (change.contains("changes a quote")) {
+        QVERIFY(shell("UPDATE Storico_Valute SET Quotazione = 1.9 WHERE Data_Valuta = '20030316'"));
+    } else if (change.contains("adds")) {
+        QVERIFY(shell("INSERT INTO Storico_Valute VALUES ('EUR/USD', '20030317', 1.4, '', '')"));
+    } else if (change.contains("deletes")) {
+        QVERIFY(shell("DELETE FROM Storico_Valute WHERE Tipo_Valuta = 'EUR/CHF'"));
+    } else if (change.contains("unreadable")) {
+        QVERIFY(shell("UPDATE Storico_Valute SET Quotazione = NULL WHERE Data_Valuta = '20030316'"));
+    } else if (change.contains("recording")) {
+        RecordWriter writer(db);
+        QVERIFY(writer.write({"EUR/USD", "20030317", 1.5, "", ""}));
+    } else if (change.contains("in its place")) {
+        const QString other = makeDatabase(dir.filePath("altro.MDB"), {rec("EUR/USD", "20240101", "1.08")});
+        QVERIFY(QFile::remove(path) && QFile::rename(other, path));
+    }
+
+    dialogs.clear();
+    const ListingResult second = listing.run(db, path, "EUR/USD", table, dialogs);
+    QTEST(second.lines.toStringList(), "lines");
+    QTEST(int(second.count), "count");
+    QCOMPARE(table.QuoteCount(), second.count);
+    QCOMPARE(dialogs.texts(),
+             change.contains("unreadable")
+                 ? QStringList{"Errore in lettura file di input  ERR=94 - Utilizzo non valido di Null"}
+                 : QStringList());
 }
 
 void TestHistory::csvTwinName_data()

@@ -182,6 +182,11 @@ void TestSession::show_data()
     add("no match", {"'EUR/CHF','20261205',0.9,'',NULL"}, {"", ""});
     add("unavailable marker", {"'EUR/USD','20261205',-1,'',NULL"}, {"", "20261205"},
         {"Quotazione  EUR/USD  non disponibile su Internet !!!"});
+    add("each marker reported, the last row shown",
+        {"'EUR/USD','20261201',-1,'',NULL", "'EUR/USD','20261202',-1,'',NULL",
+         "'EUR/CHF','20261203',-1,'',NULL", "'EUR/USD','20261203',1.5,'',NULL",
+         "'EUR/USD',char(160),2.5,'',NULL"}, // a blank that sorts last
+        {"2.5", ""}, L(2, "Quotazione  EUR/USD  non disponibile su Internet !!!"));
 }
 
 void TestSession::show()

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "base/runtimeerror.h"
+#include "core/quotetable.h"
+#include "core/recordlist.h"
+
+#include <QString>
+#include <optional>
+
+// What a listing finds in the database: every record in date order loaded and counted, the
+// selected pair's dated records listed. Loading stops at the first record that cannot be read,
+// which is counted (with what was read of it) and named by readError.
+struct ListingSnapshot
+{
+    qsizetype count = 0;
+    RecordList lines;
+    PairQuotes pairQuotes; // the pair's records as the quote table keeps them
+    RuntimeError readError;
+};
+
+// Tells whether a database may have changed: equal tokens of one connection mean that nothing was
+// written since, neither through that connection nor by any other.
+struct ChangeToken
+{
+    qint64 connection = 0; // which connection of the program
+    qint64 others = 0;     // the engine's count of what other connections committed
+    qint64 own = 0;        // rows this connection changed
+
+    bool operator==(const ChangeToken &) const = default;
+};
+
+// How one engine answers a listing, from one consistent state of the database and without
+// reading, sorting or copying every record: the pair's records through the index on code and
+// date, the count and the check for unreadable quotes by aggregate queries.
+class ListingReader
+{
+public:
+    virtual ~ListingReader() = default;
+    // Starts reading; a failure here (no table, the database locked) is the one the user may retry.
+    virtual RuntimeError open() = 0;
+    // The listing of a pair (the code as selected, compared with the trimmed stored codes).
+    virtual ListingSnapshot read(const QString &pair, const QuoteFormat &format) = 0;
+    // The database's state as the listing read it (after a successful open); none when the engine
+    // cannot tell.
+    virtual std::optional<ChangeToken> changeToken() const = 0;
+};
