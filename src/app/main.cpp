@@ -59,7 +59,8 @@ QString credentialsFile(const AppOptions &options)
 // Unattended: the window's start-up and first job on the same session, with no window and no
 // window system: defaults, listing, connection wait, the pair asked for, then the day's job (or
 // the import). The record list goes to standard output. Success means nothing failed and every
-// quote found in the page was recorded.
+// listed pair got its quote recorded; every other end leaves at least one line on standard error
+// saying why.
 int runBatch(int argc, char **argv, const AppOptions &options)
 {
     QCoreApplication app(argc, argv);
@@ -71,6 +72,7 @@ int runBatch(int argc, char **argv, const AppOptions &options)
         StartupFiles::readCredentials(credentialsFile(options)).value_or(DialCredentials{});
 
     QuoteSession session(options.dataDir, dialogs);
+    session.setExplainFailures(true);
     session.setDatabaseLocation(options.databaseUrl);
     session.loadDefaults(options.pageUrl);
     session.list();
@@ -96,7 +98,10 @@ int runBatch(int argc, char **argv, const AppOptions &options)
     bool done = false;
     if (options.importFile.isEmpty()) {
         const RecordingResult recording = session.runDailyJob(QDate::currentDate());
-        done = recording.completed && recording.recorded > 0;
+        done = recording.completed && recording.recorded > 0 && session.unrecordedPairs().isEmpty();
+        if (!session.unrecordedPairs().isEmpty())
+            dialogs.message(QStringLiteral("Quotazioni non registrate: ") +
+                            session.unrecordedPairs().join(QStringLiteral(", ")));
     } else {
         session.setRatesFileName(options.importFile);
         done = !session.importRates().failed();
@@ -104,7 +109,11 @@ int runBatch(int argc, char **argv, const AppOptions &options)
     }
     printLines(stdout, session.lines());
     std::fflush(stdout);
-    return done && !session.ended() && dialogs.failureCount() == 0 ? 0 : 1;
+    const bool succeeded = done && !session.ended() && dialogs.failureCount() == 0;
+    if (!succeeded && dialogs.failureCount() == 0)
+        dialogs.message(options.importFile.isEmpty() ? QStringLiteral("Nessuna quotazione registrata")
+                                                     : QStringLiteral("Importazione non completata"));
+    return succeeded ? 0 : 1;
 }
 
 } // namespace

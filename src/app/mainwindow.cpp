@@ -16,6 +16,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDate>
 #include <QDir>
 #include <QEvent>
@@ -95,6 +96,22 @@ QPushButton *button(QWidget *parent, const QString &name, const QString &caption
 
 } // namespace
 
+class MainWindow::LongWork
+{
+public:
+    explicit LongWork(MainWindow &window) : m_window(window) { ++m_window.m_longWork; }
+    ~LongWork()
+    {
+        if (--m_window.m_longWork == 0 && m_window.m_closeRequested)
+            QMetaObject::invokeMethod(&m_window, &QWidget::close, Qt::QueuedConnection);
+    }
+    LongWork(const LongWork &) = delete;
+    LongWork &operator=(const LongWork &) = delete;
+
+private:
+    MainWindow &m_window;
+};
+
 MainWindow::MainWindow(const AppOptions &options, UserDialogs &dialogs, ConnectionQuery &connection,
                        DialUp &dialUp, LoginRas &loginRas, QWidget *parent)
     : QWidget(parent), m_options(options), m_dialogs(dialogs), m_connection(connection), m_dialUp(dialUp),
@@ -128,6 +145,13 @@ void MainWindow::buildControls()
     Combo1 = makeControl<QComboBox>(Frame1, QStringLiteral("Combo1"), {2550, 300, 5685, 315});
     Combo1->setEditable(true);
     Combo1->setInsertPolicy(QComboBox::NoInsert);
+    // Qt takes Return in the box, leaving the box (Tab) and a completion as picking the item whose
+    // text the box holds; here only a pick from the list, with the mouse or the keys, selects a pair.
+    // The box keeps its completion, which fills in the text and nothing more.
+    QObject::disconnect(Combo1->lineEdit(), SIGNAL(returnPressed()), Combo1, SLOT(_q_returnPressed()));
+    QObject::disconnect(Combo1->lineEdit(), SIGNAL(editingFinished()), Combo1, SLOT(_q_editingFinished()));
+    QObject::disconnect(Combo1->completer(), SIGNAL(activated(QModelIndex)), Combo1,
+                        SLOT(_q_completerActivated(QModelIndex)));
     Combo1->setEditText(QStringLiteral("Combo1"));
     txtsymbol = makeControl<QLineEdit>(Frame1, QStringLiteral("txtsymbol"), {300, 285, 2130, 300});
     txtsymbol->setText(QStringLiteral("DOLLARO USA"));
@@ -439,11 +463,18 @@ void MainWindow::Command7_Click()
 
 void MainWindow::Command6_Click()
 {
+    LongWork work(*this);
     WaitCursor hourglass;
     const QList<QPushButton *> commands = {Command1, Command2, Command3, Command4};
     for (QPushButton *command : commands)
         command->setEnabled(false);
     QCoreApplication::processEvents();
+
+    if (closing()) {
+        for (QPushButton *command : commands)
+            command->setEnabled(true);
+        return;
+    }
 
     copyTypedIn();
     const ListingResult listing = m_session.list();
@@ -451,11 +482,11 @@ void MainWindow::Command6_Click()
         endProgram();
         return;
     }
-    if (!listing.cancelled) {
-        m_listModel->setLines(m_session.lines());
-        Label15->setText(listing.countText());
-        Label15->adjustSize();
-    }
+    // A cancelled listing read nothing: the quote table is empty, and so are the list and the count,
+    // rather than showing the previous pair's lines over an empty table.
+    m_listModel->setLines(m_session.lines());
+    Label15->setText(listing.countText());
+    Label15->adjustSize();
     for (QPushButton *command : commands)
         command->setEnabled(true);
     if (listing.selectIndex >= 0) {
@@ -487,6 +518,7 @@ void MainWindow::Command5_Click()
 
 void MainWindow::Command8_Click()
 {
+    LongWork work(*this);
     {
         WaitCursor hourglass;
         // Keep the window painted through a long import without letting the user start anything.
@@ -496,6 +528,9 @@ void MainWindow::Command8_Click()
         copyTypedIn();
         m_session.importRates(paint);
     }
+    // The window is closing: the import kept what it stored, and nothing is listed any more.
+    if (closing())
+        return;
     // One listing shows the result: the chart gives way to the refreshed list.
     Command10_Click();
 }
@@ -534,6 +569,7 @@ void MainWindow::printWindow(QPrinter &printer)
 
 void MainWindow::Combo1_Click()
 {
+    LongWork work(*this);
     const QString text = Combo1->currentText();
     txtsymbol->setText(PairSymbol::of(text));
     copyTypedIn();
@@ -545,8 +581,12 @@ void MainWindow::Combo1_Click()
     } else {
         Command6_Click();
         QCoreApplication::processEvents();
+        if (closing())
+            return;
         Command5_Click();
     }
+    if (closing())
+        return;
     Command7_Click();
 }
 
@@ -562,20 +602,27 @@ bool MainWindow::selectPair(const QString &symbol)
 
 void MainWindow::runDailyCycle()
 {
-    if (programEnded())
+    if (programEnded() || closing())
         return;
+    LongWork work(*this);
     WaitCursor hourglass;
+    // Every step may let a close request through; the cycle ends there, before the next step.
+    const auto stopped = [this] { return programEnded() || closing(); };
     Command6_Click();
-    if (programEnded())
+    if (stopped())
         return;
     Command1_Click();
     // The fetch has finished when Command1 returns: there is nothing more to wait for.
     QCoreApplication::processEvents();
+    if (stopped())
+        return;
     Command2_Click();
     QCoreApplication::processEvents();
+    if (stopped())
+        return;
     Command7_Click();
     Command10_Click();
-    if (programEnded())
+    if (stopped())
         return;
     Command5_Click();
 }
@@ -612,6 +659,14 @@ void MainWindow::Form_Unload()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    if (m_longWork > 0) {
+        // Closing the database under the work would lose it: the work stops first (a fetch is
+        // abandoned, an import keeps what it stored) and the window closes when it has returned.
+        m_closeRequested = true;
+        m_session.requestStop();
+        event->ignore();
+        return;
+    }
     Form_Unload();
     QWidget::closeEvent(event);
     // The end: the login window goes too, without its own close handling.

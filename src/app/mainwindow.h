@@ -119,6 +119,10 @@ private:
     void copyTypedIn();
     void showQuote();
     void endProgram();
+    // Long work that lets events through (the daily cycle, the import, a pair's listing): a close
+    // request that arrives meanwhile stops it first, and the window closes once it has returned.
+    class LongWork;
+    bool closing() const { return m_closeRequested; }
 
     AppOptions m_options;
     UserDialogs &m_dialogs;
@@ -130,4 +134,6 @@ private:
     bool m_resizing = false;
     bool m_activated = false;
     bool m_unloaded = false;
+    int m_longWork = 0; // long work under way, nested
+    bool m_closeRequested = false;
 };

@@ -143,6 +143,7 @@ ReadResult readLines(const QString &path, qint64 maxBytes)
         bytes.truncate(
             std::max(bytes.lastIndexOf('\n', maxBytes - 1), bytes.lastIndexOf('\r', maxBytes - 1)) + 1);
     }
+    result.binary = bytes.contains('\0') && !bytes.startsWith("\xFF\xFE") && !bytes.startsWith("\xFE\xFF");
     result.lines = splitLines(decode(bytes));
     return result;
 }

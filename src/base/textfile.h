@@ -35,6 +35,7 @@ struct ReadResult
     QStringList lines;
     RuntimeError error;     // number 0 when the file was read
     bool truncated = false; // the file is longer than the limit: only the whole lines before it
+    bool binary = false;    // the bytes read hold a NUL, which no text file does
 };
 // Reads a regular file of at most maxBytes; on failure returns the catalogue error and no lines.
 ReadResult readLines(const QString &path, qint64 maxBytes = smallFileLimit);

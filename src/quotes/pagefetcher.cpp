@@ -35,11 +35,9 @@ bool isLatin1Label(const QByteArray &charset)
     return labels.contains(charset);
 }
 
-// Statuses the server answered with, as opposed to a transport that broke.
-bool isHttpStatusError(QNetworkReply::NetworkError error)
+QString megabytes(qint64 bytes)
 {
-    const int code = int(error);
-    return (code > 200 && code < 300) || (code > 400 && code < 500);
+    return QString::number(double(bytes) / (1024 * 1024), 'g', 3);
 }
 
 } // namespace
@@ -58,17 +56,29 @@ QString decodePage(const QByteArray &body, const QByteArray &contentType)
 
 PageFetcher::PageFetcher(QObject *parent) : QObject(parent) {}
 
+void PageFetcher::abandon()
+{
+    m_abandoned = true;
+    if (m_current)
+        m_current->abort();
+}
+
 PageFetcher::Result PageFetcher::get(const QString &address)
 {
     const QUrl url(address.trimmed());
     const QString scheme = url.scheme().toLower();
     if (!url.isValid() || url.host().isEmpty() || (scheme != u"http" && scheme != u"https"))
-        return {};
+        return {false, {}, Failure::BadAddress, QStringLiteral("indirizzo non valido (serve http o https)")};
 
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(20);
+    m_abandoned = false;
     QNetworkReply *reply = m_manager.get(request);
+    // Without a bound Qt reads the body as fast as the network brings it, whether or not it is read
+    // out: an endless page would fill memory long before the size limit is looked at.
+    reply->setReadBufferSize(kReadBufferSize);
+    m_current = reply;
 
     QByteArray body;
     bool refused = false;
@@ -95,17 +105,43 @@ PageFetcher::Result PageFetcher::get(const QString &address)
     });
     connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
 
-    if (!reply->isFinished()) {
+    if (!reply->isFinished() && !m_abandoned) {
         deadline.start(m_timeout);
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
     deadline.stop();
+    m_current = nullptr;
+    // The loop also ends when the application is told to quit: what came so far is not a page.
+    if (!refused && (m_abandoned || !reply->isFinished())) {
+        refused = true;
+        refusal = Failure::Abandoned;
+        reply->abort();
+    }
 
     Result result;
     const QNetworkReply::NetworkError error = reply->error();
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (refused) {
         result.failure = refusal;
-    } else if (error == QNetworkReply::NoError || isHttpStatusError(error)) {
+        switch (refusal) {
+        case Failure::TimedOut:
+            result.reason = QStringLiteral("nessuna risposta completa entro %1 secondi")
+                                .arg(std::chrono::duration<double>(m_timeout).count());
+            break;
+        case Failure::TooLarge:
+            result.reason = QStringLiteral("risposta oltre %1 MiB").arg(megabytes(m_maxBytes));
+            break;
+        default:
+            result.reason = QStringLiteral("lettura interrotta");
+            break;
+        }
+    } else if (status >= 400) {
+        result.failure = Failure::HttpStatus;
+        result.reason = QStringLiteral("HTTP %1 %2")
+                            .arg(status)
+                            .arg(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString())
+                            .trimmed();
+    } else if (error == QNetworkReply::NoError) {
         body += reply->read(m_maxBytes - body.size() + 1);
         if (body.size() <= m_maxBytes) {
             result.ok = true;
@@ -113,6 +149,7 @@ PageFetcher::Result PageFetcher::get(const QString &address)
             result.text = decodePage(body, reply->header(QNetworkRequest::ContentTypeHeader).toByteArray());
         } else {
             result.failure = Failure::TooLarge;
+            result.reason = QStringLiteral("risposta oltre %1 MiB").arg(megabytes(m_maxBytes));
         }
     } else {
         result.failure = Failure::Transport;

@@ -8,9 +8,11 @@
 
 // One blocking HTTP(S) GET. The caller waits in a local event loop that keeps the windows painted and
 // timers running but holds back keyboard and mouse input, so nobody can start a second update
-// underneath. The HTTP status is not looked at: an error page's text is a page like any other. Only a
-// transport failure (no connection, reset, redirect loop, time-out, oversized response, address that
-// is not http or https) is a failure.
+// underneath. The body is read as it arrives, through a small read buffer, and the request is
+// abandoned as soon as it passes its size limit: an endless page costs no more than the limit. A
+// status of 400 or more is a failure: an error page may well carry the symbols, never the quotes.
+class QNetworkReply;
+
 class PageFetcher : public QObject
 {
     Q_OBJECT
@@ -23,19 +25,25 @@ public:
         BadAddress, // not an http or https address with a host
         TimedOut,
         TooLarge,
-        Transport // no connection, reset, redirect loop...: reason() has the transport's words
+        Transport,  // no connection, reset, redirect loop...
+        HttpStatus, // the server answered with a status of 400 or more
+        Abandoned   // abandon() was called, or the event loop was told to quit
     };
     struct Result
     {
         bool ok = false;
         QString text;
         Failure failure = Failure::BadAddress;
-        QString reason; // the network layer's own text of a transport failure
+        // Why, for a person: the network layer's own words for a transport failure, the status and
+        // its phrase ("HTTP 500 Internal Server Error"), or what the limits refused.
+        QString reason;
     };
 
     explicit PageFetcher(QObject *parent = nullptr);
 
     Result get(const QString &address);
+    // Ends the request under way at once, as a failure; nothing when none is.
+    void abandon();
 
     // The whole request, redirects included, must end within this time.
     void setTimeout(std::chrono::milliseconds timeout) { m_timeout = timeout; }
@@ -44,8 +52,13 @@ public:
     void setMaxBytes(qint64 bytes) { m_maxBytes = bytes; }
     qint64 maxBytes() const { return m_maxBytes; }
 
+    // How much of the body Qt may hold before it is read out.
+    static constexpr qint64 kReadBufferSize = 64 * 1024;
+
 private:
     QNetworkAccessManager m_manager;
+    QNetworkReply *m_current = nullptr;
+    bool m_abandoned = false;
     std::chrono::milliseconds m_timeout = kDefaultTimeout;
     qint64 m_maxBytes = kDefaultMaxBytes;
 };

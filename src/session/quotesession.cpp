@@ -7,6 +7,7 @@
 #include "session/startupfiles.h"
 
 #include <QDir>
+#include <QSet>
 
 QuoteSession::QuoteSession(const QString &dataDir, UserDialogs &dialogs)
     : m_dataDir(dataDir), m_dialogs(dialogs)
@@ -20,7 +21,10 @@ void QuoteSession::loadDefaults(const QString &pageAddress)
     m_pageAddress = pageAddress;
     m_historyFile = folder.filePath(QStringLiteral("Storico_Quotazioni_Valute.TXT"));
     m_ratesFile = folder.filePath(QStringLiteral("cambiSto.csv"));
-    m_items = StartupFiles::readCurrencyList(folder.filePath(QStringLiteral("zantoro.TXT")));
+    const QString listFile = folder.filePath(QStringLiteral("zantoro.TXT"));
+    const StartupFiles::CurrencyList list = StartupFiles::readCurrencyListFile(listFile);
+    m_items = list.items;
+    m_currencyListProblem = list.problem(listFile);
     m_selector = QStringLiteral("EUR/USD DOLLARO USA - 1");
 }
 
@@ -46,9 +50,10 @@ QString QuoteSession::listedSymbol() const
 ListingResult QuoteSession::list()
 {
     const ListingResult listing = m_listing.run(m_db, databaseLocation(), listedSymbol(), m_table, m_dialogs);
+    // A cancelled listing read nothing: its lines are none, like the quote table it emptied.
     if (listing.openFailed)
         m_ended = true;
-    else if (!listing.cancelled)
+    else
         m_lines = listing.lines;
     return listing;
 }
@@ -58,6 +63,14 @@ QuoteOutcome QuoteSession::fetch(const QDate &today)
     const QString date = today.toString(QStringLiteral("yyyyMMdd"));
     m_shownDate = date;
 
+    m_lastFetchAddress = m_pageAddress.trimmed();
+    if (m_stopRequested) {
+        m_table.clear();
+        m_lastFetch = {};
+        m_lastFetch.failure = PageFetcher::Failure::Abandoned;
+        m_shown = ShownQuote::unavailable();
+        return m_lastFetch;
+    }
     // The reader outlives this call, as the last page reader of the session.
     m_objQuote =
         std::make_unique<clsStockQuote>(m_dialogs, [this](const QString &page) { m_pageText = page; });
@@ -66,6 +79,7 @@ QuoteOutcome QuoteSession::fetch(const QDate &today)
     m_objQuote->setHtmPage(m_pageAddress.trimmed());
 
     const QuoteOutcome selected = m_objQuote->fetchQuote(PairSymbol::of(m_selector));
+    m_lastFetch = selected;
     switch (selected.kind) {
     case QuoteOutcome::Kind::Found:
         m_shown = ShownQuote::quote(selected.value);
@@ -131,7 +145,8 @@ void QuoteSession::show()
 
 OfficialRatesImport::Result QuoteSession::importRates(const OfficialRatesImport::Progress &progress)
 {
-    return OfficialRatesImport::run(m_ratesFile, m_items, m_db, m_dialogs, progress);
+    return OfficialRatesImport::run(m_ratesFile, m_items, m_db, m_dialogs, progress,
+                                    [this] { return m_stopRequested; });
 }
 
 RecordList QuoteSession::readHistoryFile()
@@ -168,14 +183,39 @@ int QuoteSession::findPair(const QString &symbol)
 RecordingResult QuoteSession::runDailyJob(const QDate &today)
 {
     RecordingResult recording;
+    m_unrecordedPairs.clear();
     list();
     if (m_ended)
         return recording;
+    // A list cut at its limit still has pairs to record: only one without pairs is a failure.
+    if (m_explainFailures && !m_currencyListProblem.isEmpty())
+        m_dialogs.message(m_currencyListProblem, {},
+                          m_items.isEmpty() ? UserDialogs::Icon::None : UserDialogs::Icon::Information);
     fetch(today);
+    const QuoteTable fetched = m_table;
     recording = record();
+    if (m_explainFailures && m_lastFetch.kind == QuoteOutcome::Kind::FetchFailed)
+        m_dialogs.message(QStringLiteral("Pagina non letta: ") + m_lastFetchAddress + QStringLiteral(" - ") +
+                          m_lastFetch.reason);
+
+    QSet<QString> recorded;
+    for (qsizetype i = 0; i < recording.recorded && i < fetched.rows().size(); ++i)
+        recorded.insert(fetched.rows().at(i).Tipo_Valuta);
+    for (const QString &item : std::as_const(m_items)) {
+        const QString symbol = PairSymbol::of(item);
+        if (!recorded.contains(symbol) && !m_unrecordedPairs.contains(symbol))
+            m_unrecordedPairs.append(symbol);
+    }
     show();
     list();
     return recording;
+}
+
+void QuoteSession::requestStop()
+{
+    m_stopRequested = true;
+    if (m_objQuote)
+        m_objQuote->fetcher().abandon();
 }
 
 void QuoteSession::close()

@@ -71,6 +71,18 @@ public:
     int findPair(const QString &symbol);
     // The day's job without a window: list, fetch, record, show, list again.
     RecordingResult runDailyJob(const QDate &today);
+    // The listed pairs that the last daily job did not record, in list order.
+    const QStringList &unrecordedPairs() const { return m_unrecordedPairs; }
+
+    // Explains, in the daily job, failures the window leaves to what it shows: a currency list without
+    // pairs, and the address and network error of a failed fetch. For the unattended run, whose
+    // messages are all the user gets.
+    void setExplainFailures(bool explain) { m_explainFailures = explain; }
+
+    // The user closes the window while long work runs: a fetch under way is abandoned at once, an
+    // import stops at its next progress report keeping what it stored, and nothing is fetched again.
+    void requestStop();
+    bool stopRequested() const { return m_stopRequested; }
     // Closes the database quietly, at the end.
     void close();
 
@@ -118,4 +130,10 @@ private:
     HistoryListing m_listing;
     RecordList m_lines;
     bool m_ended = false;
+    bool m_explainFailures = false;
+    bool m_stopRequested = false;
+    QuoteOutcome m_lastFetch;
+    QString m_lastFetchAddress;
+    QStringList m_unrecordedPairs;
+    QString m_currencyListProblem; // what is wrong with the currency list read by loadDefaults()
 };

@@ -36,14 +36,39 @@ QString currencyItem(const QString &line)
     return symbol + QStringLiteral(" - ") + description;
 }
 
+CurrencyList readCurrencyListFile(const QString &path)
+{
+    CurrencyList list;
+    const TextFile::ReadResult read = TextFile::readLines(path);
+    list.error = read.error;
+    list.binary = read.binary;
+    list.truncated = read.truncated;
+    if (read.binary)
+        return list;
+    for (const QString &line : read.lines) {
+        if (line.contains(QLatin1String("EUR/")))
+            list.items.append(currencyItem(line));
+    }
+    return list;
+}
+
 QStringList readCurrencyList(const QString &path)
 {
-    QStringList items;
-    for (const QString &line : TextFile::readLines(path).lines) {
-        if (line.contains(QLatin1String("EUR/")))
-            items.append(currencyItem(line));
-    }
-    return items;
+    return readCurrencyListFile(path).items;
+}
+
+QString CurrencyList::problem(const QString &path) const
+{
+    if (error.isError())
+        return QStringLiteral("Elenco valute non letto - ") + error.description + QStringLiteral("\r\n\r\n") +
+               path;
+    if (binary)
+        return QStringLiteral("Elenco valute non valido (non è un file di testo): ") + path;
+    if (items.isEmpty())
+        return QStringLiteral("Elenco valute senza righe EUR/: ") + path;
+    if (truncated)
+        return QStringLiteral("Elenco valute oltre 1 MiB, lette solo le righe del primo MiB: ") + path;
+    return {};
 }
 
 } // namespace StartupFiles

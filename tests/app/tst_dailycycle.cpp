@@ -3,6 +3,7 @@
 #include "common/testmain.h"
 #include "windowfixture.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDate>
 #include <QLabel>
@@ -12,6 +13,8 @@
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTimer>
+#include <sys/stat.h>
 
 namespace {
 
@@ -46,6 +49,10 @@ private Q_SLOTS:
     void shutdown();
     void batch_data();
     void batch();
+    void closeDuringImport();
+    void closeDuringFetch();
+    void typingIntoCombo1();
+    void cancelledListing();
 
 private:
     void startWindow();
@@ -234,7 +241,22 @@ void TestDailyCycle::batch_data()
     QTest::newRow("page without quotes") << QStringList{"--page-url", "/vuota"} << none << 1 << ""
         << "Simbolo  EUR/USD  non trovato in Internet !\nPremere prima il Pulsante Aggiorna Quotazione !!!\n" << false;
     QTest::newRow("unreachable page") << QStringList{"--page-url", "/non-risponde"} << none << 1 << ""
-                                      << "Quotazione non disponibile su Internet !!!\n" << false;
+                                      << "Quotazione non disponibile su Internet !!!\nPagina non letta: http://127.0.0.1:" << false;
+    QTest::newRow("error page") << QStringList{"--page-url", "/errore"} << none << 1 << ""
+        << "Quotazione non disponibile su Internet !!!\nPagina non letta: http://127.0.0.1:" << false;
+    QTest::newRow("page lacking a pair") << QStringList{"--page-url", "/tre"} << none << 1 << day + " - 1,0871 - EUR/USD\n"
+        << "Quotazioni non registrate: EUR/GBP\n" << true;
+    QTest::newRow("currency list missing") << QStringList{"--page-url", kPagePath, "=senza-elenco"} << none << 1 << ""
+        << "Elenco valute non letto - Impossibile trovare il file\n\n" << true; // the files, header only
+    QTest::newRow("currency list empty") << QStringList{"--page-url", kPagePath, "=elenco-vuoto"} << none << 1 << ""
+        << "Elenco valute senza righe EUR/: " << true;
+    QTest::newRow("import with an invalid date") << QStringList{"--page-url", kPagePath, "--import", "cambi.csv"}
+        << QByteArray("Cambi\r\nValuta selezionata: Dollaro USA\r\nData,Cambio,Note\r\n14/03/2003,1.0712,x\r\n15-03-2003,1.0734,nota\r\n")
+        << 1 << "14-03-2003 - 1,0712 - EUR/USD\n" << "Righe non importate (data non valida): 1 - riga 5\n" << false;
+    QTest::newRow("import of an endless device") << QStringList{"--import", "/dev/zero"} << none << 1 << ""
+        << "Storico Cambi Ufficiali non trovato - Errore di accesso al percorso/file\n\n/dev/zero\n" << false;
+    QTest::newRow("import of a fifo") << QStringList{"--import", "fifo"} << none << 1 << ""
+        << "Storico Cambi Ufficiali non trovato - Errore di accesso al percorso/file\n\n" << false;
     QTest::newRow("import") << QStringList{"--page-url", kPagePath, "--import", "cambi.csv"}
         << QByteArray("Cambi\r\nValuta selezionata: Dollaro USA\r\nData,Cambio,Note\r\n14/03/2003,1.0712,x\r\n15/03/2003,1.0734,nota\r\n")
         << 0 << "14-03-2003 - 1,0712 - EUR/USD\n15-03-2003 - 1,0734 - EUR/USD\n" << "" << false;
@@ -263,8 +285,17 @@ void TestDailyCycle::batch()
     QFETCH(QByteArray, rates);
     if (!rates.isEmpty())
         m_fixture->write(QStringLiteral("cambi.csv"), rates);
+    m_server->setPage(QStringLiteral("/errore"), kPage, 500);
+    m_server->setPage(QStringLiteral("/tre"), QByteArray(kPage).replace("EUR/GBP", "EUR/XXX"));
+    if (arguments.removeAll(QStringLiteral("=senza-elenco")))
+        QVERIFY(QFile::remove(m_fixture->file(QStringLiteral("zantoro.TXT"))));
+    if (arguments.removeAll(QStringLiteral("=elenco-vuoto")))
+        m_fixture->write(QStringLiteral("zantoro.TXT"), "");
     for (QString &argument : arguments) { // paths of the test's own server and folder
-        if (argument.startsWith(QLatin1Char('/')))
+        if (argument == QLatin1String("fifo")) {
+            argument = m_fixture->file(argument);
+            QCOMPARE(::mkfifo(QFile::encodeName(argument).constData(), 0600), 0);
+        } else if (argument.startsWith(QLatin1Char('/')) && !argument.startsWith(QLatin1String("/dev/")))
             argument = m_server->url(argument).toString();
         else if (argument == QLatin1String("cambi.csv") || argument == QLatin1String("manca"))
             argument = m_fixture->file(argument);
@@ -290,6 +321,117 @@ void TestDailyCycle::batch()
     QTEST(QString::fromUtf8(program.readAllStandardOutput()), "stdOut");
     QVERIFY2(stdErr.isEmpty() ? errors.isEmpty() : errors.startsWith(stdErr), qPrintable(errors));
     QTEST(QFile::exists(m_fixture->file(QStringLiteral("Storico_Quotazioni_Valute.TXT"))), "recorded");
+}
+
+void TestDailyCycle::closeDuringImport()
+{
+    // Closed at the import's first progress report, after 4096 lines: lines 4 to 4096 are kept, the
+    // import stops there, nothing is listed, and the shutdown runs.
+    startWindow();
+    QByteArray rates = "Cambi\r\nValuta selezionata: Dollaro USA\r\nData,Cambio,Note\r\n";
+    for (int i = 0; i < 10000; ++i)
+        rates += QDate(1990, 1, 1).addDays(i).toString("dd/MM/yyyy").toLatin1() + ",1.5,n\r\n";
+    m_fixture->write(QStringLiteral("cambi.csv"), rates);
+    typeInto(control<QLineEdit>(m_window, "Text4"), m_fixture->file(QStringLiteral("cambi.csv")));
+    m_fixture->dialogs.clear();
+    QTimer::singleShot(0, m_window, &QWidget::close);
+    m_window->Command8_Click();
+    QTRY_COMPARE(m_fixture->dialogs.texts(), QStringList{"Vuoi chiudere la connessione Internet (S/N) ?"});
+    QCOMPARE(control<QLabel>(m_window, "Label15")->text(), QStringLiteral("Numero records nel Database: 4"));
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("closed"));
+    db.setDatabaseName(m_fixture->file(QStringLiteral("VALUTE.MDB")));
+    QVERIFY(db.open());
+    QSqlQuery count(QStringLiteral("SELECT count(*), min(Data_Valuta), max(Data_Valuta) FROM Storico_Valute "
+                                   "WHERE Note = 'n'"),
+                    db);
+    QVERIFY(count.next());
+    QCOMPARE(count.value(0).toInt(), 4093);
+    QCOMPARE(count.value(1).toString(), QStringLiteral("19900101"));
+    QCOMPARE(count.value(2).toString(), QStringLiteral("20010316")); // 1990-01-01 + 4092 days
+    count.finish();
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("closed"));
+}
+
+void TestDailyCycle::closeDuringFetch()
+{
+    // The page does not answer; the user closes the window meanwhile. The fetch is abandoned at once
+    // (its own time-out is 30 s), nothing is recorded, and the shutdown runs.
+    HttpServer::Reply hang;
+    hang.kind = HttpServer::Reply::Kind::Hang;
+    m_server->setReply(QStringLiteral("/lenta"), hang);
+    m_window = &m_fixture->open(m_server->url(QStringLiteral("/lenta")).toString());
+    m_window->Form_Load();
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, m_window, [this] {
+        if (m_server->requestCount() > 0)
+            m_window->close();
+    });
+    poll.start(10);
+    m_window->show();
+    QTRY_COMPARE_WITH_TIMEOUT(m_fixture->dialogs.texts(),
+                              QStringList{"Vuoi chiudere la connessione Internet (S/N) ?"}, 10000);
+    poll.stop();
+    QCOMPARE(m_server->requestCount(), 1);
+    QVERIFY(!QFile::exists(m_fixture->file(QStringLiteral("Storico_Quotazioni_Valute.TXT"))));
+    QVERIFY(QFile::remove(m_fixture->file(QStringLiteral("VALUTE.MDB")))); // closed
+}
+
+void TestDailyCycle::typingIntoCombo1()
+{
+    startWindow();
+    m_fixture->dialogs.clear();
+    auto *combo = control<QComboBox>(m_window, "Combo1");
+    const QStringList listed = m_window->listLines();
+    const QString address = control<QLineEdit>(m_window, "Text1")->text();
+    // Typing an item's whole text, or the start of it that completion fills in, then Return or Tab:
+    // nothing but the box changes.
+    combo->setFocus();
+    for (const QString &typed : {QStringLiteral("EUR/GBP - STERLINA INGLESE - 4"), QStringLiteral("EUR/J")}) {
+        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Tab}) {
+            combo->setFocus();
+            combo->lineEdit()->selectAll();
+            QTest::keyClicks(combo->lineEdit(), typed);
+            QTest::keyClick(combo->lineEdit(), key);
+            QCOMPARE(control<QLineEdit>(m_window, "txtsymbol")->text(), QStringLiteral("EUR/USD"));
+            QCOMPARE(m_window->listLines(), listed);
+            QCOMPARE(control<QLineEdit>(m_window, "Text1")->text(), address);
+            QCOMPARE(m_window->session().currencyNumber(), 0);
+        }
+    }
+    QCOMPARE(m_fixture->dialogs.entries().size(), 0);
+    // A pick from the list does select the pair.
+    combo->showPopup();
+    QAbstractItemView *view = combo->view();
+    QTRY_VERIFY(view->isVisible());
+    const QRect item = view->visualRect(view->model()->index(3, 0));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, item.center());
+    QTRY_COMPARE(control<QLineEdit>(m_window, "txtsymbol")->text(), QStringLiteral("EUR/GBP"));
+    QCOMPARE(m_window->listLines(), QStringList{today("dd-MM-yyyy") + " - 0,8571 - EUR/GBP"});
+}
+
+void TestDailyCycle::cancelledListing()
+{
+    // The table is gone when the list is asked for again; the user cancels the query's retry. The
+    // list and the count show the empty quote table, not the lines of before.
+    startWindow();
+    QVERIFY(!m_window->listLines().isEmpty());
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("rename"));
+        db.setDatabaseName(m_fixture->file(QStringLiteral("VALUTE.MDB")));
+        QVERIFY(db.open());
+        QVERIFY(QSqlQuery(db).exec(QStringLiteral("ALTER TABLE Storico_Valute RENAME TO Altro")));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("rename"));
+    m_fixture->dialogs.clear();
+    m_fixture->dialogs.queueAnswer(UserDialogs::Answer::Cancel);
+    m_window->Command10_Click();
+    QCOMPARE(m_fixture->dialogs.entries().size(), 1);
+    QCOMPARE(m_window->listLines(), QStringList());
+    QCOMPARE(control<QLabel>(m_window, "Label15")->text(), QStringLiteral("Numero records nel Database: 0"));
+    QCOMPARE(m_window->session().quoteTable().QuoteCount(), 0);
 }
 
 QUOTAZIONI_TEST_MAIN(TestDailyCycle)

@@ -63,6 +63,19 @@ void HttpServer::answer(QTcpSocket *socket, const QByteArray &path)
         socket->write("HTTP/1.0 302 Found\r\nLocation: " + reply.location + "\r\nContent-Length: 0\r\n\r\n");
         socket->disconnectFromHost();
         return;
+    case Reply::Kind::Endless: {
+        socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nTransfer-Encoding: chunked\r\n\r\n");
+        const QByteArray text = QByteArray("EUR/USD 1,0871<BR>").repeated(3641); // 65538 bytes
+        const QByteArray chunk = QByteArray::number(text.size(), 16) + "\r\n" + text + "\r\n";
+        const auto more = [socket, chunk] {
+            while (socket->state() == QAbstractSocket::ConnectedState &&
+                   socket->bytesToWrite() < 4 * chunk.size())
+                socket->write(chunk);
+        };
+        connect(socket, &QTcpSocket::bytesWritten, socket, more);
+        more();
+        return;
+    }
     case Reply::Kind::Body:
         break;
     }

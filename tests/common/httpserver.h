@@ -12,7 +12,8 @@ class HttpServer : public QObject
 public:
     struct Reply
     {
-        enum class Kind { Body, Hang, Close, RedirectLoop, Redirect };
+        // Endless: a chunked body that never ends, written as fast as the client reads it.
+        enum class Kind { Body, Hang, Close, RedirectLoop, Redirect, Endless };
         Kind kind = Kind::Body;
         int status = 200;
         QByteArray contentType = "text/html";

@@ -9,6 +9,7 @@
 #include <QSslKey>
 #include <QSslServer>
 #include <QTemporaryDir>
+#include <QTimer>
 
 using namespace std::chrono_literals;
 using Kind = HttpServer::Reply::Kind;
@@ -47,6 +48,10 @@ private Q_SLOTS:
     void fetch();
     void show_data();
     void show();
+    void dailyJob_data();
+    void dailyJob();
+    void stopAbandonsTheFetch();
+    void quitDuringTheFetch();
 
 private:
     HttpServer m_server;
@@ -98,7 +103,10 @@ void TestSession::fetch_data()
     add("empty page", page(""), {}, {}, "unavailable", {kAbsent});
     add("binary page", page({"\0\x80,", 3}), {}, {}, "unavailable", {kAbsent},
         QString::fromUtf16(u"\0€,", 3));
-    add("404 with body", page(quote, Kind::Body, 404), {}, {}, "1.0871");
+    // An error page is no quote page, whatever it carries.
+    add("404 with body", page(quote, Kind::Body, 404), {}, {}, "unavailable", {}, kOldPage);
+    add("500 carrying the symbols", page(kFourPairs, Kind::Body, 500), kFourItems, {}, "unavailable", {},
+        kOldPage);
     add("declared latin-1", page("\x80 EUR/USD 1,5", Kind::Body, 200, "text/html; charset=latin1"), {}, {},
         "1.5", {}, "€ EUR/USD 1,5");
     add("page at the size limit", page(atLimit), {}, {}, "1.0871");
@@ -202,6 +210,119 @@ void TestSession::show()
     session.show();
     QTEST(L({shownText(session.shownQuote()), session.shownDate().value_or(QString())}), "shown");
     QTEST(dialogs.texts(), "messages");
+}
+
+void TestSession::dailyJob_data()
+{
+    QTest::addColumn<QByteArray>("currencyList"); // zantoro.TXT, missing when null
+    QTest::addColumn<HttpServer::Reply>("reply");
+    QTest::addColumn<L>("messages"); // %1: the page address, %2: the currency list's path
+    QTest::addColumn<L>("records");  // code=quote
+    QTest::addColumn<L>("unrecorded");
+    const QByteArray four = "EUR/USD\r\nEUR/CHF\r\nEUR/JPY\r\nEUR/GBP\r\n";
+    const QByteArray threePairs = "<p>EUR/USD 1,0871<BR>EUR/CHF 0,9412<BR>EUR/JPY 131,25<BR>";
+    const L three = {"EUR/USD=1.0871", "EUR/CHF=0.9412", "EUR/JPY=131.25"};
+    const L all = {"EUR/USD", "EUR/CHF", "EUR/JPY", "EUR/GBP"};
+    // clang-format off
+    QTest::newRow("page lacking the last pair: the others recorded") << four << page(threePairs) << L{} << three << L{"EUR/GBP"};
+    QTest::newRow("error page: address and cause after the message") << four << page(kFourPairs, Kind::Body, 500)
+        << L{kUnavailable, "Pagina non letta: %1 - HTTP 500 Status"} << L{} << all;
+    QTest::newRow("no answer") << four << page({}, Kind::Hang)
+        << L{kUnavailable, "Pagina non letta: %1 - nessuna risposta completa entro 0.3 secondi"} << L{} << all;
+    QTest::newRow("endless page") << four << page({}, Kind::Endless)
+        << L{kUnavailable, "Pagina non letta: %1 - risposta oltre 0.0625 MiB"} << L{} << all;
+    QTest::newRow("currency list missing") << QByteArray() << page(threePairs)
+        << L{"Elenco valute non letto - Impossibile trovare il file\r\n\r\n%2"} << L{} << L{};
+    QTest::newRow("currency list empty") << QByteArray("") << page(threePairs)
+        << L{"Elenco valute senza righe EUR/: %2"} << L{} << L{};
+    QTest::newRow("currency list binary") << QByteArray("EUR/USD\0\x01\x02\r\n", 12) << page(threePairs)
+        << L{"Elenco valute non valido (non è un file di testo): %2"} << L{} << L{};
+    // clang-format on
+}
+
+void TestSession::dailyJob()
+{
+    QFETCH(QByteArray, currencyList);
+    QFETCH(HttpServer::Reply, reply);
+    QFETCH(L, messages);
+    QTemporaryDir dir;
+    const QString database = makeDatabase(dir.filePath("VALUTE.MDB"));
+    if (!currencyList.isNull())
+        QVERIFY(writeFile(dir.filePath("zantoro.TXT"), currencyList));
+    m_server.setReply(QStringLiteral("/quotes"), reply);
+    RecordingDialogs dialogs;
+    QuoteSession session(dir.path(), dialogs);
+    session.setExplainFailures(true);
+    session.loadDefaults(m_server.url("/quotes").toString());
+    session.setFetchLimits(300ms, 64 * 1024);
+    session.runDailyJob(QDate(2026, 12, 5));
+
+    for (QString &message : messages)
+        message.replace("%1", m_server.url("/quotes").toString()).replace("%2", dir.filePath("zantoro.TXT"));
+    QCOMPARE(dialogs.texts(), messages);
+    QStringList stored;
+    for (const QString &record : records(database))
+        stored << record.section('|', 0, 0) + '=' + record.section('|', 2, 2);
+    QTEST(stored, "records");
+    QTEST(session.unrecordedPairs(), "unrecorded");
+}
+
+void TestSession::stopAbandonsTheFetch()
+{
+    // The user closes the window while the page does not answer: the fetch ends at once, without
+    // waiting for its time-out, and nothing is fetched afterwards.
+    m_server.setReply(QStringLiteral("/quotes"), page({}, Kind::Hang));
+    RecordingDialogs dialogs;
+    QuoteSession session(QDir::tempPath(), dialogs);
+    session.setFetchLimits(60s, 64 * 1024);
+    session.setPageAddress(m_server.url("/quotes").toString());
+    session.setSelector(kUsd);
+    session.setPageText(kOldPage);
+    const int requests = m_server.requestCount();
+    QTimer poll; // as soon as the request is under way
+    connect(&poll, &QTimer::timeout, this, [&] {
+        if (m_server.requestCount() > requests)
+            session.requestStop();
+    });
+    poll.start(10);
+    const QuoteOutcome outcome = session.fetch(QDate(2026, 12, 5));
+    QCOMPARE(outcome.kind, QuoteOutcome::Kind::FetchFailed);
+    QCOMPARE(outcome.failure, PageFetcher::Failure::Abandoned);
+    QCOMPARE(session.pageText(), kOldPage);
+    QCOMPARE(dialogs.texts(), L());
+    QVERIFY(session.stopRequested());
+    session.fetch(QDate(2026, 12, 5));
+    QCOMPARE(m_server.requestCount(), requests + 1);
+}
+
+void TestSession::quitDuringTheFetch()
+{
+    // An application told to quit ends every event loop, the fetch's too: the reply it left
+    // unfinished is no page (an empty page would be cut for quotes and lose the old one).
+    m_server.setReply(QStringLiteral("/quotes"), page({}, Kind::Hang));
+    RecordingDialogs dialogs;
+    QuoteSession session(QDir::tempPath(), dialogs);
+    session.setFetchLimits(60s, 64 * 1024);
+    session.setPageAddress(m_server.url("/quotes").toString());
+    session.setSelector(kUsd);
+    session.setPageText(kOldPage);
+    const int requests = m_server.requestCount();
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        if (m_server.requestCount() > requests)
+            QCoreApplication::exit(0);
+    });
+    poll.start(10);
+    const QuoteOutcome outcome = session.fetch(QDate(2026, 12, 5));
+    poll.stop();
+    // The application's own loop starts the thread's loops afresh.
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
+
+    QCOMPARE(outcome.kind, QuoteOutcome::Kind::FetchFailed);
+    QCOMPARE(outcome.failure, PageFetcher::Failure::Abandoned);
+    QCOMPARE(session.pageText(), kOldPage);
+    QCOMPARE(dialogs.texts(), L());
 }
 
 QUOTAZIONI_TEST_MAIN(TestSession)
