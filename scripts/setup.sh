@@ -2,7 +2,8 @@
 # Installs the Debian packages that building and running need, only those missing (Qt's PostgreSQL
 # driver among them, for a history kept on a server); with --tests also what the tests need (a private
 # D-Bus with NetworkManager's mock, the Windows cross-compiler, the Italian locale, the PostgreSQL server
-# that the tests start privately). Runs as root, or through sudo when started by another user.
+# that the tests start privately, strace to kill a run at a chosen write). Runs as root, or through sudo
+# when started by another user.
 set -eu
 
 packages="cmake make g++ qt6-base-dev libqt6sql6-sqlite libgl-dev sqlite3 libsqlite3-dev
@@ -15,7 +16,7 @@ for argument in "$@"; do
     esac
 done
 if $tests; then
-    packages="$packages dbus-daemon python3-dbusmock g++-mingw-w64-x86-64 locales postgresql"
+    packages="$packages dbus-daemon python3-dbusmock g++-mingw-w64-x86-64 locales postgresql strace"
 fi
 
 sudo=""

@@ -7,8 +7,11 @@
 #include "history/recordwriter.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlError>
+#include <fcntl.h>
 #include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
@@ -20,6 +23,25 @@ const QString kCrLf2 = QStringLiteral("\r\n\r\n");
 // hundred thousand lines would otherwise cost as many commits and twice as many writes.
 constexpr qsizetype kGroupRows = 1024;
 
+// A new history file appears with its header already in it: the header is written to an unnamed file
+// of the same folder, which then takes the name (unless another program has just made the file), so
+// that a run killed in between leaves no file without a header. Where the file system cannot, the
+// file is created when it is opened and its header written then.
+void createWithHeader(const QString &path)
+{
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    const int fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return;
+    const QByteArray header = HistoryRecording::header().toUtf8() + "\r\n";
+    if (::write(fd, header.constData(), size_t(header.size())) == header.size()) {
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+        ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, QFile::encodeName(path).constData(),
+                 AT_SYMLINK_FOLLOW);
+    }
+    ::close(fd);
+}
+
 // A history file open for appending whole lines. The lines of a group go out in one unbuffered
 // write, so that nothing is left pending after a failure, and lines that fail or whose group is
 // undone are cut back out.
@@ -30,6 +52,8 @@ public:
 
     bool open()
     {
+        if (!QFileInfo::exists(m_file.fileName()))
+            createWithHeader(m_file.fileName());
         m_error = TextFile::openForAppending(m_file);
         if (m_error.isError())
             return false;
@@ -57,9 +81,8 @@ public:
     }
 
 private:
-    // A new history file starts with the header, and so does one left empty by a run that ended
-    // between creating it and writing its header. The lock keeps two programs recording at once from
-    // both writing it.
+    // A history file left empty (by a run that ended between creating it and writing its header)
+    // gets its header too. The lock keeps two programs recording at once from both writing it.
     void writeHeaderIfEmpty()
     {
         if (m_file.isSequential())
