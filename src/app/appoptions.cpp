@@ -8,15 +8,22 @@
 #include <QFileInfo>
 
 #ifndef QUOTE_SITE_HOST
-#define QUOTE_SITE_HOST "quote-site.invalid"
+#define QUOTE_SITE_HOST ""
 #endif
 #ifndef QUOTE_SITE_SCHEME
 #define QUOTE_SITE_SCHEME "http"
 #endif
 
+QString pageUrlFor(const QString &quoteSiteHost, const QString &scheme)
+{
+    if (quoteSiteHost.isEmpty())
+        return QStringLiteral("https://www.ecb.europa.eu/stats/eurofxref/eurofxref-daily.xml");
+    return scheme + QStringLiteral("://") + quoteSiteHost + QStringLiteral("/delay/valute/index.shtml");
+}
+
 QString defaultPageUrl()
 {
-    return QStringLiteral(QUOTE_SITE_SCHEME "://" QUOTE_SITE_HOST "/delay/valute/index.shtml");
+    return pageUrlFor(QStringLiteral(QUOTE_SITE_HOST), QStringLiteral(QUOTE_SITE_SCHEME));
 }
 
 ParsedOptions parseOptions(const QStringList &arguments, const QString &programFolder)

@@ -26,5 +26,8 @@ struct ParsedOptions
 // Parses the arguments (argv[0] included); programFolder is the executable's folder.
 ParsedOptions parseOptions(const QStringList &arguments, const QString &programFolder);
 
-// The built-in quote page address: the configured host with the fixed path.
+// The quote page address of a build: the central bank's daily reference rates when no quote site
+// is configured, else the quote site's page at its fixed path.
+QString pageUrlFor(const QString &quoteSiteHost, const QString &scheme);
+// The address this build was configured with (-DQUOTE_SITE_HOST, -DQUOTE_SITE_SCHEME).
 QString defaultPageUrl();

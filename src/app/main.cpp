@@ -74,6 +74,7 @@ int runBatch(int argc, char **argv, const AppOptions &options)
     QuoteSession session(options.dataDir, dialogs);
     session.setExplainFailures(true);
     session.setDatabaseLocation(options.databaseUrl);
+    session.setWarningSink([](const QString &text) { print(stderr, text); });
     session.loadDefaults(options.pageUrl);
     session.list();
     if (session.ended())
@@ -98,7 +99,11 @@ int runBatch(int argc, char **argv, const AppOptions &options)
     bool done = false;
     if (options.importFile.isEmpty()) {
         const RecordingResult recording = session.runDailyJob(QDate::currentDate());
-        done = recording.completed && recording.recorded > 0 && session.unrecordedPairs().isEmpty();
+        // A reference rate is stored once: a run that finds every pair's newest day stored by an
+        // earlier one has done its job without recording anything.
+        const bool storedOnce = session.source() == QuoteSession::Source::ReferenceRates;
+        done = recording.completed && (storedOnce || recording.recorded > 0) &&
+               session.unrecordedPairs().isEmpty();
         if (!session.unrecordedPairs().isEmpty())
             dialogs.message(QStringLiteral("Quotazioni non registrate: ") +
                             session.unrecordedPairs().join(QStringLiteral(", ")));

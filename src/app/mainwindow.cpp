@@ -444,6 +444,28 @@ void MainWindow::showQuote()
     }
     if (const std::optional<QString> date = m_session.shownDate())
         lblData->setText(dayMonth(*date));
+    const bool reference = m_session.source() == QuoteSession::Source::ReferenceRates;
+    lblData->setToolTip(reference && m_session.shownDate()
+                            ? QStringLiteral("Cambio di riferimento del ") +
+                                  dayMonthYear(*m_session.shownDate(), QLatin1Char('/'))
+                            : QString());
+    // A source that has published nothing for days is shown in red.
+    setColor(lblData, QPalette::WindowText,
+             m_session.stale() ? QColor(Qt::red) : palette().color(QPalette::WindowText));
+}
+
+void MainWindow::showFillProgress(const ReferenceFill::Progress &progress)
+{
+    // Label15 is given back its count by the listing that follows; its geometry stays as it is.
+    const QLocale locale;
+    if (progress.stage == ReferenceFill::Progress::Stage::Downloading) {
+        Label15->setText(
+            QStringLiteral("Storico scaricato: %1 kB").arg(locale.toString(progress.done / 1024)));
+        return; // the download's own wait keeps the window painted
+    }
+    Label15->setText(QStringLiteral("Giorni registrati: %1/%2")
+                         .arg(locale.toString(progress.done), locale.toString(progress.total)));
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void MainWindow::Command1_Click()
@@ -499,7 +521,7 @@ void MainWindow::Command6_Click()
 void MainWindow::Command2_Click()
 {
     copyTypedIn();
-    m_session.record();
+    m_session.record([this](const ReferenceFill::Progress &progress) { showFillProgress(progress); });
     showQuote();
 }
 

@@ -118,6 +118,7 @@ private:
     void waitForConnection();
     void copyTypedIn();
     void showQuote();
+    void showFillProgress(const ReferenceFill::Progress &progress);
     void endProgram();
     // Long work that lets events through (the daily cycle, the import, a pair's listing): a close
     // request that arrives meanwhile stops it first, and the window closes once it has returned.

@@ -14,8 +14,13 @@ namespace RecordLine {
 
 QString make(const QuoteRow &row, const QString &tail)
 {
+    return make(row.Data_Valuta, quoteText(row.Quotazione), tail);
+}
+
+QString make(const QString &yyyymmdd, const QString &quote, const QString &tail)
+{
     static const QString dash = QStringLiteral(" - ");
-    return dayMonthYear(row.Data_Valuta, QLatin1Char('-')) + dash + quoteText(row.Quotazione) + dash + tail;
+    return dayMonthYear(yyyymmdd, QLatin1Char('-')) + dash + quote + dash + tail;
 }
 
 } // namespace RecordLine

@@ -13,6 +13,8 @@ namespace RecordLine {
 
 // The line of a row ending in `tail`: the code for the record list, the description for the file.
 QString make(const QuoteRow &row, const QString &tail);
+// The same from the row's date (yyyymmdd) and its quote text already made.
+QString make(const QString &yyyymmdd, const QString &quote, const QString &tail);
 // The record-list line of a row.
 inline QString ofRecord(const QuoteRow &row)
 {

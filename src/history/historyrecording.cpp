@@ -1,17 +1,12 @@
 #include "history/historyrecording.h"
 
-#include "base/textfile.h"
 #include "base/userdialogs.h"
 #include "core/recordline.h"
 #include "history/historydb.h"
+#include "history/historyfiles.h"
 #include "history/recordwriter.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QSqlError>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 namespace {
 
@@ -22,83 +17,6 @@ const QString kCrLf2 = QStringLiteral("\r\n\r\n");
 // Rows recorded together: one transaction and one write per history file. A currency list of a
 // hundred thousand lines would otherwise cost as many commits and twice as many writes.
 constexpr qsizetype kGroupRows = 1024;
-
-// A new history file appears with its header already in it: the header is written to an unnamed file
-// of the same folder, which then takes the name (unless another program has just made the file), so
-// that a run killed in between leaves no file without a header. Where the file system cannot, the
-// file is created when it is opened and its header written then.
-void createWithHeader(const QString &path)
-{
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
-    const int fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return;
-    const QByteArray header = HistoryRecording::header().toUtf8() + "\r\n";
-    if (::write(fd, header.constData(), size_t(header.size())) == header.size()) {
-        const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
-        ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, QFile::encodeName(path).constData(),
-                 AT_SYMLINK_FOLLOW);
-    }
-    ::close(fd);
-}
-
-// A history file open for appending whole lines. The lines of a group go out in one unbuffered
-// write, so that nothing is left pending after a failure, and lines that fail or whose group is
-// undone are cut back out.
-class AppendFile
-{
-public:
-    explicit AppendFile(const QString &path) : m_file(path) {}
-
-    bool open()
-    {
-        if (!QFileInfo::exists(m_file.fileName()))
-            createWithHeader(m_file.fileName());
-        m_error = TextFile::openForAppending(m_file);
-        if (m_error.isError())
-            return false;
-        writeHeaderIfEmpty();
-        return true;
-    }
-    RuntimeError error() const { return m_error; }
-
-    bool append(const QByteArray &bytes)
-    {
-        m_sizeBefore = m_file.isSequential() ? 0 : m_file.size();
-        m_written = bytes.size();
-        if (m_file.write(bytes) == bytes.size())
-            return true;
-        // A short write may carry no error at all: the disk is full.
-        m_error =
-            m_file.error() == QFileDevice::NoError ? makeError(ErrorNumber::DiskFull) : fileError(m_file);
-        return false;
-    }
-    void takeBackLastWrite()
-    {
-        // Only while the file ends with what this run wrote: another program may have appended since.
-        if (!m_file.isSequential() && m_file.size() <= m_sizeBefore + m_written)
-            m_file.resize(m_sizeBefore);
-    }
-
-private:
-    // A history file left empty (by a run that ended between creating it and writing its header)
-    // gets its header too. The lock keeps two programs recording at once from both writing it.
-    void writeHeaderIfEmpty()
-    {
-        if (m_file.isSequential())
-            return;
-        const int fd = m_file.handle();
-        ::flock(fd, LOCK_EX);
-        if (m_file.size() == 0)
-            m_file.write(HistoryRecording::header().toUtf8() + "\r\n"); // a failure shows at the first line
-        ::flock(fd, LOCK_UN);
-    }
-
-    QFile m_file;
-    qint64 m_sizeBefore = 0;
-    qint64 m_written = 0;
-    RuntimeError m_error;
-};
 
 // What went wrong while recording a group of rows.
 struct GroupFailure
@@ -141,8 +59,26 @@ QString HistoryRecording::textLine(const QuoteRow &row)
 
 QString HistoryRecording::csvLine(const QuoteRow &row)
 {
-    return dayMonthYear(row.Data_Valuta, QLatin1Char('/')) + QLatin1Char(';') + quoteText(row.Quotazione) +
-           QLatin1Char(';') + row.Descrizione.trimmed() + QLatin1Char(';');
+    return lines(row).csv;
+}
+
+HistoryRecording::Lines HistoryRecording::lines(const QuoteRow &row)
+{
+    const QString quote = quoteText(row.Quotazione);
+    const QString description = row.Descrizione.trimmed();
+    return {RecordLine::make(row.Data_Valuta, quote, description),
+            dayMonthYear(row.Data_Valuta, QLatin1Char('/')) + QLatin1Char(';') + quote + QLatin1Char(';') +
+                description + QLatin1Char(';')};
+}
+
+QString HistoryRecording::fileFailureMessage(const QString &errorText, const QString &textFileName)
+{
+    return kFileFailure + errorText + kCrLf2 + textFileName;
+}
+
+QString HistoryRecording::recordFailureMessage(const QString &errorText, const QString &what)
+{
+    return kRecordFailure + errorText + kCrLf2 + what;
 }
 
 RecordingResult HistoryRecording::run(const ShownQuote &shown, const QString &historyFileName,

@@ -31,7 +31,18 @@ public:
     // twin is never the text file itself.
     static QString csvTwinName(const QString &textFileName);
 
+    // The two failure messages: a history file that cannot be opened (named by the text file), and
+    // a record or line that cannot be written (the lookup query or the line).
+    static QString fileFailureMessage(const QString &errorText, const QString &textFileName);
+    static QString recordFailureMessage(const QString &errorText, const QString &what);
+
     static QString textLine(const QuoteRow &row);
     static QString csvLine(const QuoteRow &row);
+    // Both lines of a row at once, the quote text made once.
+    struct Lines
+    {
+        QString text, csv;
+    };
+    static Lines lines(const QuoteRow &row);
     static const QString &header();
 };

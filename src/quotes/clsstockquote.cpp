@@ -6,17 +6,27 @@ clsStockQuote::clsStockQuote(UserDialogs &dialogs, PageWriter writePage, QObject
 
 QuoteOutcome clsStockQuote::fetchQuote(const QString &symbol)
 {
-    const PageFetcher::Result page = m_fetcher.get(m_htmPage);
+    return quoteInPage(fetchPage(), symbol);
+}
+
+PageFetcher::Result clsStockQuote::fetchPage()
+{
+    return m_fetcher.getBytes(m_htmPage);
+}
+
+QuoteOutcome clsStockQuote::quoteInPage(const PageFetcher::Result &page, const QString &symbol)
+{
     if (!page.ok) {
         QuoteOutcome failed;
         failed.failure = page.failure;
         failed.reason = page.reason;
         return failed;
     }
+    const QString text = decodePage(page.body, page.contentType);
     if (m_writePage)
-        m_writePage(page.text);
+        m_writePage(text);
 
-    const QuoteOutcome outcome = quoteIn(page.text, symbol);
+    const QuoteOutcome outcome = quoteIn(text, symbol);
     if (outcome.kind == QuoteOutcome::Kind::SymbolAbsent)
         m_dialogs.message(QStringLiteral("Simbolo  ") + symbol +
                               QStringLiteral("  non trovato in Internet !"),

@@ -25,6 +25,10 @@ public:
     // One GET of htmPage; the page text is written out before the cut. A symbol the page does not
     // hold gets an information message; a failed fetch gets none.
     QuoteOutcome fetchQuote(const QString &symbol);
+    // The two halves of fetchQuote, for a caller that looks at what came before cutting it: the GET,
+    // the body kept as bytes, and the cut of a page so fetched.
+    PageFetcher::Result fetchPage();
+    QuoteOutcome quoteInPage(const PageFetcher::Result &page, const QString &symbol);
     // The same as text, the reader's documented interface: the quote following symbol (e.g.
     // "1,0871"), the figure as written when it is not a number (empty when there is none), or "-1"
     // when the page could not be fetched or does not hold the symbol.

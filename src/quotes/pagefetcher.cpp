@@ -35,9 +35,26 @@ bool isLatin1Label(const QByteArray &charset)
     return labels.contains(charset);
 }
 
-QString megabytes(qint64 bytes)
+// What has arrived, up to `most` bytes: asking for more than has arrived would set aside a buffer
+// of the whole limit at every chunk.
+QByteArray readAvailable(QNetworkReply &reply, qint64 most)
 {
-    return QString::number(double(bytes) / (1024 * 1024), 'g', 3);
+    return reply.read(std::min(reply.bytesAvailable(), most));
+}
+
+qint64 announcedLength(const QNetworkReply &reply)
+{
+    bool known = false;
+    const qint64 length = reply.header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
+    return known ? length : -1;
+}
+
+// A limit as a person reads it: "16 MiB", "64 KiB".
+QString sizeText(qint64 bytes)
+{
+    constexpr double kib = 1024, mib = 1024 * 1024;
+    return bytes >= mib ? QString::number(double(bytes) / mib, 'g', 3) + QStringLiteral(" MiB")
+                        : QString::number(double(bytes) / kib, 'g', 3) + QStringLiteral(" KiB");
 }
 
 } // namespace
@@ -65,10 +82,21 @@ void PageFetcher::abandon()
 
 PageFetcher::Result PageFetcher::get(const QString &address)
 {
+    Result result = getBytes(address);
+    if (result.ok)
+        result.text = decodePage(result.body, result.contentType);
+    return result;
+}
+
+PageFetcher::Result PageFetcher::getBytes(const QString &address)
+{
     const QUrl url(address.trimmed());
     const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || url.host().isEmpty() || (scheme != u"http" && scheme != u"https"))
-        return {false, {}, Failure::BadAddress, QStringLiteral("indirizzo non valido (serve http o https)")};
+    if (!url.isValid() || url.host().isEmpty() || (scheme != u"http" && scheme != u"https")) {
+        Result refused;
+        refused.reason = QStringLiteral("indirizzo non valido (serve http o https)");
+        return refused;
+    }
 
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
@@ -99,9 +127,11 @@ PageFetcher::Result PageFetcher::get(const QString &address)
             refuse(Failure::TooLarge);
     });
     const QMetaObject::Connection onData = connect(reply, &QNetworkReply::readyRead, reply, [&] {
-        body += reply->read(m_maxBytes - body.size() + 1);
+        body += readAvailable(*reply, m_maxBytes - body.size() + 1);
         if (body.size() > m_maxBytes)
             refuse(Failure::TooLarge);
+        else if (m_progress)
+            m_progress(body.size(), announcedLength(*reply));
     });
     connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
 
@@ -129,7 +159,7 @@ PageFetcher::Result PageFetcher::get(const QString &address)
                                 .arg(std::chrono::duration<double>(m_timeout).count());
             break;
         case Failure::TooLarge:
-            result.reason = QStringLiteral("risposta oltre %1 MiB").arg(megabytes(m_maxBytes));
+            result.reason = QStringLiteral("risposta oltre %1").arg(sizeText(m_maxBytes));
             break;
         default:
             result.reason = QStringLiteral("lettura interrotta");
@@ -142,14 +172,15 @@ PageFetcher::Result PageFetcher::get(const QString &address)
                             .arg(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString())
                             .trimmed();
     } else if (error == QNetworkReply::NoError) {
-        body += reply->read(m_maxBytes - body.size() + 1);
+        body += readAvailable(*reply, m_maxBytes - body.size() + 1);
         if (body.size() <= m_maxBytes) {
             result.ok = true;
             result.failure = Failure::None;
-            result.text = decodePage(body, reply->header(QNetworkRequest::ContentTypeHeader).toByteArray());
+            result.body = std::move(body);
+            result.contentType = reply->header(QNetworkRequest::ContentTypeHeader).toByteArray();
         } else {
             result.failure = Failure::TooLarge;
-            result.reason = QStringLiteral("risposta oltre %1 MiB").arg(megabytes(m_maxBytes));
+            result.reason = QStringLiteral("risposta oltre %1").arg(sizeText(m_maxBytes));
         }
     } else {
         result.failure = Failure::Transport;

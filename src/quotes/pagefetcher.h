@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 #include <chrono>
+#include <functional>
 
 // One blocking HTTP(S) GET. The caller waits in a local event loop that keeps the windows painted and
 // timers running but holds back keyboard and mouse input, so nobody can start a second update
@@ -37,11 +38,19 @@ public:
         // Why, for a person: the network layer's own words for a transport failure, the status and
         // its phrase ("HTTP 500 Internal Server Error"), or what the limits refused.
         QString reason;
+        QByteArray body; // as received
+        QByteArray contentType;
     };
+    // Bytes received so far and the announced length (-1 when unknown), as they arrive.
+    using Progress = std::function<void(qint64 received, qint64 total)>;
 
     explicit PageFetcher(QObject *parent = nullptr);
 
+    // The body as text (see decodePage) and as bytes.
     Result get(const QString &address);
+    // The body as bytes only: documents that declare their own encoding, and large ones.
+    Result getBytes(const QString &address);
+    void setProgress(Progress progress) { m_progress = std::move(progress); }
     // Ends the request under way at once, as a failure; nothing when none is.
     void abandon();
 
@@ -61,6 +70,7 @@ private:
     bool m_abandoned = false;
     std::chrono::milliseconds m_timeout = kDefaultTimeout;
     qint64 m_maxBytes = kDefaultMaxBytes;
+    Progress m_progress;
 };
 
 // The body as text: with the charset the response declares, else UTF-8 when valid, else

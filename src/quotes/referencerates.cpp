@@ -38,6 +38,7 @@ QString readDocument(QXmlStreamReader &reader, const QSet<QString> &wantedCodes,
 {
     // Every rate of a code shares one string: a full history repeats a few dozen codes millions of times.
     QHash<QString, QString> codes;
+    const QStringList wanted(wantedCodes.cbegin(), wantedCodes.cend());
     int depth = 0;
     bool inEnvelope = false; // depth 1 is the envelope
     int outerCubeDepth = 0;  // depth of the Cube holding the days, 0 outside it
@@ -69,12 +70,14 @@ QString readDocument(QXmlStreamReader &reader, const QSet<QString> &wantedCodes,
             } else if (dayDepth && depth == dayDepth + 1 && isCube && dayValid) {
                 const QXmlStreamAttributes attributes = reader.attributes();
                 const QStringView code = attributes.value(QLatin1StringView("currency"));
+                // A full history lists some forty currencies a day: those not wanted cost no more than
+                // a look at their code.
+                if (!isCurrencyCode(code) || (!wanted.isEmpty() && !wanted.contains(code)))
+                    break;
                 const std::optional<double> rate = readRate(attributes.value(QLatin1StringView("rate")));
-                if (!isCurrencyCode(code) || !rate)
+                if (!rate)
                     break;
                 QString codeText = code.toString();
-                if (!wantedCodes.isEmpty() && !wantedCodes.contains(codeText))
-                    break;
                 auto shared = codes.find(codeText);
                 if (shared == codes.end())
                     shared = codes.insert(codeText, codeText);

@@ -63,7 +63,7 @@ struct Document
 // whose code is not three capital letters or whose value is not a positive finite decimal number,
 // are left out and the rest is kept. A currency given twice on a day keeps its first rate; a day
 // given twice keeps the rates of both, the first occurrence winning.
-// wantedCodes, when not empty, keeps only those currencies (the rest is still checked for form).
+// wantedCodes, when not empty, keeps only those currencies.
 Document parse(QByteArrayView xml, const QSet<QString> &wantedCodes = {});
 // The device must already hold the whole document (a file, a buffer): running out of data is a cut.
 Document parse(QIODevice *device, const QSet<QString> &wantedCodes = {});

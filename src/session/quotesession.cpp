@@ -4,6 +4,7 @@
 #include "core/quoteformat.h"
 #include "core/textrules.h"
 #include "history/historyfilereader.h"
+#include "history/newdaysrecording.h"
 #include "session/startupfiles.h"
 
 #include <QDir>
@@ -58,10 +59,27 @@ ListingResult QuoteSession::list()
     return listing;
 }
 
+void QuoteSession::setHistoryLimits(std::chrono::milliseconds timeout, qint64 maxBytes)
+{
+    m_historyTimeout = timeout;
+    m_historyMaxBytes = maxBytes;
+}
+
+void QuoteSession::warn(const QString &text) const
+{
+    if (m_warn)
+        m_warn(text);
+}
+
 QuoteOutcome QuoteSession::fetch(const QDate &today)
 {
     const QString date = today.toString(QStringLiteral("yyyyMMdd"));
     m_shownDate = date;
+    m_source = Source::Page;
+    m_dailyDay = QDate();
+    m_dayRows.clear();
+    m_stale = false;
+    m_historyRequested.clear();
 
     m_lastFetchAddress = m_pageAddress.trimmed();
     if (m_stopRequested) {
@@ -78,7 +96,11 @@ QuoteOutcome QuoteSession::fetch(const QDate &today)
     m_objQuote->fetcher().setMaxBytes(m_maxBytes);
     m_objQuote->setHtmPage(m_pageAddress.trimmed());
 
-    const QuoteOutcome selected = m_objQuote->fetchQuote(PairSymbol::of(m_selector));
+    // One GET; what came back decides how it is read.
+    const PageFetcher::Result page = m_objQuote->fetchPage();
+    if (page.ok && ReferenceFill::isReferenceDocument(page, QUrl(m_objQuote->htmPage())))
+        return fetchReferenceRates(page, today);
+    const QuoteOutcome selected = m_objQuote->quoteInPage(page, PairSymbol::of(m_selector));
     m_lastFetch = selected;
     switch (selected.kind) {
     case QuoteOutcome::Kind::Found:
@@ -119,11 +141,86 @@ QuoteOutcome QuoteSession::fetch(const QDate &today)
     return selected;
 }
 
-RecordingResult QuoteSession::record()
+QuoteOutcome QuoteSession::fetchReferenceRates(const PageFetcher::Result &page, const QDate &today)
 {
+    m_table.clear();
+    const QString address = m_objQuote->htmPage();
+    const ReferenceRates::Document document = ReferenceRates::parse(QByteArrayView(page.body));
+    if (!document.ok() || document.days.isEmpty()) {
+        // Refused whole, as a page that could not be fetched: nothing is kept of it.
+        m_shown = ShownQuote::unavailable();
+        m_lastFetch = {}; // fetched, but not a document to read: no transport failure to name
+        m_lastFetch.reason =
+            document.ok() ? QStringLiteral("il documento non contiene alcun cambio valido") : document.error;
+        return m_lastFetch;
+    }
+    m_pageText = decodePage(page.body, page.contentType);
+    m_source = Source::ReferenceRates;
+    m_dailyAddress = QUrl(address);
+    m_dailyDay = document.newestDay();
+    m_dayRows = ReferenceFill::dayRows(document.days.constLast(), m_items);
+    for (const QuoteRow &row : std::as_const(m_dayRows))
+        m_table.append(row);
+    m_shownDate = m_dailyDay.toString(QStringLiteral("yyyyMMdd"));
+    m_stale = ReferenceRates::isStale(m_dailyDay, today);
+    if (m_stale)
+        warn(QStringLiteral("Attenzione: l'ultimo cambio disponibile è del ") +
+             m_dailyDay.toString(QStringLiteral("dd/MM/yyyy")));
+
+    const QString symbol = PairSymbol::of(m_selector);
+    QuoteOutcome selected;
+    for (const QuoteRow &row : std::as_const(m_dayRows)) {
+        if (row.Tipo_Valuta == symbol) {
+            selected.kind = QuoteOutcome::Kind::Found;
+            selected.value = row.Quotazione;
+            selected.figure = generalText(row.Quotazione);
+        }
+    }
+    if (selected.found()) {
+        m_shown = ShownQuote::quote(selected.value);
+    } else {
+        selected.kind = QuoteOutcome::Kind::SymbolAbsent;
+        m_dialogs.message(QStringLiteral("Simbolo  ") + symbol +
+                              QStringLiteral("  non trovato in Internet !"),
+                          {}, UserDialogs::Icon::Information);
+        m_shown = ShownQuote::unavailable();
+    }
+    m_lastFetch = selected;
+    return selected;
+}
+
+RecordingResult QuoteSession::record(const ReferenceFill::ProgressCallback &progress)
+{
+    if (m_source == Source::ReferenceRates) {
+        ReferenceFill::Request request;
+        request.dailyAddress = m_dailyAddress;
+        request.dailyDay = m_dailyDay;
+        request.dayRows = m_dayRows;
+        request.historyFileName = m_historyFile;
+        request.timeout = m_historyTimeout;
+        request.maxBytes = m_historyMaxBytes;
+        request.fetcher = &m_historyFetcher;
+        request.stopRequested = [this] { return m_stopRequested; };
+        const ReferenceFill::Outcome outcome = ReferenceFill::record(request, m_db, m_dialogs, progress);
+        m_historyRequested = outcome.historyRequested;
+        RecordingResult result;
+        result.shown = m_shown;
+        result.recorded = outcome.recorded;
+        result.completed = outcome.completed;
+        return result;
+    }
     const RecordingResult result = HistoryRecording::run(m_shown, m_historyFile, m_table, m_db, m_dialogs);
     m_shown = result.shown;
     return result;
+}
+
+bool QuoteSession::newestQuotesStored()
+{
+    if (m_source != Source::ReferenceRates || m_dayRows.isEmpty())
+        return false;
+    return std::all_of(m_dayRows.cbegin(), m_dayRows.cend(), [this](const QuoteRow &row) {
+        return NewDaysRecording::isStored(m_db, row.Tipo_Valuta, row.Data_Valuta);
+    });
 }
 
 void QuoteSession::show()
@@ -199,7 +296,15 @@ RecordingResult QuoteSession::runDailyJob(const QDate &today)
                           m_lastFetch.reason);
 
     QSet<QString> recorded;
-    for (qsizetype i = 0; i < recording.recorded && i < fetched.rows().size(); ++i)
+    if (m_source == Source::ReferenceRates) {
+        // A reference rate is stored once: a pair whose newest day an earlier run stored is done.
+        for (const QuoteRow &row : std::as_const(m_dayRows)) {
+            if (NewDaysRecording::isStored(m_db, row.Tipo_Valuta, row.Data_Valuta))
+                recorded.insert(row.Tipo_Valuta);
+        }
+    }
+    for (qsizetype i = 0; m_source == Source::Page && i < recording.recorded && i < fetched.rows().size();
+         ++i)
         recorded.insert(fetched.rows().at(i).Tipo_Valuta);
     for (const QString &item : std::as_const(m_items)) {
         const QString symbol = PairSymbol::of(item);
@@ -216,6 +321,7 @@ void QuoteSession::requestStop()
     m_stopRequested = true;
     if (m_objQuote)
         m_objQuote->fetcher().abandon();
+    m_historyFetcher.abandon();
 }
 
 void QuoteSession::close()

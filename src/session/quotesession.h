@@ -9,11 +9,13 @@
 #include "history/historyrecording.h"
 #include "history/officialrates.h"
 #include "quotes/clsstockquote.h"
+#include "session/referencefill.h"
 
 #include <QDate>
 #include <QString>
 #include <QStringList>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -53,11 +55,13 @@ public:
     // Lists the history database: every record into the quote table, the selected pair's lines
     // kept. A database that cannot be opened ends the session.
     ListingResult list();
-    // Fetches the page once and fills the quote table with today's quote of every listed pair; the
-    // outcome is the selected pair's, as the page reader gave it.
+    // Fetches the page once and fills the quote table with the quote of every listed pair; the
+    // outcome is the selected pair's. A legacy quote page gives today's quotes; the reference rates
+    // give the rates of the day the file names, and tell whether that day is stale by today.
     QuoteOutcome fetch(const QDate &today);
-    // Records the quote table into the database and the two history files.
-    RecordingResult record();
+    // Records the quote table into the database and the two history files. After the reference
+    // rates: every pair and day not stored yet, the missing days fetched from the history first.
+    RecordingResult record(const ReferenceFill::ProgressCallback &progress = {});
     // Shows the selected pair's quote and day from the quote table.
     void show();
     // Loads the official rates file (or the bank's history of the listed pairs) into the database
@@ -103,11 +107,32 @@ public:
     void setDatabaseLocation(const QString &location) { m_databaseLocation = location; }
     // Applied to the page reader each fetch creates.
     void setFetchLimits(std::chrono::milliseconds timeout, qint64 maxBytes);
+    // Applied to the download of the reference rates' history.
+    void setHistoryLimits(std::chrono::milliseconds timeout, qint64 maxBytes);
+
+    enum class Source {
+        Page,          // the legacy quote page, or nothing read yet
+        ReferenceRates // the last fetch read the central bank's reference rates
+    };
+    Source source() const { return m_source; }
+    // The reference rates' day is more than three weekdays older than the day of the fetch.
+    bool stale() const { return m_stale; }
+    // The newest day the reference rates offered; invalid for any other source.
+    QDate newestOffered() const { return m_dailyDay; }
+    // After the reference rates: every pair the daily file quotes has that day in the database,
+    // whichever run stored it.
+    bool newestQuotesStored();
+    // The history file the last recording asked for, empty when none.
+    QUrl historyRequested() const { return m_historyRequested; }
+    // Warnings for an unattended run, written nowhere by default: a stale source.
+    void setWarningSink(std::function<void(const QString &)> sink) { m_warn = std::move(sink); }
     // The page reader of the last fetch (none before the first).
     clsStockQuote *objQuote() const { return m_objQuote.get(); }
 
 private:
     QString listedSymbol() const;
+    QuoteOutcome fetchReferenceRates(const PageFetcher::Result &page, const QDate &today);
+    void warn(const QString &text) const;
 
     QString m_dataDir;
     UserDialogs &m_dialogs;
@@ -124,6 +149,16 @@ private:
     std::unique_ptr<clsStockQuote> m_objQuote;
     std::chrono::milliseconds m_timeout = PageFetcher::kDefaultTimeout;
     qint64 m_maxBytes = PageFetcher::kDefaultMaxBytes;
+    std::chrono::milliseconds m_historyTimeout = ReferenceFill::historyTimeout;
+    qint64 m_historyMaxBytes = ReferenceFill::historyMaxBytes;
+    PageFetcher m_historyFetcher; // the reference rates' history, abandoned with the rest
+    Source m_source = Source::Page;
+    QDate m_dailyDay;
+    QList<QuoteRow> m_dayRows; // the reference rates' rows, kept for recording
+    QUrl m_dailyAddress;
+    QUrl m_historyRequested;
+    bool m_stale = false;
+    std::function<void(const QString &)> m_warn;
     QString m_pageText;
     ShownQuote m_shown;
     std::optional<QString> m_shownDate;

@@ -24,6 +24,8 @@ private Q_SLOTS:
     void options();
     void databaseOption_data();
     void databaseOption();
+    void pageAddress_data();
+    void pageAddress();
     void commandLine_data();
     void commandLine();
     void launcher_data();
@@ -161,7 +163,25 @@ void TestStartup::options()
     QCOMPARE(parsed.options->dataDir, batch ? QDir::currentPath() : m_dir.path());
     QCOMPARE(parsed.options->pageUrl, batch ? QStringLiteral("http://x/y") : defaultPageUrl());
     QCOMPARE(parsed.options->pair, batch ? QStringLiteral("EUR/GBP") : QString());
-    QVERIFY(defaultPageUrl().endsWith(QLatin1String("/delay/valute/index.shtml")));
+}
+
+// clang-format off
+void TestStartup::pageAddress_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("scheme");
+    QTest::addColumn<QString>("address");
+    QTest::newRow("no quote site: the reference rates") << "" << "http" << "https://www.ecb.europa.eu/stats/eurofxref/eurofxref-daily.xml";
+    QTest::newRow("legacy quote site") << "quote.example" << "http" << "http://quote.example/delay/valute/index.shtml";
+    QTest::newRow("legacy site over https") << "quote.example:8443" << "https" << "https://quote.example:8443/delay/valute/index.shtml";
+}
+// clang-format on
+
+void TestStartup::pageAddress()
+{
+    QFETCH(QString, host);
+    QFETCH(QString, scheme);
+    QTEST(pageUrlFor(host, scheme), "address");
 }
 
 void TestStartup::databaseOption_data()

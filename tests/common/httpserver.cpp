@@ -2,6 +2,27 @@
 
 #include <QTcpSocket>
 
+namespace {
+
+// The phrase a real server sends, so that messages quoting it read as they would in use.
+QByteArray reasonPhrase(int status)
+{
+    switch (status) {
+    case 200:
+        return "OK";
+    case 404:
+        return "Not Found";
+    case 500:
+        return "Internal Server Error";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Status";
+    }
+}
+
+} // namespace
+
 HttpServer::HttpServer(QObject *parent) : QObject(parent)
 {
     connect(&m_server, &QTcpServer::newConnection, this, &HttpServer::onNewConnection);
@@ -42,6 +63,7 @@ void HttpServer::onNewConnection()
 void HttpServer::answer(QTcpSocket *socket, const QByteArray &path)
 {
     ++m_requests;
+    m_paths.append(QString::fromLatin1(path));
     const auto it = m_replies.constFind(QString::fromLatin1(path));
     if (it == m_replies.constEnd()) {
         socket->write("HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n");
@@ -79,7 +101,8 @@ void HttpServer::answer(QTcpSocket *socket, const QByteArray &path)
     case Reply::Kind::Body:
         break;
     }
-    QByteArray head = "HTTP/1.0 " + QByteArray::number(reply.status) + " Status\r\n";
+    QByteArray head =
+        "HTTP/1.0 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) + "\r\n";
     head += "Content-Type: " + reply.contentType + "\r\n";
     head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n\r\n";
     socket->write(head);

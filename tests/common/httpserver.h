@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QStringList>
 #include <QTcpServer>
 #include <QUrl>
 
@@ -28,6 +29,9 @@ public:
                  const QByteArray &contentType = "text/html");
     QUrl url(const QString &path) const;
     int requestCount() const { return m_requests; }
+    // The paths asked for, in order.
+    const QStringList &requestedPaths() const { return m_paths; }
+    void clearRequests() { m_paths.clear(); }
 
 private:
     void onNewConnection();
@@ -36,4 +40,5 @@ private:
     QTcpServer m_server;
     QHash<QString, Reply> m_replies;
     int m_requests = 0;
+    QStringList m_paths;
 };

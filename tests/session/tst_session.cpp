@@ -226,11 +226,11 @@ void TestSession::dailyJob_data()
     // clang-format off
     QTest::newRow("page lacking the last pair: the others recorded") << four << page(threePairs) << L{} << three << L{"EUR/GBP"};
     QTest::newRow("error page: address and cause after the message") << four << page(kFourPairs, Kind::Body, 500)
-        << L{kUnavailable, "Pagina non letta: %1 - HTTP 500 Status"} << L{} << all;
+        << L{kUnavailable, "Pagina non letta: %1 - HTTP 500 Internal Server Error"} << L{} << all;
     QTest::newRow("no answer") << four << page({}, Kind::Hang)
         << L{kUnavailable, "Pagina non letta: %1 - nessuna risposta completa entro 0.3 secondi"} << L{} << all;
     QTest::newRow("endless page") << four << page({}, Kind::Endless)
-        << L{kUnavailable, "Pagina non letta: %1 - risposta oltre 0.0625 MiB"} << L{} << all;
+        << L{kUnavailable, "Pagina non letta: %1 - risposta oltre 64 KiB"} << L{} << all;
     QTest::newRow("currency list missing") << QByteArray() << page(threePairs)
         << L{"Elenco valute non letto - Impossibile trovare il file\r\n\r\n%2"} << L{} << L{};
     QTest::newRow("currency list empty") << QByteArray("") << page(threePairs)

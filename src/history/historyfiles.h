@@ -1,0 +1,34 @@
+#pragma once
+
+#include "base/runtimeerror.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+// A history file open for appending whole lines. A new or empty file gets the header first. Each
+// append goes out in one unbuffered write, so that nothing is left pending after a failure, and the
+// last append can be cut back out of the file.
+class AppendFile
+{
+public:
+    explicit AppendFile(const QString &path) : m_file(path) {}
+
+    // Creates the file when missing; the error is that of the open itself.
+    bool open();
+    RuntimeError error() const { return m_error; }
+
+    // Whole lines, already ended.
+    bool append(const QByteArray &bytes);
+    // Cuts the file back to its size before the last append, while it still ends with what that
+    // append wrote: another program may have appended since.
+    void takeBackLastWrite();
+
+private:
+    void writeHeaderIfEmpty();
+
+    QFile m_file;
+    qint64 m_sizeBefore = 0;
+    qint64 m_written = 0;
+    RuntimeError m_error;
+};

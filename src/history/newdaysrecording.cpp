@@ -1,0 +1,228 @@
+#include "history/newdaysrecording.h"
+
+#include "base/userdialogs.h"
+#include "history/historydb.h"
+#include "history/historyfiles.h"
+#include "history/historyrecording.h"
+#include "history/recordwriter.h"
+
+#include <QHash>
+#include <QSet>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace {
+
+constexpr qint64 progressInterval = 256; // days
+constexpr int rowsPerStatement = 64;
+
+QString insertStatement(int rows)
+{
+    QString sql =
+        QStringLiteral("INSERT INTO Storico_Valute (Tipo_Valuta, Data_Valuta, Quotazione, Descrizione, Note) "
+                       "VALUES (?, ?, ?, ?, ?)");
+    for (int i = 1; i < rows; ++i)
+        sql += QStringLiteral(", (?, ?, ?, ?, ?)");
+    return sql;
+}
+
+// The rows that are new: not stored yet, and not given before in the list. A failing lookup leaves
+// its error and gives nothing.
+std::optional<QList<QuoteRow>> newRows(const QList<QuoteRow> &rows, const QSqlDatabase &database,
+                                       RuntimeError &error, QString &failedQuery)
+{
+    struct Span
+    {
+        QString first, last;
+    };
+    QHash<QString, Span> spans;
+    for (const QuoteRow &row : rows) {
+        const QString code = RecordWriter::storedText(row.Tipo_Valuta);
+        const QString date = RecordWriter::storedText(row.Data_Valuta);
+        auto span = spans.find(code);
+        if (span == spans.end()) {
+            spans.insert(code, {date, date});
+        } else {
+            span->first = std::min(span->first, date);
+            span->last = std::max(span->last, date);
+        }
+    }
+
+    QSet<std::pair<QString, QString>> known;
+    QSqlQuery stored(database);
+    stored.setForwardOnly(true);
+    if (!stored.prepare(QStringLiteral("SELECT Data_Valuta FROM Storico_Valute "
+                                       "WHERE Tipo_Valuta = ? AND Data_Valuta >= ? AND Data_Valuta <= ?"))) {
+        keepError(error, stored);
+        return std::nullopt;
+    }
+    for (auto span = spans.cbegin(); span != spans.cend(); ++span) {
+        stored.bindValue(0, span.key());
+        stored.bindValue(1, span->first);
+        stored.bindValue(2, span->last);
+        if (!stored.exec()) {
+            keepError(error, stored);
+            failedQuery = RecordWriter::lookupQuery(span.key(), span->last);
+            return std::nullopt;
+        }
+        while (stored.next())
+            known.insert({span.key(), stored.value(0).toString()});
+        stored.finish();
+    }
+
+    QList<QuoteRow> fresh;
+    fresh.reserve(rows.size());
+    for (const QuoteRow &row : rows) {
+        std::pair<QString, QString> key{RecordWriter::storedText(row.Tipo_Valuta),
+                                        RecordWriter::storedText(row.Data_Valuta)};
+        if (known.contains(key))
+            continue;
+        known.insert(std::move(key));
+        fresh.append(row);
+    }
+    return fresh;
+}
+
+} // namespace
+
+NewDaysRecording::Newest NewDaysRecording::newestStoredDay(HistoryDb &db, const QString &code,
+                                                           UserDialogs &dialogs)
+{
+    // Only well-formed days count: files imported long ago may hold other texts in the field.
+    QSqlQuery query(db.database());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT max(Data_Valuta) FROM Storico_Valute WHERE Tipo_Valuta = ? "
+                                 "AND Data_Valuta GLOB '[0-9][0-9][0-9][0-9][01][0-9][0-3][0-9]'"));
+    query.addBindValue(RecordWriter::storedText(code));
+    if (!query.exec() || !query.next()) {
+        dialogs.message(HistoryRecording::recordFailureMessage(
+            databaseError(query.lastError()).description,
+            QStringLiteral("select max(Data_Valuta) from Storico_Valute where Tipo_Valuta = '") + code +
+                QLatin1Char('\'')));
+        return {false, std::nullopt};
+    }
+    const QVariant newest = query.value(0);
+    if (newest.isNull())
+        return {};
+    return {true, newest.toString()};
+}
+
+bool NewDaysRecording::isStored(HistoryDb &db, const QString &code, const QString &date)
+{
+    QSqlQuery query(db.database());
+    query.setForwardOnly(true);
+    query.prepare(
+        QStringLiteral("SELECT 1 FROM Storico_Valute WHERE Tipo_Valuta = ? AND Data_Valuta = ? LIMIT 1"));
+    query.addBindValue(RecordWriter::storedText(code));
+    query.addBindValue(RecordWriter::storedText(date));
+    return query.exec() && query.next();
+}
+
+NewDaysRecording::Result NewDaysRecording::run(const QList<QuoteRow> &rows, const QString &historyFileName,
+                                               HistoryDb &db, UserDialogs &dialogs, const Progress &progress)
+{
+    Result result;
+    const QString textName = historyFileName.trimmed();
+    if (textName.isEmpty()) {
+        dialogs.message(QStringLiteral("Indicare il nome del file Storico Quotazione !!!"));
+        return result;
+    }
+
+    QSqlDatabase database = db.database();
+    RuntimeError error;
+    QString failedQuery;
+    const std::optional<QList<QuoteRow>> fresh = newRows(rows, database, error, failedQuery);
+    if (!fresh) {
+        dialogs.message(HistoryRecording::recordFailureMessage(error.description, failedQuery));
+        return result;
+    }
+    if (fresh->isEmpty()) {
+        result.completed = true;
+        return result;
+    }
+
+    const QString csvName = HistoryRecording::csvTwinName(textName);
+    AppendFile textFile(textName);
+    AppendFile csvFile(csvName);
+    for (AppendFile *file : {&textFile, &csvFile}) {
+        if (!file->open()) {
+            dialogs.message(HistoryRecording::fileFailureMessage(file->error().description, textName));
+            return result;
+        }
+    }
+
+    const auto failDatabase = [&](const RuntimeError &failure, const QuoteRow &row) {
+        database.rollback();
+        dialogs.message(HistoryRecording::recordFailureMessage(
+            failure.description,
+            RecordWriter::lookupQuery(row.Tipo_Valuta.trimmed(), row.Data_Valuta.trimmed())));
+        return result;
+    };
+    if (!database.transaction())
+        return failDatabase(databaseError(database.lastError()), fresh->constFirst());
+
+    qint64 daysTotal = 0;
+    for (qsizetype i = 0; i < fresh->size(); ++i) {
+        if (i == 0 || fresh->at(i).Data_Valuta != fresh->at(i - 1).Data_Valuta)
+            ++daysTotal;
+    }
+    // Rows go in by statements of many rows: one statement per row costs more than the row.
+    QSqlQuery many(database), one(database);
+    if (!many.prepare(insertStatement(rowsPerStatement)) || !one.prepare(insertStatement(1)))
+        return failDatabase(databaseError((many.lastError().isValid() ? many : one).lastError()),
+                            fresh->constFirst());
+    QByteArray text, csv;
+    qint64 daysDone = 0;
+    for (qsizetype first = 0; first < fresh->size();) {
+        const qsizetype count = fresh->size() - first >= rowsPerStatement ? rowsPerStatement : 1;
+        QSqlQuery &insert = count == 1 ? one : many;
+        for (qsizetype i = first; i < first + count; ++i) {
+            const QuoteRow &row = fresh->at(i);
+            const int at = int(i - first) * 5;
+            insert.bindValue(at, RecordWriter::storedText(row.Tipo_Valuta));
+            insert.bindValue(at + 1, RecordWriter::storedText(row.Data_Valuta));
+            insert.bindValue(at + 2, row.Quotazione);
+            insert.bindValue(at + 3, RecordWriter::storedText(row.Descrizione));
+            insert.bindValue(at + 4, RecordWriter::storedText(row.Note));
+        }
+        if (!insert.exec())
+            return failDatabase(databaseError(insert.lastError()), fresh->at(first));
+        for (qsizetype i = first; i < first + count; ++i) {
+            const QuoteRow &row = fresh->at(i);
+            const HistoryRecording::Lines lines = HistoryRecording::lines(row);
+            text += lines.text.toUtf8() + "\r\n";
+            csv += lines.csv.toUtf8() + "\r\n";
+            const bool dayEnds = i + 1 == fresh->size() || fresh->at(i + 1).Data_Valuta != row.Data_Valuta;
+            if (dayEnds && progress && (++daysDone % progressInterval == 0 || daysDone == daysTotal))
+                progress(daysDone, daysTotal);
+        }
+        first += count;
+    }
+    many.finish();
+    one.finish();
+
+    // Both files take every line, or neither keeps any.
+    const auto failFile = [&](const RuntimeError &failure, const QString &line) {
+        database.rollback();
+        dialogs.message(HistoryRecording::recordFailureMessage(failure.description, line));
+        return result;
+    };
+    if (!textFile.append(text)) {
+        textFile.takeBackLastWrite();
+        return failFile(textFile.error(), HistoryRecording::textLine(fresh->constFirst()));
+    }
+    if (!csvFile.append(csv)) {
+        csvFile.takeBackLastWrite();
+        textFile.takeBackLastWrite();
+        return failFile(csvFile.error(), HistoryRecording::csvLine(fresh->constFirst()));
+    }
+    if (!database.commit()) {
+        const RuntimeError failure = databaseError(database.lastError());
+        csvFile.takeBackLastWrite();
+        textFile.takeBackLastWrite();
+        return failDatabase(failure, fresh->constLast());
+    }
+    result.recorded = fresh->size();
+    result.completed = true;
+    return result;
+}
