@@ -7,7 +7,6 @@
 #include "history/recordwriter.h"
 
 #include <QHash>
-#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -26,8 +25,9 @@ QString insertStatement(int rows)
     return sql;
 }
 
-// The rows that are new: not stored yet, and not given before in the list. A failing lookup leaves
-// its error and gives nothing.
+// The rows that are new: not stored yet, and not given before in the list (rows come in date
+// order, so a repeated pair and day stands within its day). A failing lookup leaves its error and
+// gives nothing.
 std::optional<QList<QuoteRow>> newRows(const QList<QuoteRow> &rows, const QSqlDatabase &database,
                                        RuntimeError &error, QString &failedQuery)
 {
@@ -48,37 +48,45 @@ std::optional<QList<QuoteRow>> newRows(const QList<QuoteRow> &rows, const QSqlDa
         }
     }
 
-    QSet<std::pair<QString, QString>> known;
-    QSqlQuery stored(database);
-    stored.setForwardOnly(true);
-    if (!stored.prepare(QStringLiteral("SELECT Data_Valuta FROM Storico_Valute "
-                                       "WHERE Tipo_Valuta = ? AND Data_Valuta >= ? AND Data_Valuta <= ?"))) {
-        keepError(error, stored);
+    QHash<QString, QStringList> stored; // per code, its days in the span, ascending
+    QSqlQuery lookup(database);
+    lookup.setForwardOnly(true);
+    if (!lookup.prepare(QStringLiteral("SELECT Data_Valuta FROM Storico_Valute WHERE Tipo_Valuta = ? "
+                                       "AND Data_Valuta >= ? AND Data_Valuta <= ? ORDER BY Data_Valuta"))) {
+        keepError(error, lookup);
         return std::nullopt;
     }
     for (auto span = spans.cbegin(); span != spans.cend(); ++span) {
-        stored.bindValue(0, span.key());
-        stored.bindValue(1, span->first);
-        stored.bindValue(2, span->last);
-        if (!stored.exec()) {
-            keepError(error, stored);
+        lookup.bindValue(0, span.key());
+        lookup.bindValue(1, span->first);
+        lookup.bindValue(2, span->last);
+        if (!lookup.exec()) {
+            keepError(error, lookup);
             failedQuery = RecordWriter::lookupQuery(span.key(), span->last);
             return std::nullopt;
         }
-        while (stored.next())
-            known.insert({span.key(), stored.value(0).toString()});
-        stored.finish();
+        QStringList &days = stored[span.key()];
+        while (lookup.next())
+            days.append(lookup.value(0).toString());
+        lookup.finish();
     }
 
     QList<QuoteRow> fresh;
     fresh.reserve(rows.size());
     for (const QuoteRow &row : rows) {
-        std::pair<QString, QString> key{RecordWriter::storedText(row.Tipo_Valuta),
-                                        RecordWriter::storedText(row.Data_Valuta)};
-        if (known.contains(key))
+        const QString code = RecordWriter::storedText(row.Tipo_Valuta);
+        const QString date = RecordWriter::storedText(row.Data_Valuta);
+        const QStringList &days = stored[code];
+        if (std::binary_search(days.cbegin(), days.cend(), date))
             continue;
-        known.insert(std::move(key));
-        fresh.append(row);
+        bool repeated = false;
+        for (qsizetype i = fresh.size() - 1; i >= 0 && !repeated; --i) {
+            if (RecordWriter::storedText(fresh.at(i).Data_Valuta) != date)
+                break;
+            repeated = RecordWriter::storedText(fresh.at(i).Tipo_Valuta) == code;
+        }
+        if (!repeated)
+            fresh.append(row);
     }
     return fresh;
 }
