@@ -6,6 +6,7 @@
 #include "history/historyrecording.h"
 #include "history/recordwriter.h"
 
+#include <QDate>
 #include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -48,11 +49,11 @@ std::optional<QList<QuoteRow>> newRows(const QList<QuoteRow> &rows, const QSqlDa
         }
     }
 
-    QHash<QString, QStringList> stored; // per code, its days in the span, ascending
+    QHash<QString, QStringList> stored; // per code, its days in the span
     QSqlQuery lookup(database);
     lookup.setForwardOnly(true);
     if (!lookup.prepare(QStringLiteral("SELECT Data_Valuta FROM Storico_Valute WHERE Tipo_Valuta = ? "
-                                       "AND Data_Valuta >= ? AND Data_Valuta <= ? ORDER BY Data_Valuta"))) {
+                                       "AND Data_Valuta >= ? AND Data_Valuta <= ?"))) {
         keepError(error, lookup);
         return std::nullopt;
     }
@@ -69,6 +70,7 @@ std::optional<QList<QuoteRow>> newRows(const QList<QuoteRow> &rows, const QSqlDa
         while (lookup.next())
             days.append(lookup.value(0).toString());
         lookup.finish();
+        std::sort(days.begin(), days.end()); // our order, whatever the engine's collation
     }
 
     QList<QuoteRow> fresh;
@@ -99,20 +101,22 @@ NewDaysRecording::Newest NewDaysRecording::newestStoredDay(HistoryDb &db, const 
     // Only well-formed days count: files imported long ago may hold other texts in the field.
     QSqlQuery query(db.database());
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT max(Data_Valuta) FROM Storico_Valute WHERE Tipo_Valuta = ? "
-                                 "AND Data_Valuta GLOB '[0-9][0-9][0-9][0-9][01][0-9][0-3][0-9]'"));
+    query.prepare(QStringLiteral("SELECT Data_Valuta FROM Storico_Valute WHERE Tipo_Valuta = ? "
+                                 "ORDER BY Data_Valuta DESC"));
     query.addBindValue(RecordWriter::storedText(code));
-    if (!query.exec() || !query.next()) {
+    if (!query.exec()) {
         dialogs.message(HistoryRecording::recordFailureMessage(
             databaseError(query.lastError()).description,
-            QStringLiteral("select max(Data_Valuta) from Storico_Valute where Tipo_Valuta = '") + code +
-                QLatin1Char('\'')));
+            QStringLiteral("select Data_Valuta from Storico_Valute where Tipo_Valuta = '") + code +
+                QStringLiteral("' order by Data_Valuta desc")));
         return {false, std::nullopt};
     }
-    const QVariant newest = query.value(0);
-    if (newest.isNull())
-        return {};
-    return {true, newest.toString()};
+    while (query.next()) {
+        const QString day = query.value(0).toString();
+        if (QDate::fromString(day, QStringLiteral("yyyyMMdd")).isValid())
+            return {true, day};
+    }
+    return {};
 }
 
 bool NewDaysRecording::isStored(HistoryDb &db, const QString &code, const QString &date)
@@ -166,8 +170,8 @@ NewDaysRecording::Result NewDaysRecording::run(const QList<QuoteRow> &rows, cons
             RecordWriter::lookupQuery(row.Tipo_Valuta.trimmed(), row.Data_Valuta.trimmed())));
         return result;
     };
-    if (!database.transaction())
-        return failDatabase(databaseError(database.lastError()), fresh->constFirst());
+    if (const RuntimeError locked = db.beginWrite(); locked.isError())
+        return failDatabase(locked, fresh->constFirst());
 
     qint64 daysTotal = 0;
     for (qsizetype i = 0; i < fresh->size(); ++i) {

@@ -51,6 +51,8 @@ private Q_SLOTS:
     void historyImport();
     void dailyCycle_data();
     void dailyCycle();
+    void referenceRates_data();
+    void referenceRates();
 
     void serverOpening_data();
     void serverOpening();
@@ -367,6 +369,60 @@ void TestEngines::dailyCycle()
     // No database file appears in the data folder when the history is on a server.
     if (engine == QLatin1String("postgres"))
         QCOMPARE(QDir(data.path()).entryList({"*.MDB", "*.mdb", "*-journal"}), QStringList());
+}
+
+void TestEngines::referenceRates_data()
+{
+    dailyCycle_data();
+}
+
+// The reference rates on either engine: the missing days taken from the 90-day history, a stored day
+// and a day that is no date left alone, nothing written by the second run.
+void TestEngines::referenceRates()
+{
+    QFETCH(QString, engine);
+
+    const QString location =
+        make(engine, {rec("EUR/USD", "20240222", "9.99", "EUR/USD - DOLLARO USA - 1"),
+                      rec("EUR/USD", "2024xx01", "9.99", "EUR/USD - DOLLARO USA - 1"),
+                      rec("EUR/GBP", "20240223", "9.99", "EUR/GBP - STERLINA INGLESE - 4")});
+    QTemporaryDir data;
+    QVERIFY(writeFile(data.filePath("zantoro.TXT"), "EUR/USD\r\nEUR/GBP\r\n"));
+    const QByteArray open = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><gesmes:Envelope "
+                            "xmlns:gesmes=\"http://www.gesmes.org/xml/2002-08-01\" "
+                            "xmlns=\"http://www.ecb.int/vocabulary/2002-08-01/eurofxref\"><Cube>";
+    const auto day = [](const char *time, const char *usd, const char *gbp) {
+        return QByteArray("<Cube time='") + time + "'><Cube currency='USD' rate='" + usd +
+               "'/><Cube currency='GBP' rate='" + gbp + "'/></Cube>";
+    };
+    HttpServer bank;
+    bank.setPage("/ref/eurofxref-daily.xml",
+                 open + day("2024-02-27", "1.0820", "0.8540") + "</Cube></gesmes:Envelope>", 200, "text/xml");
+    bank.setPage("/ref/eurofxref-hist-90d.xml",
+                 open + day("2024-02-27", "1.082", "0.854") + day("2024-02-26", "1.0852", "0.856") +
+                     day("2024-02-23", "1.08", "0.8549") + day("2024-02-22", "1.0824", "0.8551") +
+                     "</Cube></gesmes:Envelope>",
+                 200, "text/xml");
+    RecordingDialogs dialogs;
+    QuoteSession session(data.path(), dialogs);
+    session.setDatabaseLocation(location);
+    session.loadDefaults(bank.url("/ref/eurofxref-daily.xml").toString());
+    const RecordingResult first = session.runDailyJob(QDate(2024, 2, 27));
+    const RecordingResult second = session.runDailyJob(QDate(2024, 2, 27));
+    QCOMPARE(dialogs.texts(), QStringList());
+    QCOMPARE(first.recorded, 6);
+    QCOMPARE(second.recorded, 0);
+    QCOMPARE(bank.requestedPaths(), (QStringList{"/ref/eurofxref-daily.xml", "/ref/eurofxref-hist-90d.xml",
+                                                 "/ref/eurofxref-daily.xml"}));
+    QCOMPARE(stored(location), (QStringList{"EUR/GBP|20240222|0.8551|EUR/GBP - STERLINA INGLESE - 4|",
+                                            "EUR/GBP|20240223|9.99|EUR/GBP - STERLINA INGLESE - 4|<null>",
+                                            "EUR/GBP|20240226|0.856|EUR/GBP - STERLINA INGLESE - 4|",
+                                            "EUR/GBP|20240227|0.854|EUR/GBP - STERLINA INGLESE - 4|",
+                                            "EUR/USD|20240222|9.99|EUR/USD - DOLLARO USA - 1|<null>",
+                                            "EUR/USD|20240223|1.08|EUR/USD - DOLLARO USA - 1|",
+                                            "EUR/USD|20240226|1.0852|EUR/USD - DOLLARO USA - 1|",
+                                            "EUR/USD|20240227|1.082|EUR/USD - DOLLARO USA - 1|",
+                                            "EUR/USD|2024xx01|9.99|EUR/USD - DOLLARO USA - 1|<null>"}));
 }
 
 void TestEngines::serverOpening_data()
