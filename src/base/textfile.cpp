@@ -47,21 +47,30 @@ RuntimeError openError(int error, const QString &path)
     }
 }
 
-RuntimeError openDescriptor(QFile &file, int flags, QIODevice::OpenMode mode, bool regularOnly)
+// Which files an open takes: reads take regular files only; appends also take a device such as
+// /dev/null, but no FIFO or socket, whose reader may never come or never read.
+enum class Accepted { RegularOnly, NoPipe };
+
+RuntimeError openDescriptor(QFile &file, int flags, QIODevice::OpenMode mode, Accepted accepted)
 {
     const QString path = file.fileName();
     if (path.isEmpty())
         return makeError(ErrorNumber::BadFileName);
-    const int fd = ::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC, 0666);
+    // Without O_NONBLOCK the open of a FIFO waits for its other end; with it, a FIFO nobody reads
+    // fails to open for writing (ENXIO).
+    const int fd = ::open(QFile::encodeName(path).constData(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0)
         return openError(errno, path);
     struct stat status = {};
-    if (regularOnly && (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
+    const bool refused =
+        ::fstat(fd, &status) != 0 ||
+        (accepted == Accepted::RegularOnly ? !S_ISREG(status.st_mode)
+                                           : S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode));
+    if (refused) {
         ::close(fd);
         return makeError(ErrorNumber::PathFileAccess);
     }
-    if (flags & O_NONBLOCK) // only there so that a FIFO could not hold up the open
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (!file.open(fd, mode, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         return makeError(ErrorNumber::PathFileAccess);
@@ -119,13 +128,13 @@ QStringList splitLines(const QString &text)
 
 RuntimeError openForReading(QFile &file)
 {
-    return openDescriptor(file, O_RDONLY | O_NONBLOCK, QIODevice::ReadOnly, true);
+    return openDescriptor(file, O_RDONLY, QIODevice::ReadOnly, Accepted::RegularOnly);
 }
 
 RuntimeError openForAppending(QFile &file)
 {
     return openDescriptor(file, O_WRONLY | O_APPEND | O_CREAT,
-                          QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered, false);
+                          QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered, Accepted::NoPipe);
 }
 
 ReadResult readLines(const QString &path, qint64 maxBytes)

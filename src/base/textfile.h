@@ -27,7 +27,8 @@ constexpr qint64 smallFileLimit = 1024 * 1024;
 // writer came and a device may never end. The error of a failed open is that of the open itself.
 RuntimeError openForReading(QFile &file);
 // Opens a file for appending, creating it when missing, unbuffered so that a failed write shows at
-// once; the error is that of the open itself.
+// once; the error is that of the open itself. A FIFO or a socket is refused ("Errore di accesso al
+// percorso/file") without waiting for a reader.
 RuntimeError openForAppending(QFile &file);
 
 struct ReadResult

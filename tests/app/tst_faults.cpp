@@ -77,6 +77,7 @@ private Q_SLOTS:
     void dailyCycleKilled();
     void importKilled();
     void diskFullDuringImport();
+    void historyFileFifo();
     void endlessInputs_data();
     void endlessInputs();
 
@@ -378,6 +379,23 @@ void TestFaults::diskFullDuringImport()
     QCOMPARE(errors.count("Errore registrazione su DataBase"), 1);
     QVERIFY2(!errors.contains("no transaction is active"), qPrintable(errors));
     QCOMPARE(query(file("VALUTE.MDB"), "PRAGMA integrity_check"), QStringList{"ok"});
+}
+
+void TestFaults::historyFileFifo()
+{
+    // A FIFO in place of the history file: refused at once, whether or not something reads it,
+    // instead of waiting for ever for a reader or for room in the pipe.
+    const QString name = file("Storico_Quotazioni_Valute.TXT");
+    QCOMPARE(::mkfifo(QFile::encodeName(name).constData(), 0600), 0);
+    auto run = start({"--page-url", "%1"});
+    QVERIFY(finish(*run));
+    QCOMPARE(QString::fromUtf8(run->readAllStandardError()),
+             "Errore in registrazione Storico Quotazioni - Errore di accesso al percorso/file\n\n" + name +
+                 "\nQuotazioni non registrate: EUR/USD, EUR/CHF, EUR/JPY, EUR/GBP\n");
+    QCOMPARE(run->exitCode(), 1);
+    QCOMPARE(query(file("VALUTE.MDB"),
+                   "SELECT count(*) FROM Storico_Valute WHERE Data_Valuta = '" + today() + "'"),
+             QStringList{"0"});
 }
 
 void TestFaults::endlessInputs_data()

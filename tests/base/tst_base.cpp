@@ -12,8 +12,10 @@
 #include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
+#include <fcntl.h>
 #include <limits>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -41,6 +43,8 @@ private Q_SLOTS:
     void openForReading_data();
     void openForReading();
     void readLinesWithinLimit();
+    void openForAppending_data();
+    void openForAppending();
     void appendLines();
     void quoteText_data();
     void quoteText();
@@ -178,6 +182,44 @@ void TestBase::openForReading()
     QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600), 0);
     QFile file(QDir(dir.path()).filePath(name));
     const RuntimeError error = TextFile::openForReading(file);
+    QTEST(error.description, "error");
+    QCOMPARE(file.isOpen(), !error.isError());
+}
+
+void TestBase::openForAppending_data()
+{
+    QTest::addColumn<QString>("name"); // in the temporary folder unless absolute
+    QTest::addColumn<QString>("error");
+    QTest::newRow("regular file") << "file.txt"
+                                  << "";
+    QTest::newRow("new file") << "nuovo.txt"
+                              << "";
+    QTest::newRow("missing folder") << "manca/file.txt"
+                                    << "Impossibile trovare il percorso";
+    QTest::newRow("fifo without a reader, without waiting for one") << "fifo"
+                                                                    << "Errore di accesso al percorso/file";
+    QTest::newRow("fifo with a reader") << "read fifo"
+                                        << "Errore di accesso al percorso/file";
+    QTest::newRow("device") << "/dev/null"
+                            << "";
+}
+
+void TestBase::openForAppending()
+{
+    QFETCH(QString, name);
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("file.txt"), "x"));
+    QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600), 0);
+    int readEnd = -1; // a reader that never reads
+    if (name == QLatin1String("read fifo")) {
+        name = QStringLiteral("fifo");
+        readEnd = ::open(QFile::encodeName(dir.filePath("fifo")).constData(), O_RDONLY | O_NONBLOCK);
+        QVERIFY(readEnd >= 0);
+    }
+    QFile file(QDir(dir.path()).filePath(name));
+    const RuntimeError error = TextFile::openForAppending(file);
+    if (readEnd >= 0)
+        ::close(readEnd);
     QTEST(error.description, "error");
     QCOMPARE(file.isOpen(), !error.isError());
 }
