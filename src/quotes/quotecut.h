@@ -3,7 +3,10 @@
 #include "quotes/pagefetcher.h"
 
 #include <QString>
+#include <QStringList>
 #include <QStringView>
+#include <string_view>
+#include <unordered_map>
 
 // What the quote page says after a currency symbol. The page lists one currency per line, ending in
 // "<BR>"; the quote is the first figure with a decimal comma after the symbol.
@@ -41,3 +44,19 @@ struct QuoteOutcome
 // The pair's quote in a page already fetched. The page always writes a decimal comma, whatever the
 // user's locale; a figure that is not a finite number is no figure.
 QuoteOutcome quoteIn(QStringView page, QStringView symbol);
+
+// The quotes of a whole currency list in one page, each as quoteIn gives it. The first place of every
+// symbol is found in one pass over the page: a search per symbol would read a large page once for
+// every line of a long list (a hundred thousand lines over 16 MiB: half an hour).
+class PageQuotes
+{
+public:
+    PageQuotes(QStringView page, const QStringList &symbols);
+    // One of the symbols given.
+    QuoteOutcome quoteOf(const QString &symbol) const;
+
+private:
+    QStringView m_page;
+    QStringList m_symbols;                                        // owns the text the keys below look at
+    std::unordered_map<std::u16string_view, qsizetype> m_firstAt; // -1: not in the page
+};

@@ -121,9 +121,15 @@ QuoteOutcome QuoteSession::fetch(const QDate &today)
         return selected;
 
     const QStringList items = m_items;
-    for (const QString &item : items) {
-        const QString symbol = PairSymbol::of(item);
-        const QuoteOutcome pair = quoteIn(m_pageText, symbol);
+    QStringList symbols;
+    symbols.reserve(items.size());
+    for (const QString &item : items)
+        symbols << PairSymbol::of(item);
+    const PageQuotes quotes(m_pageText, symbols);
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const QString &item = items.at(i);
+        const QString &symbol = symbols.at(i);
+        const QuoteOutcome pair = quotes.quoteOf(symbol);
         if (pair.kind == QuoteOutcome::Kind::SymbolAbsent) {
             m_shown = {};
             continue;

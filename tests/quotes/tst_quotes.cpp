@@ -2,6 +2,7 @@
 #include "common/recordingdialogs.h"
 #include "common/testmain.h"
 #include "quotes/clsstockquote.h"
+#include "quotes/quotecut.h"
 
 using Kind = HttpServer::Reply::Kind;
 using L = QStringList;
@@ -24,6 +25,8 @@ private Q_SLOTS:
     void pReplace();
     void getQuote_data();
     void getQuote();
+    void pageQuotes_data();
+    void pageQuotes();
 
 private:
     HttpServer m_server;
@@ -87,6 +90,55 @@ void TestQuotes::getQuote()
     QTEST(reader.getQuote(QStringLiteral("EUR/USD")), "result");
     QTEST(dialogs.texts(), "messages");
     QCOMPARE(written.isEmpty(), path == u"/closed"); // the page goes out before the cut
+}
+
+void TestQuotes::pageQuotes_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<L>("symbols");
+    QTest::addColumn<L>("outcomes"); // per symbol: the value, "absent" or "no figure: <figure>"
+    const QString fourPairs = "<p>EUR/USD 1,0871<BR>EUR/CHF 0,9412<BR>EUR/JPY 131,25<BR>EUR/GBP 0,8571";
+    QTest::newRow("each pair on its line, the last at the page end")
+        << fourPairs << L{"EUR/GBP", "EUR/USD", "EUR/JPY", "EUR/CHF"}
+        << L{"0.8571", "1.0871", "131.25", "0.9412"};
+    QTest::newRow("the first place of a symbol named twice")
+        << "EUR/USD 1,5<BR>EUR/USD 2,5<BR>" << L{"EUR/USD", "EUR/USD"} << L{"1.5", "1.5"};
+    QTest::newRow("absent, empty and without figure")
+        << "EUR/USD n/d<BR>EUR/CHF 0,94<BR>" << L{"EUR/SEK", "", "EUR/USD", "EUR/CHF"}
+        << L{"absent", "absent", "no figure: ", "0.94"};
+    QTest::newRow("one symbol inside another, of other lengths")
+        << "xEUR/USD 1,1<BR>EUR/U 2,2<BR>" << L{"EUR/U", "EUR/USD", "R/USD", "EUR/USDX"}
+        << L{"1.1", "1.1", "1.1", "absent"};
+    QTest::newRow("places that overlap")
+        << "EUREUR/ 7,5" << L{"EUREUR", "EUR/", "REU"} << L{"7.5", "7.5", "7.5"};
+    QTest::newRow("a symbol longer than the page")
+        << "EUR" << L{"EUR/USD", "EUR"} << L{"absent", "no figure: "};
+}
+
+void TestQuotes::pageQuotes()
+{
+    QFETCH(QString, page);
+    QFETCH(L, symbols);
+    const PageQuotes quotes(page, symbols);
+    L outcomes;
+    for (const QString &symbol : symbols) {
+        const QuoteOutcome outcome = quotes.quoteOf(symbol);
+        switch (outcome.kind) {
+        case QuoteOutcome::Kind::Found:
+            outcomes << QString::number(outcome.value);
+            break;
+        case QuoteOutcome::Kind::SymbolAbsent:
+            outcomes << QStringLiteral("absent");
+            break;
+        case QuoteOutcome::Kind::NoFigure:
+            outcomes << "no figure: " + outcome.figure;
+            break;
+        case QuoteOutcome::Kind::FetchFailed:
+            outcomes << QStringLiteral("fetch failed");
+            break;
+        }
+    }
+    QTEST(outcomes, "outcomes");
 }
 
 QUOTAZIONI_TEST_MAIN(TestQuotes)
