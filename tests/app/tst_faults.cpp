@@ -58,6 +58,24 @@ QStringList query(const QString &database, const QString &sql)
     return rows;
 }
 
+// The central bank's files as a test serves them: the days, newest first, each with four rates
+// that change from day to day.
+QByteArray referenceFile(const QList<QDate> &days)
+{
+    QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gesmes:Envelope "
+                     "xmlns:gesmes=\"http://www.gesmes.org/xml/2002-08-01\" "
+                     "xmlns=\"http://www.ecb.int/vocabulary/2002-08-01/eurofxref\"><Cube>\n";
+    for (const QDate &day : days) {
+        const int n = int(day.toJulianDay() % 1000);
+        xml += "<Cube time='" + day.toString(Qt::ISODate).toLatin1() + "'><Cube currency='USD' rate='1." +
+               QByteArray::number(1000 + n) + "'/><Cube currency='CHF' rate='0." +
+               QByteArray::number(9000 + n) + "'/><Cube currency='JPY' rate='1" +
+               QByteArray::number(100 + n % 100) + ".25'/><Cube currency='GBP' rate='0." +
+               QByteArray::number(8000 + n) + "'/></Cube>\n";
+    }
+    return xml + "</Cube></gesmes:Envelope>\n";
+}
+
 QByteArray readAll(const QString &path)
 {
     QFile file(path);
@@ -75,6 +93,7 @@ private Q_SLOTS:
     void concurrentBatchRuns();
     void dailyCycleKilled_data();
     void dailyCycleKilled();
+    void referenceCycleKilled();
     void importKilled();
     void diskFullDuringImport();
     void historyFileFifo();
@@ -292,6 +311,79 @@ void TestFaults::dailyCycleKilled()
     }
     // A first write of each kind and the database's commit at the least.
     QVERIFY2(kills >= 10, qPrintable(QString::number(kills)));
+}
+
+void TestFaults::referenceCycleKilled()
+{
+    // The reference-rate source on an empty history: the day's file, then the whole history behind
+    // it, some 250 days of four pairs in one go. Killed before a write that moves further on each
+    // time, the run leaves a sound database whose records are those of a run that went through,
+    // both history files whole, and the next run brings the history to what one run would have.
+    QList<QDate> days; // newest first
+    for (QDate day = QDate::currentDate(); days.size() < 250; day = day.addDays(-1)) {
+        if (day.dayOfWeek() <= 5)
+            days << day;
+    }
+    m_server->setPage(QStringLiteral("/stats/eurofxref-daily.xml"), referenceFile(days.mid(0, 1)), 200,
+                      "text/xml");
+    m_server->setPage(QStringLiteral("/stats/eurofxref-hist-90d.xml"), referenceFile(days.mid(0, 62)), 200,
+                      "text/xml");
+    m_server->setPage(QStringLiteral("/stats/eurofxref-hist.xml"), referenceFile(days), 200, "text/xml");
+    const QStringList arguments = {"--page-url",
+                                   m_server->url(QStringLiteral("/stats/eurofxref-daily.xml")).toString()};
+    const QString records = QStringLiteral("SELECT Tipo_Valuta, Data_Valuta, Quotazione, Descrizione "
+                                           "FROM Storico_Valute ORDER BY 1, 2");
+    const QString text = QStringLiteral("Storico_Quotazioni_Valute.TXT");
+    const QString csv = QStringLiteral("Storico_Quotazioni_Valute.CSV");
+
+    // What a run that goes through leaves.
+    auto clean = start(arguments);
+    QVERIFY(finish(*clean));
+    QVERIFY2(clean->exitCode() == 0, clean->readAllStandardError().constData());
+    const QStringList expected = query(file("VALUTE.MDB"), records);
+    QCOMPARE(expected.size(), 1000);
+    const QByteArray expectedText = readAll(file(text)), expectedCsv = readAll(file(csv));
+    QCOMPARE(expectedText.count("\r\n"), 1001);
+
+    int kills = 0;
+    for (const QString &call :
+         {QStringLiteral("write"), QStringLiteral("pwrite64"), QStringLiteral("fdatasync"),
+          QStringLiteral("linkat"), QStringLiteral("unlink")}) {
+        for (int nth = 1;; nth = nth * 3 / 2 + 1) {
+            const QString point = QStringLiteral("killed at %1 number %2").arg(call).arg(nth);
+            m_dir = std::make_unique<QTemporaryDir>();
+            QVERIFY(QFile::copy(QStringLiteral(QUOTAZIONI_DATABASE), file("VALUTE.MDB")));
+            QFile(file("VALUTE.MDB")).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+            write("zantoro.TXT", "EUR/USD\r\nEUR/CHF\r\nEUR/JPY\r\nEUR/GBP\r\n");
+            const QStringList paths = {file("VALUTE.MDB"), file("VALUTE.MDB-journal"), file(text), file(csv),
+                                       m_dir->path()};
+            auto run = start(arguments, killedAt(call, nth, paths));
+            QVERIFY2(finish(*run), qPrintable(point));
+            if (run->exitStatus() == QProcess::NormalExit)
+                break;
+            ++kills;
+            QVERIFY2(query(file("VALUTE.MDB"), "PRAGMA integrity_check") == QStringList{"ok"},
+                     qPrintable(point));
+            for (const QString &record : query(file("VALUTE.MDB"), records))
+                QVERIFY2(expected.contains(record), qPrintable(point + ": " + record));
+            // Whole lines only, each one the clean run wrote too (the lines of a transaction that
+            // did not end are written again by the next run).
+            for (const auto &[name, whole] : {std::pair{text, expectedText}, std::pair{csv, expectedCsv}}) {
+                if (!QFile::exists(file(name)))
+                    continue;
+                const QByteArray bytes = readAll(file(name));
+                QVERIFY2(bytes.startsWith(kHeader + "\r\n") && bytes.endsWith("\r\n"),
+                         qPrintable(point + " " + name));
+                for (const QByteArray &line : bytes.split('\n'))
+                    QVERIFY2(whole.contains(line + '\n') || line.isEmpty(), qPrintable(point + ": " + line));
+            }
+            auto next = start(arguments);
+            QVERIFY2(finish(*next), qPrintable(point));
+            QVERIFY2(next->exitCode() == 0, qPrintable(point + ": " + next->readAllStandardError()));
+            QVERIFY2(query(file("VALUTE.MDB"), records) == expected, qPrintable(point + ", then run again"));
+        }
+    }
+    QVERIFY2(kills >= 8, qPrintable(QString::number(kills)));
 }
 
 void TestFaults::importKilled()
