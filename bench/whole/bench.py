@@ -10,6 +10,7 @@ it is compared with on the same data. See bench/README.md for the figures and th
     bench.py backfill --exe build/quotazioni --days 7000 [--currencies bank]
     bench.py csvimport --exe build/quotazioni --days 7000
     bench.py postgres --exe build/quotazioni --records 28000 1000000
+    bench.py longlist --exe build/quotazioni --lines 100000
 
 The postgres benchmark starts a PostgreSQL server of its own (in a temporary folder, on a unix socket
 only, as the "postgres" account when run as root) and compares with psql instead of the sqlite3 shell.
@@ -469,9 +470,55 @@ FROM generate_series(0, {records} - 1) AS i JOIN (VALUES {values}) AS p(n, code,
         shutil.rmtree(folder)
 
 
+def bench_longlist(args):
+    """The --batch daily job with a currency list of `lines` lines (the four pairs over and over) on a
+    small legacy page and on one of 15 MiB that names the pairs only at its end, against the shell's
+    replacing of as many records in one transaction."""
+    filler = b"<p>" + b"x" * (15 * 1024 * 1024) + b"</p>"
+    server = Server({"/small": LEGACY_PAGE, "/large": LEGACY_PAGE.replace(b"<body>", b"<body>" + filler)})
+    folder = tempfile.mkdtemp(prefix="bench-longlist-")
+    try:
+        base = os.path.join(folder, "base")
+        make_data_dir(base, 0)
+        with open(os.path.join(base, "zantoro.TXT"), "w", newline="\r\n") as f:
+            f.write("".join(PAIRS[i % 4][0] + "\n" for i in range(args.lines)))
+        work = os.path.join(folder, "work")
+
+        def fresh():
+            shutil.rmtree(work, ignore_errors=True)
+            shutil.copytree(base, work)
+
+        database = os.path.join(work, "VALUTE.MDB")
+
+        def stored_four():
+            if record_count(database) != 4:
+                raise SystemExit("%d records stored, 4 expected" % record_count(database))
+
+        today = datetime.date.today().strftime("%Y%m%d")
+        script = os.path.join(folder, "replace.sql")
+        with open(script, "w") as f:
+            f.write("BEGIN;\n")
+            for i in range(args.lines):
+                code, description = PAIRS[i % 4]
+                f.write("DELETE FROM Storico_Valute WHERE Tipo_Valuta = '%s' AND Data_Valuta = '%s';\n"
+                        "INSERT INTO Storico_Valute VALUES ('%s', '%s', 1.0871, '%s', '');\n"
+                        % (code, today, code, today, description))
+            f.write("COMMIT;\n")
+        shell, _ = medians(args.runs, fresh, ["sqlite3", database, f".read {script}"], None, stored_four)
+        rows = [("page", "--batch daily job", "shell replacing as many records", "ratio", "peak memory")]
+        for name in ("small", "large"):
+            job, peak = medians(args.runs, fresh, [args.exe, "--batch", "--data-dir", work, "--page-url",
+                                                   server.url("/" + name)], run_env(), stored_four)
+            rows.append((name, "%.3f s" % job, "%.3f s" % shell, "%.2fx" % (job / shell), "%.0f MiB" % peak))
+        report("Daily job with a currency list of %d lines, medians of %d runs" % (args.lines, args.runs), rows)
+    finally:
+        shutil.rmtree(folder)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("benchmark", choices=["startup", "import", "backfill", "csvimport", "postgres"])
+    parser.add_argument("benchmark", choices=["startup", "import", "backfill", "csvimport", "postgres",
+                                                     "longlist"])
     parser.add_argument("--exe", default=os.path.join(HERE, "..", "..", "build", "quotazioni"))
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--records", type=int, nargs="+", default=None)
@@ -489,6 +536,8 @@ def main():
         bench_import(args)
     elif args.benchmark == "backfill":
         bench_backfill(args)
+    elif args.benchmark == "longlist":
+        bench_longlist(args)
     elif args.benchmark == "postgres":
         args.records = args.records or [28000, 1000000]
         bench_postgres(args)
