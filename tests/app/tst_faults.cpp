@@ -107,6 +107,8 @@ private:
     // A prefix that kills the run with SIGKILL just before its nth call of the kind given on any of
     // the paths.
     static QStringList killedAt(const QString &call, int nth, const QStringList &paths);
+    // Whether strace can trace a run here; the message says what is missing.
+    static QString straceProblem();
     // A new data folder whose records of today hold an old value, with or without history files.
     void prepareDay(bool historyFilesExist);
     // Waits for the run while the page server answers; false when it did not end in time.
@@ -166,6 +168,16 @@ std::unique_ptr<QProcess> TestFaults::start(const QStringList &arguments, const 
     else
         run->start(prefix.first(), prefix.mid(1) + QStringList{QStringLiteral(QUOTAZIONI_BINARY)} + all);
     return run;
+}
+
+QString TestFaults::straceProblem()
+{
+    QProcess trace;
+    trace.start(QStringLiteral("strace"), {"-f", "-o", "/dev/null", "--", "true"});
+    if (!trace.waitForFinished(30000) || trace.exitStatus() != QProcess::NormalExit || trace.exitCode() != 0)
+        return "strace cannot trace a program here (scripts/setup.sh --tests installs it): " +
+               trace.errorString() + ' ' + QString::fromUtf8(trace.readAllStandardError());
+    return {};
 }
 
 QStringList TestFaults::killedAt(const QString &call, int nth, const QStringList &paths)
@@ -278,6 +290,8 @@ void TestFaults::dailyCycleKilled_data()
 
 void TestFaults::dailyCycleKilled()
 {
+    const QString problem = straceProblem();
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
     // The run is killed in turn before each of its writes to the data folder (database, its journal,
     // the two history files): then the state is sound, and the next run records the day.
     QFETCH(bool, historyFilesExist);
@@ -315,6 +329,8 @@ void TestFaults::dailyCycleKilled()
 
 void TestFaults::referenceCycleKilled()
 {
+    const QString problem = straceProblem();
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
     // The reference-rate source on an empty history: the day's file, then the whole history behind
     // it, some 250 days of four pairs in one go. Killed before a write that moves further on each
     // time, the run leaves a sound database whose records are those of a run that went through,
@@ -388,6 +404,8 @@ void TestFaults::referenceCycleKilled()
 
 void TestFaults::importKilled()
 {
+    const QString problem = straceProblem();
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
     // An import of 20,000 days, some over records of old value, killed before a write that moves further
     // on each time: each record holds its old or its new value, and the next import stores them all.
     QByteArray rates = "Cambi\r\nValuta selezionata: Dollaro USA\r\nData,Cambio,Note\r\n";
