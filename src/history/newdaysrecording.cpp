@@ -140,15 +140,34 @@ NewDaysRecording::Result NewDaysRecording::run(const QList<QuoteRow> &rows, cons
         return result;
     }
 
+    if (rows.isEmpty()) {
+        result.completed = true;
+        return result;
+    }
+
     QSqlDatabase database = db.database();
+    const auto failDatabase = [&](const RuntimeError &failure, const QuoteRow &row) {
+        database.rollback();
+        dialogs.message(HistoryRecording::recordFailureMessage(
+            failure.description,
+            RecordWriter::lookupQuery(row.Tipo_Valuta.trimmed(), row.Data_Valuta.trimmed())));
+        return result;
+    };
+    // What is stored is looked at under the write lock: another run recording the same days at the
+    // same time has either committed them, and they are left alone, or waits for this one. Looked at
+    // before, they would be new to both runs and stored twice.
+    if (const RuntimeError locked = db.beginWrite(); locked.isError())
+        return failDatabase(locked, rows.constFirst());
     RuntimeError error;
     QString failedQuery;
     const std::optional<QList<QuoteRow>> fresh = newRows(rows, database, error, failedQuery);
     if (!fresh) {
+        database.rollback();
         dialogs.message(HistoryRecording::recordFailureMessage(error.description, failedQuery));
         return result;
     }
     if (fresh->isEmpty()) {
+        database.rollback();
         result.completed = true;
         return result;
     }
@@ -158,20 +177,11 @@ NewDaysRecording::Result NewDaysRecording::run(const QList<QuoteRow> &rows, cons
     AppendFile csvFile(csvName);
     for (AppendFile *file : {&textFile, &csvFile}) {
         if (!file->open()) {
+            database.rollback();
             dialogs.message(HistoryRecording::fileFailureMessage(file->error().description, textName));
             return result;
         }
     }
-
-    const auto failDatabase = [&](const RuntimeError &failure, const QuoteRow &row) {
-        database.rollback();
-        dialogs.message(HistoryRecording::recordFailureMessage(
-            failure.description,
-            RecordWriter::lookupQuery(row.Tipo_Valuta.trimmed(), row.Data_Valuta.trimmed())));
-        return result;
-    };
-    if (const RuntimeError locked = db.beginWrite(); locked.isError())
-        return failDatabase(locked, fresh->constFirst());
 
     qint64 daysTotal = 0;
     for (qsizetype i = 0; i < fresh->size(); ++i) {

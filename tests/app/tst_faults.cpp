@@ -91,6 +91,7 @@ private Q_SLOTS:
     void init();
     void cleanup();
     void concurrentBatchRuns();
+    void concurrentReferenceRuns();
     void dailyCycleKilled_data();
     void dailyCycleKilled();
     void referenceCycleKilled();
@@ -262,6 +263,44 @@ void TestFaults::concurrentBatchRuns()
     checkDailyState({});
     for (const QString name : {"Storico_Quotazioni_Valute.TXT", "Storico_Quotazioni_Valute.CSV"})
         QCOMPARE(readAll(file(name)).count("\r\n"), 1 + 30 * 4); // one header, every run's lines
+}
+
+void TestFaults::concurrentReferenceRuns()
+{
+    // Three scheduled runs on the reference-rate source start together on an empty history, ten times
+    // over: each fills the same 100 days, or finds them stored by another when its turn to write
+    // comes. Every pair keeps one record a day, and each day's lines are in the history files once.
+    QList<QDate> days; // newest first
+    for (QDate day = QDate::currentDate(); days.size() < 100; day = day.addDays(-1)) {
+        if (day.dayOfWeek() <= 5)
+            days << day;
+    }
+    m_server->setPage(QStringLiteral("/stats/eurofxref-daily.xml"), referenceFile(days.mid(0, 1)), 200,
+                      "text/xml");
+    m_server->setPage(QStringLiteral("/stats/eurofxref-hist-90d.xml"), referenceFile(days.mid(0, 62)), 200,
+                      "text/xml");
+    m_server->setPage(QStringLiteral("/stats/eurofxref-hist.xml"), referenceFile(days), 200, "text/xml");
+    const QString address = m_server->url(QStringLiteral("/stats/eurofxref-daily.xml")).toString();
+    for (int round = 0; round < 10; ++round) {
+        QCOMPARE(query(file("VALUTE.MDB"), "DELETE FROM Storico_Valute"), QStringList());
+        for (const QString name : {"Storico_Quotazioni_Valute.TXT", "Storico_Quotazioni_Valute.CSV"})
+            QFile::remove(file(name));
+        std::vector<std::unique_ptr<QProcess>> runs;
+        for (int i = 0; i < 3; ++i)
+            runs.push_back(start({"--page-url", address}));
+        for (auto &run : runs) {
+            QVERIFY(finish(*run));
+            const QByteArray errors = run->readAllStandardError();
+            QVERIFY2(run->exitStatus() == QProcess::NormalExit && run->exitCode() == 0,
+                     qPrintable(QString("round %1: %2").arg(round).arg(QString::fromUtf8(errors))));
+            QCOMPARE(errors, QByteArray());
+        }
+        QCOMPARE(query(file("VALUTE.MDB"), "SELECT count(*), count(DISTINCT Tipo_Valuta || Data_Valuta) "
+                                           "FROM Storico_Valute"),
+                 QStringList{"400|400"});
+        for (const QString name : {"Storico_Quotazioni_Valute.TXT", "Storico_Quotazioni_Valute.CSV"})
+            QCOMPARE(readAll(file(name)).count("\r\n"), 1 + 400);
+    }
 }
 
 void TestFaults::prepareDay(bool historyFilesExist)
