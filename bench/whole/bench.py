@@ -11,6 +11,12 @@ it is compared with on the same data. See bench/README.md for the figures and th
     bench.py csvimport --exe build/quotazioni --days 7000
     bench.py postgres --exe build/quotazioni --records 28000 1000000
     bench.py longlist --exe build/quotazioni --lines 100000
+    bench.py window   --exe build/quotazioni --records 1000000
+
+The window benchmark starts an X server of its own (Xvfb, on a free display) and watches the program
+from outside: the first paint is the first capture of the screen (xwd) that shows anything but the
+black background, idle is the moment after which the process uses no more CPU time (/proc/PID/stat)
+for half a second.
 
 The postgres benchmark starts a PostgreSQL server of its own (in a temporary folder, on a unix socket
 only, as the "postgres" account when run as root) and compares with psql instead of the sqlite3 shell.
@@ -141,6 +147,33 @@ def medians(runs, prepare, command, env=None, check=None, cpu=None):
     return statistics.median(walls), max(peaks)
 
 
+def side_by_side(runs, jobs):
+    """Runs the jobs in turn, one run of each per round, so that a machine busy with other work slows
+    them alike; the order within a round rotates. jobs: (prepare, command, env, check). Gives for each
+    job its median wall time, median CPU time (user + system) and largest peak memory."""
+    walls = [[] for _ in jobs]
+    cpus = [[] for _ in jobs]
+    peaks = [0.0 for _ in jobs]
+    for round_number in range(runs):
+        order = list(range(len(jobs)))
+        shift = round_number % len(jobs)
+        order = order[shift:] + order[:shift]
+        for index in order:
+            prepare, command, env, check = jobs[index]
+            if prepare:
+                prepare()
+            wall, peak, status, err = timed(command, env)
+            if status not in (0, None):
+                sys.stderr.write(err.decode(errors="replace")[-2000:])
+                raise SystemExit(f"{command[0]} exited with {status}")
+            if check:
+                check()
+            walls[index].append(wall)
+            cpus[index].append(cpu_seconds(err))
+            peaks[index] = max(peaks[index], peak)
+    return [(statistics.median(w), statistics.median(c), p) for w, c, p in zip(walls, cpus, peaks)]
+
+
 def report(title, rows):
     print(title)
     print("| %s |" % " | ".join(rows[0]))
@@ -151,29 +184,36 @@ def report(title, rows):
 
 
 def bench_startup(args):
-    """The --batch daily job on a legacy page against the shell's listing of the same pair."""
+    """The --batch daily job on a legacy page against the shell's listing of the same pair, and against
+    the same job on an empty history, all three side by side."""
     server = Server({"/page": LEGACY_PAGE})
-    rows = [("records", "--batch daily job", "the floor", "ratio", "peak memory")]
-    empty_time = None
-    for records in args.records:
-        folder = tempfile.mkdtemp(prefix="bench-startup-")
-        try:
-            make_data_dir(folder, records)
-            database = os.path.join(folder, "VALUTE.MDB")
-            job, peak = medians(args.runs, None, [args.exe, "--batch", "--data-dir", folder,
-                                                  "--page-url", server.url("/page")], run_env())
-            floor_sql = ("SELECT * FROM Storico_Valute WHERE Tipo_Valuta = 'EUR/USD' ORDER BY Data_Valuta;"
-                         "SELECT count(*) FROM Storico_Valute;")
-            floor, _ = medians(args.runs, None, ["sqlite3", database, floor_sql])
-            if records == 0:
-                empty_time = job
-            ratio = "%.2fx the floor" % (job / floor)
-            if empty_time and records:
-                ratio += ", %.2fx the empty start" % (job / empty_time)
-            rows.append((f"{records:,}", "%.3f s" % job, "%.3f s" % floor, ratio, "%.0f MiB" % peak))
-        finally:
-            shutil.rmtree(folder)
-    report("Daily job, medians of %d runs" % args.runs, rows)
+    rows = [("records", "--batch daily job", "the floor", "ratio to the floor", "ratio to the empty start",
+             "CPU: job / floor", "peak memory")]
+    floor_sql = ("SELECT * FROM Storico_Valute WHERE Tipo_Valuta = 'EUR/USD' ORDER BY Data_Valuta;"
+                 "SELECT count(*) FROM Storico_Valute;")
+    empty = tempfile.mkdtemp(prefix="bench-startup-empty-")
+    try:
+        make_data_dir(empty, 0)
+        empty_job = (None, [args.exe, "--batch", "--data-dir", empty, "--page-url", server.url("/page")], run_env(),
+                     None)
+        for records in args.records:
+            folder = tempfile.mkdtemp(prefix="bench-startup-")
+            try:
+                make_data_dir(folder, records)
+                database = os.path.join(folder, "VALUTE.MDB")
+                job = (None, [args.exe, "--batch", "--data-dir", folder, "--page-url", server.url("/page")],
+                       run_env(), None)
+                floor = (None, ["sqlite3", database, floor_sql], None, None)
+                (job_wall, job_cpu, peak), (floor_wall, floor_cpu, _), (empty_wall, _, _) = side_by_side(
+                    args.runs, [job, floor, empty_job])
+                rows.append((f"{records:,}", "%.3f s" % job_wall, "%.3f s" % floor_wall,
+                             "%.2fx" % (job_wall / floor_wall), "%.2fx" % (job_wall / empty_wall),
+                             "%.3f / %.3f s" % (job_cpu, floor_cpu), "%.0f MiB" % peak))
+            finally:
+                shutil.rmtree(folder)
+    finally:
+        shutil.rmtree(empty)
+    report("Daily job, medians of %d runs side by side" % args.runs, rows)
 
 
 def rates_file(path, first_day, lines):
@@ -203,19 +243,37 @@ def bench_import(args):
                 date, rate, _ = line.strip().split(",")
                 d, m, y = date.split("/")
                 dst.write(f"EUR/USD,{y}{m}{d},{rate},EUR/USD - DOLLARO USA,\n")
-        work = os.path.join(folder, "work")
+        # Each side has its own copy, made afresh before each of its runs.
+        work = {}
 
-        def fresh():
-            shutil.rmtree(work, ignore_errors=True)
-            shutil.copytree(base, work)
+        def fresh(name):
+            def make():
+                shutil.rmtree(work[name], ignore_errors=True)
+                shutil.copytree(base, work[name])
+            work[name] = os.path.join(folder, name)
+            return make
 
-        job, peak = medians(args.runs, fresh, [args.exe, "--batch", "--data-dir", work, "--import", rates],
-                            run_env())
-        shell, _ = medians(args.runs, fresh, ["sqlite3", os.path.join(work, "VALUTE.MDB"),
-                                              ".mode csv", f".import {rows_csv} Storico_Valute"])
-        report("Import of %d lines into %d records, medians of %d runs" % (args.lines, args.records, args.runs),
-               [("program", "shell .import", "ratio", "peak memory"),
-                ("%.3f s" % job, "%.3f s" % shell, "%.2fx" % (job / shell), "%.0f MiB" % peak)])
+        expected = args.records + args.lines - min(args.lines // 2, args.records // 4)
+
+        def counted(name):
+            def check():
+                found = int(subprocess.run(["sqlite3", os.path.join(work[name], "VALUTE.MDB"),
+                                            "SELECT count(*) FROM Storico_Valute"], capture_output=True,
+                                           check=True).stdout)
+                if name == "program" and found != expected:
+                    raise SystemExit(f"{name}: {found} records, {expected} expected")
+            return check
+
+        program = (fresh("program"), [args.exe, "--batch", "--data-dir", os.path.join(folder, "program"),
+                                      "--import", rates], run_env(), counted("program"))
+        shell = (fresh("shell"), ["sqlite3", os.path.join(folder, "shell", "VALUTE.MDB"), ".mode csv",
+                                  f".import {rows_csv} Storico_Valute"], None, None)
+        (job_wall, job_cpu, peak), (shell_wall, shell_cpu, _) = side_by_side(args.runs, [program, shell])
+        report("Import of %d lines into %d records, medians of %d runs side by side"
+               % (args.lines, args.records, args.runs),
+               [("program", "shell .import", "ratio", "CPU: program / shell", "peak memory"),
+                ("%.3f s" % job_wall, "%.3f s" % shell_wall, "%.2fx" % (job_wall / shell_wall),
+                 "%.3f / %.3f s (%.2fx)" % (job_cpu, shell_cpu, job_cpu / shell_cpu), "%.0f MiB" % peak)])
     finally:
         shutil.rmtree(folder)
 
@@ -515,10 +573,161 @@ def bench_longlist(args):
         shutil.rmtree(folder)
 
 
+def process_cpu_ticks(pid):
+    """User plus system clock ticks the process has used so far; None once it has ended."""
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+        return int(fields[11]) + int(fields[12])
+    except (OSError, IndexError):
+        return None
+
+
+def child_of(pid, timeout=10.0):
+    """The one child process of pid (the program started by /usr/bin/time)."""
+    end = time.perf_counter() + timeout
+    while time.perf_counter() < end:
+        try:
+            with open(f"/proc/{pid}/task/{pid}/children") as f:
+                children = f.read().split()
+            if children:
+                return int(children[0])
+        except OSError:
+            pass
+        time.sleep(0.001)
+    raise SystemExit("the program did not start")
+
+
+class Screen:
+    """A connection to the X server that reads the root window's pixels (the core GetImage request),
+    so that watching for the first paint costs no process of its own."""
+
+    def __init__(self, display):
+        import socket
+        import struct
+        self.struct = struct
+        self.sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        self.sock.connect(f"/tmp/.X11-unix/X{display.lstrip(':')}")
+        self.sock.sendall(struct.pack("<BxHHHHxx", 0x6C, 11, 0, 0, 0))
+        head = self.read(8)
+        if head[0] != 1:
+            raise SystemExit("the X server refused the connection")
+        setup = self.read(struct.unpack("<H", head[6:8])[0] * 4)
+        vendor_length, = struct.unpack("<H", setup[16:18])
+        formats = setup[21]
+        screen = 32 + (vendor_length + 3) // 4 * 4 + 8 * formats
+        self.root, = struct.unpack("<I", setup[screen:screen + 4])
+        self.width, self.height = struct.unpack("<HH", setup[screen + 20:screen + 24])
+
+    def read(self, size):
+        data = bytearray(size)
+        view, got = memoryview(data), 0
+        while got < size:
+            count = self.sock.recv_into(view[got:])
+            if not count:
+                raise SystemExit("the X server closed the connection")
+            got += count
+        return data
+
+    def painted(self):
+        """Whether anything but the black background is on the screen: one bit plane is enough (the top
+        bit of blue, set in the light grey of a window's background and in white)."""
+        self.sock.sendall(self.struct.pack("<BBHIhhHHI", 73, 1, 5, self.root, 0, 0, self.width, self.height, 0x80))
+        reply = self.read(32)
+        if reply[0] != 1:
+            raise SystemExit("the X server could not give the screen's pixels")
+        pixels = self.read(self.struct.unpack("<I", reply[4:8])[0] * 4)
+        return bool(pixels.strip(b"\x00"))
+
+    def close(self):
+        self.sock.close()
+
+
+class XServer:
+    """Xvfb on a free display, black background, stopped at the end."""
+
+    def __init__(self):
+        for number in range(90, 140):
+            if not os.path.exists(f"/tmp/.X11-unix/X{number}") and not os.path.exists(f"/tmp/.X{number}-lock"):
+                break
+        self.display = f":{number}"
+        self.process = subprocess.Popen(["Xvfb", self.display, "-screen", "0", "800x600x24", "-br", "-nolisten",
+                                         "tcp"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        end = time.perf_counter() + 10
+        while not os.path.exists(f"/tmp/.X11-unix/X{number}"):
+            if time.perf_counter() > end or self.process.poll() is not None:
+                raise SystemExit("Xvfb did not start")
+            time.sleep(0.05)
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait()
+
+
+def window_run(exe, folder, page_url, display, screen, quiet=0.5):
+    """One start of the window: seconds to the first paint, seconds to idle, peak MiB, CPU seconds."""
+    env = run_env()
+    env.update({"QT_QPA_PLATFORM": "xcb", "DISPLAY": display})
+    start = time.perf_counter()
+    timer = subprocess.Popen(["/usr/bin/time", "-v", exe, "--data-dir", folder, "--page-url", page_url],
+                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env)
+    pid = child_of(timer.pid)
+    painted = None
+    ticks, last_change = process_cpu_ticks(pid), time.perf_counter()
+    while True:
+        now = time.perf_counter()
+        if painted is None and screen.painted():
+            painted = time.perf_counter() - start
+        current = process_cpu_ticks(pid)
+        if current is None:
+            raise SystemExit("the program ended by itself: " + timer.communicate()[1].decode(errors="replace"))
+        if current != ticks:
+            ticks, last_change = current, now
+        elif painted is not None and now - last_change >= quiet:
+            break
+        if now - start > 120:
+            raise SystemExit("the program did not become idle within two minutes")
+        time.sleep(0.005)
+    idle = last_change - start
+    os.kill(pid, 15)
+    err = timer.communicate()[1]
+    peak = re.search(rb"Maximum resident set size \(kbytes\): (\d+)", err)
+    return painted, idle, (int(peak.group(1)) / 1024 if peak else 0.0), ticks / os.sysconf("SC_CLK_TCK")
+
+
+def bench_window(args):
+    """The window's start with a large history and with an empty one, in turn, on an X server of its own."""
+    server = Server({"/page": LEGACY_PAGE})
+    xserver = XServer()
+    screen = Screen(xserver.display)
+    folder = tempfile.mkdtemp(prefix="bench-window-")
+    try:
+        sizes = [args.records, 0]
+        for records in sizes:
+            make_data_dir(os.path.join(folder, str(records)), records)
+        results = {records: [] for records in sizes}
+        for round_number in range(args.runs):
+            for records in (sizes if round_number % 2 == 0 else sizes[::-1]):
+                results[records].append(window_run(args.exe, os.path.join(folder, str(records)),
+                                                   server.url("/page"), xserver.display, screen))
+        rows = [("records", "first paint", "idle", "CPU time to idle", "peak memory")]
+        for records in sizes:
+            runs = results[records]
+            rows.append((f"{records:,}", "%.3f s" % statistics.median(r[0] for r in runs),
+                         "%.3f s" % statistics.median(r[1] for r in runs),
+                         "%.3f s" % statistics.median(r[3] for r in runs), "%.0f MiB" % max(r[2] for r in runs)))
+        report("Window start, medians of %d runs in turn (first paint and idle from the start of the process)"
+               % args.runs, rows)
+    finally:
+        screen.close()
+        xserver.stop()
+        shutil.rmtree(folder)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("benchmark", choices=["startup", "import", "backfill", "csvimport", "postgres",
-                                                     "longlist"])
+                                              "longlist", "window"])
     parser.add_argument("--exe", default=os.path.join(HERE, "..", "..", "build", "quotazioni"))
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--records", type=int, nargs="+", default=None)
@@ -538,6 +747,9 @@ def main():
         bench_backfill(args)
     elif args.benchmark == "longlist":
         bench_longlist(args)
+    elif args.benchmark == "window":
+        args.records = (args.records or [1000000])[0]
+        bench_window(args)
     elif args.benchmark == "postgres":
         args.records = args.records or [28000, 1000000]
         bench_postgres(args)

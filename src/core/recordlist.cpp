@@ -133,6 +133,21 @@ QStringList RecordList::toStringList() const
     return lines;
 }
 
+std::optional<quint32> RecordList::plainDay(qsizetype i) const
+{
+    if (!m_data->texts.isEmpty())
+        return std::nullopt;
+    const quint32 day = m_data->records[size_t(i)].day;
+    if (day & ListedRecord::kOtherDate)
+        return std::nullopt;
+    return day;
+}
+
+double RecordList::quote(qsizetype i) const
+{
+    return m_data->texts.isEmpty() ? m_data->records[size_t(i)].quote : 0;
+}
+
 RecordList::Builder::Builder(const QString &code, const QuoteFormat &format)
     : m_data(std::make_shared<RecordListData>())
 {
@@ -155,6 +170,11 @@ void RecordList::Builder::appendPlain(QByteArrayView date, double quote)
     quint32 day = 0;
     for (char c : date)
         day = day * 10 + quint32(c - '0');
+    m_data->records.push_back({day, quote});
+}
+
+void RecordList::Builder::appendDay(quint32 day, double quote)
+{
     m_data->records.push_back({day, quote});
 }
 

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QStringView>
 #include <memory>
+#include <optional>
 
 struct RecordListData;
 
@@ -35,6 +36,11 @@ public:
     QString line(qsizetype i) const;
     QStringList toStringList() const;
 
+    // A listing's record i: its date as the number yyyymmdd when it is written in 8 digits, and its
+    // quote. None for the lines of a file.
+    std::optional<quint32> plainDay(qsizetype i) const;
+    double quote(qsizetype i) const;
+
     // Builds the list of a pair's records, in list order.
     class Builder
     {
@@ -44,6 +50,8 @@ public:
         void append(QStringView date, double quote);
         // date: 8 ASCII digits.
         void appendPlain(QByteArrayView date, double quote);
+        // day: yyyymmdd.
+        void appendDay(quint32 day, double quote);
         // The date of the last record appended.
         QString lastDate() const;
         qsizetype size() const;

@@ -19,7 +19,8 @@ RuntimeError CursorListingReader::open()
     return m_cursor->open();
 }
 
-ListingSnapshot CursorListingReader::read(const QString &pair, const QuoteFormat &format)
+ListingSnapshot CursorListingReader::read(const QString &pair, const QuoteFormat &format,
+                                          const ListingSnapshot *)
 {
     ListingSnapshot snapshot;
     RecordList::Builder lines(pair, format);

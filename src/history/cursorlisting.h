@@ -12,7 +12,8 @@ public:
     explicit CursorListingReader(std::unique_ptr<RecordCursor> cursor);
 
     RuntimeError open() override;
-    ListingSnapshot read(const QString &pair, const QuoteFormat &format) override;
+    ListingSnapshot read(const QString &pair, const QuoteFormat &format,
+                         const ListingSnapshot *previous) override;
     std::optional<ChangeToken> changeToken() const override { return std::nullopt; }
 
 private:

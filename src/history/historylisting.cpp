@@ -3,6 +3,8 @@
 #include "base/userdialogs.h"
 #include "history/historydb.h"
 
+#include <utility>
+
 namespace {
 
 QString openFailureText(const RuntimeError &error, const QString &path)
@@ -54,10 +56,29 @@ ListingResult HistoryListing::run(HistoryDb &db, const QString &location, const 
 {
     table.clear();
     const QLocale locale;
-    if (m_previous && m_previous->location == location && m_previous->pair == pairSymbol &&
-        m_previous->locale == locale && db.isOpenOn(location) && db.changeToken() == m_previous->token)
+    const QuoteFormat format(locale);
+    std::optional<Previous> previous = std::exchange(m_previous, std::nullopt);
+    if (previous && (previous->location != location || previous->pair != pairSymbol ||
+                     previous->locale != locale || !db.isOpenOn(location)))
+        previous.reset();
+    const std::optional<ChangeToken> token = previous ? db.changeToken() : std::nullopt;
+    if (previous && token == previous->token) {
+        m_previous = std::move(previous);
         return finish(m_previous->snapshot, pairSymbol, table, dialogs);
-    m_previous.reset();
+    }
+
+    // Written to by this program alone: on the same connection the reader may read only what changed.
+    // Anything that keeps it from reading is told as a fresh opening would tell it.
+    if (previous && token && token->connection == previous->token.connection &&
+        token->others == previous->token.others) {
+        const std::unique_ptr<ListingReader> reader = db.listingReader();
+        if (!reader->open().isError()) {
+            const ListingSnapshot snapshot = reader->read(pairSymbol, format, &previous->snapshot);
+            if (const std::optional<ChangeToken> read = reader->changeToken())
+                m_previous = Previous{location, pairSymbol, locale, *read, snapshot};
+            return finish(snapshot, pairSymbol, table, dialogs);
+        }
+    }
 
     ListingResult result;
     const RuntimeError openError = db.open(location);
@@ -77,8 +98,8 @@ ListingResult HistoryListing::run(HistoryDb &db, const QString &location, const 
             return result;
         }
     }
-    const ListingSnapshot snapshot = reader->read(pairSymbol, QuoteFormat(locale));
-    if (const std::optional<ChangeToken> token = reader->changeToken())
-        m_previous = Previous{location, pairSymbol, locale, *token, snapshot};
+    const ListingSnapshot snapshot = reader->read(pairSymbol, format, nullptr);
+    if (const std::optional<ChangeToken> read = reader->changeToken())
+        m_previous = Previous{location, pairSymbol, locale, *read, snapshot};
     return finish(snapshot, pairSymbol, table, dialogs);
 }

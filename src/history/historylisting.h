@@ -29,7 +29,8 @@ struct ListingResult
 //
 // A listing of a database that nothing has written to since the previous listing, for the same
 // pair, gives that listing's result again (its messages and beeps included) without reading it
-// anew; otherwise the database is opened anew and read.
+// anew. One that only this program wrote to since is read on the same connection, where the engine
+// may read just the records that changed. Otherwise the database is opened anew and read.
 class HistoryListing
 {
 public:

@@ -5,7 +5,16 @@
 #include "core/recordlist.h"
 
 #include <QString>
+#include <memory>
 #include <optional>
+
+// What an engine keeps of a listing so as to read the next one from what this program changed
+// since, instead of from every record again.
+class ListingBasis
+{
+public:
+    virtual ~ListingBasis() = default;
+};
 
 // What a listing finds in the database: every record in date order loaded and counted, the
 // selected pair's dated records listed. Loading stops at the first record that cannot be read,
@@ -16,6 +25,7 @@ struct ListingSnapshot
     RecordList lines;
     PairQuotes pairQuotes; // the pair's records as the quote table keeps them
     RuntimeError readError;
+    std::shared_ptr<const ListingBasis> basis; // none when the next listing must read everything
 };
 
 // Tells whether a database may have changed: equal tokens of one connection mean that nothing was
@@ -38,8 +48,11 @@ public:
     virtual ~ListingReader() = default;
     // Starts reading; a failure here (no table, the database locked) is the one the user may retry.
     virtual RuntimeError open() = 0;
-    // The listing of a pair (the code as selected, compared with the trimmed stored codes).
-    virtual ListingSnapshot read(const QString &pair, const QuoteFormat &format) = 0;
+    // The listing of a pair (the code as selected, compared with the trimmed stored codes). previous,
+    // when given, is an earlier listing of the same pair on the same connection, which the reader may
+    // bring up to date when only this program changed the database since.
+    virtual ListingSnapshot read(const QString &pair, const QuoteFormat &format,
+                                 const ListingSnapshot *previous) = 0;
     // The database's state as the listing read it (after a successful open); none when the engine
     // cannot tell.
     virtual std::optional<ChangeToken> changeToken() const = 0;

@@ -86,6 +86,7 @@ RuntimeError SqliteEngine::open(QSqlDatabase &db, int waitMilliseconds)
     QSqlQuery probe(db);
     if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
         return databaseError(probe.lastError());
+    m_changes.watch(sqliteHandle(db));
     return {};
 }
 
@@ -102,7 +103,7 @@ RuntimeError SqliteEngine::beginWrite(QSqlDatabase &db)
 
 std::unique_ptr<ListingReader> SqliteEngine::listingReader(const QSqlDatabase &db, qint64 connection)
 {
-    return std::make_unique<SqliteListingReader>(sqliteHandle(db), connection);
+    return std::make_unique<SqliteListingReader>(sqliteHandle(db), connection, &m_changes);
 }
 
 std::optional<ChangeToken> SqliteEngine::changeToken(const QSqlDatabase &db, qint64 connection)

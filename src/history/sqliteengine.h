@@ -1,6 +1,7 @@
 #pragma once
 
 #include "history/historyengine.h"
+#include "history/sqlitelisting.h"
 
 // The history in an SQLite file, VALUTE.MDB. The file ships with the program: opening never creates
 // it, so a wrong path is reported instead of leaving an empty database behind. The listing and the
@@ -22,4 +23,5 @@ public:
 
 private:
     QString m_path;
+    SqliteChangeLog m_changes; // of the open connection
 };

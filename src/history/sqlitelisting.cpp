@@ -3,6 +3,8 @@
 #include "history/sqlitestatement.h"
 
 #include <QByteArray>
+#include <algorithm>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <sqlite3.h>
@@ -87,9 +89,34 @@ struct Record
     RuntimeError error; // why it cannot be read, if so
 };
 
+// A listing whose records are all loaded and readable, whose pair is stored under its code exactly
+// and dated in 8 digits: the next one can be brought up to date from the records changed since.
+class SqliteBasis final : public ListingBasis
+{
+public:
+    ChangeToken token;
+    qint64 schemaVersion = 0;
+    qint64 logPosition = 0;
+    QString pair;
+    std::vector<qint64> rowids; // of the listed records, in their order
+};
+
+// A listed record brought up to date.
+struct Entry
+{
+    quint32 day = 0;
+    double quote = 0;
+    qint64 rowid = 0;
+    bool operator<(const Entry &other) const
+    {
+        return day != other.day ? day < other.day : rowid < other.rowid;
+    }
+};
+
 // The codes stored, grouped by their trimmed text.
 struct Codes
 {
+    bool selectedExact = false;      // the pair's only code is stored exactly as selected
     std::vector<KeptValue> selected; // those of the listed pair
     std::vector<KeptValue> blank;    // empty or blank: never loaded, unless first in date order
     std::vector<KeptValue> all;
@@ -108,6 +135,11 @@ public:
     {}
 
     ListingSnapshot run(const bool hasField[5]);
+    // The previous listing brought up to date from the records changed since; none when it cannot be.
+    std::optional<ListingSnapshot> update(const ListingSnapshot &previous, const SqliteBasis &basis,
+                                          const std::vector<qint64> &changed);
+    // What the next listing may start from, after run(); null when it must read everything.
+    std::shared_ptr<SqliteBasis> basis() { return m_simple ? std::move(m_basis) : nullptr; }
 
 private:
     bool fail(const SqliteStatement &statement)
@@ -158,6 +190,10 @@ private:
     std::optional<Record> m_unreadable;
     std::optional<RecordList::Builder> m_lines;
     PairQuotes m_pairQuotes;
+    bool m_sawCandidates = false; // records whose quote is NULL or text, readable or not
+    bool m_allPlain = true;       // every record of the pair dated in 8 digits
+    bool m_simple = false;
+    std::shared_ptr<SqliteBasis> m_basis = std::make_shared<SqliteBasis>();
 };
 
 ListingSnapshot SqliteListingReader::Reading::run(const bool hasField[5])
@@ -231,6 +267,15 @@ ListingSnapshot SqliteListingReader::Reading::run(const bool hasField[5])
     }
     if (!m_error.isError() && m_unreadable)
         m_error = m_unreadable->error;
+    m_simple = !m_error.isError() && !blankCodes && !blankPair && !m_sawCandidates && m_allPlain &&
+               codes.selected.size() <= 1 && (codes.selected.empty() || codes.selectedExact);
+    // A unique index lets an insertion replace a record without SQLite telling of it.
+    if (m_simple) {
+        SqliteStatement unique;
+        m_simple =
+            unique.prepare(m_db, "SELECT 1 FROM pragma_index_list('Storico_Valute') WHERE \"unique\"") &&
+            !unique.step() && !unique.failed();
+    }
     return finish();
 }
 
@@ -307,10 +352,12 @@ bool SqliteListingReader::Reading::walkCodes(Codes &codes)
     const auto add = [&](const SqliteStatement &statement) {
         const QString text = statement.columnText(0).trimmed();
         KeptValue value = keep(statement.columnValue(0));
-        if (text.isEmpty())
+        if (text.isEmpty()) {
             codes.blank.push_back(keep(value.get()));
-        else if (text == m_pair)
+        } else if (text == m_pair) {
+            codes.selectedExact = statement.columnType(0) == SQLITE_TEXT && statement.columnText(0) == m_pair;
             codes.selected.push_back(keep(value.get()));
+        }
         codes.all.push_back(std::move(value));
     };
 
@@ -414,6 +461,7 @@ std::optional<Record> SqliteListingReader::Reading::firstUnreadable(const std::o
                              "WHERE Quotazione IS NULL OR +Quotazione > 9e999 ORDER BY Data_Valuta, rowid"))
         return std::nullopt;
     while (candidates.step()) {
+        m_sawCandidates = true;
         Record record;
         record.rowid = candidates.columnInt64(0);
         record.code = trimmedText(candidates, 1);
@@ -482,7 +530,7 @@ void SqliteListingReader::Reading::readPair(const Codes &codes)
 {
     if (codes.selected.empty())
         return;
-    QByteArray sql = "SELECT Data_Valuta, Quotazione FROM Storico_Valute WHERE ";
+    QByteArray sql = "SELECT Data_Valuta, Quotazione, rowid FROM Storico_Valute WHERE ";
     const int count = int(codes.selected.size());
     if (count == 1) {
         sql += "Tipo_Valuta = ?1 COLLATE BINARY";
@@ -508,10 +556,12 @@ void SqliteListingReader::Reading::readPair(const Codes &codes)
         if (readQuote(records, 1, quote).isError())
             quote = 0; // cannot happen before the unreadable record
         const QByteArrayView date = records.columnUtf8(0);
-        if (isPlainDate(date)) {
+        if (records.columnType(0) == SQLITE_TEXT && isPlainDate(date)) {
             m_lines->appendPlain(date, quote);
+            m_basis->rowids.push_back(records.columnInt64(2));
             lastDated = true;
         } else {
+            m_allPlain = false;
             const QString day = QString::fromUtf8(date).trimmed();
             if (!day.isEmpty())
                 m_lines->append(day, quote);
@@ -527,7 +577,132 @@ void SqliteListingReader::Reading::readPair(const Codes &codes)
         m_pairQuotes.last->day = lastDated ? m_lines->lastDate() : QString();
 }
 
-SqliteListingReader::SqliteListingReader(sqlite3 *db, qint64 connection) : m_db(db), m_connection(connection)
+std::optional<ListingSnapshot> SqliteListingReader::Reading::update(const ListingSnapshot &previous,
+                                                                    const SqliteBasis &basis,
+                                                                    const std::vector<qint64> &changed)
+{
+    const std::optional<qint64> total = scalar("SELECT count(*) FROM Storico_Valute");
+    if (!total)
+        return std::nullopt;
+
+    // The changed records as they are now (a record added and then undone is not there at all).
+    const QByteArray pairBytes = m_pair.toUtf8();
+    std::vector<Entry> added;
+    constexpr size_t chunk = 500;
+    SqliteStatement rows;
+    for (size_t at = 0; at < changed.size(); at += chunk) {
+        const size_t count = std::min(chunk, changed.size() - at);
+        if (at == 0 || count != chunk) {
+            QByteArray sql = "SELECT rowid, Tipo_Valuta, Data_Valuta, Quotazione FROM Storico_Valute "
+                             "WHERE rowid IN (?";
+            for (size_t i = 1; i < count; ++i)
+                sql += ",?";
+            sql += ')';
+            if (!prepare(rows, sql))
+                return std::nullopt;
+        }
+        for (size_t i = 0; i < count; ++i)
+            rows.bindInt64(int(i + 1), changed[at + i]);
+        while (rows.step()) {
+            // A quote that is not a number, or a code that is only like the pair's, needs the whole
+            // listing's rules.
+            const int quoteType = rows.columnType(3);
+            if (quoteType != SQLITE_INTEGER && quoteType != SQLITE_FLOAT)
+                return std::nullopt;
+            const QByteArrayView code = rows.columnUtf8(1);
+            if (rows.columnType(1) == SQLITE_TEXT && code == pairBytes) {
+                const QByteArrayView date = rows.columnUtf8(2);
+                if (rows.columnType(2) != SQLITE_TEXT || !isPlainDate(date))
+                    return std::nullopt;
+                quint32 day = 0;
+                for (char c : date)
+                    day = day * 10 + quint32(c - '0');
+                added.push_back({day, rows.columnDouble(3), rows.columnInt64(0)});
+            } else {
+                const QString text = rows.columnText(1).trimmed();
+                if (text.isEmpty() || text == m_pair)
+                    return std::nullopt;
+            }
+        }
+        if (rows.failed())
+            return std::nullopt;
+        rows.reset();
+    }
+    std::sort(added.begin(), added.end());
+
+    // The records kept, merged with the changed ones in date order.
+    ListingSnapshot snapshot;
+    auto next = std::make_shared<SqliteBasis>();
+    RecordList::Builder lines(m_pair, m_format);
+    const RecordList &before = previous.lines;
+    auto fresh = added.cbegin();
+    const auto add = [&](const Entry &entry) {
+        lines.appendDay(entry.day, entry.quote);
+        next->rowids.push_back(entry.rowid);
+        if (m_format.isUnavailableMark(entry.quote))
+            ++snapshot.pairQuotes.unavailableMarks;
+    };
+    for (qsizetype i = 0; i < before.size(); ++i) {
+        const qint64 rowid = basis.rowids[size_t(i)];
+        if (std::binary_search(changed.cbegin(), changed.cend(), rowid))
+            continue;
+        const Entry kept{*before.plainDay(i), before.quote(i), rowid};
+        for (; fresh != added.cend() && *fresh < kept; ++fresh)
+            add(*fresh);
+        add(kept);
+    }
+    for (; fresh != added.cend(); ++fresh)
+        add(*fresh);
+
+    snapshot.count = *total;
+    const QString lastDay = lines.lastDate();
+    snapshot.lines = lines.finish();
+    if (!snapshot.lines.isEmpty())
+        snapshot.pairQuotes.last = LastQuote{lastDay, snapshot.lines.quote(snapshot.lines.size() - 1)};
+    m_basis = std::move(next);
+    m_simple = true;
+    return snapshot;
+}
+
+void SqliteChangeLog::watch(sqlite3 *db)
+{
+    if (db)
+        sqlite3_update_hook(db, &SqliteChangeLog::note, this);
+}
+
+void SqliteChangeLog::note(void *log, int, const char *database, const char *table, long long rowid)
+{
+    auto *self = static_cast<SqliteChangeLog *>(log);
+    if (std::strcmp(database, "main") != 0 || sqlite3_stricmp(table, "Storico_Valute") != 0)
+        return;
+    if (self->m_rowids.size() == kLimit) {
+        self->m_forgotten += qint64(self->m_rowids.size());
+        self->m_rowids.clear();
+    }
+    self->m_rowids.push_back(rowid);
+}
+
+bool SqliteChangeLog::changedSince(qint64 position, std::vector<qint64> &rowids) const
+{
+    if (position < m_forgotten || position > this->position())
+        return false;
+    rowids.assign(m_rowids.cbegin() + (position - m_forgotten), m_rowids.cend());
+    std::sort(rowids.begin(), rowids.end());
+    rowids.erase(std::unique(rowids.begin(), rowids.end()), rowids.end());
+    return true;
+}
+
+void SqliteChangeLog::forgetBefore(qint64 position)
+{
+    if (position <= m_forgotten)
+        return;
+    const qint64 drop = std::min(position, this->position()) - m_forgotten;
+    m_rowids.erase(m_rowids.begin(), m_rowids.begin() + drop);
+    m_forgotten += drop;
+}
+
+SqliteListingReader::SqliteListingReader(sqlite3 *db, qint64 connection, SqliteChangeLog *log)
+    : m_db(db), m_connection(connection), m_log(log)
 {}
 
 SqliteListingReader::~SqliteListingReader()
@@ -569,12 +744,41 @@ RuntimeError SqliteListingReader::open()
         return error;
     }
     m_token = {m_connection, version.columnInt64(0), sqlite3_total_changes64(m_db)};
+    SqliteStatement schema;
+    m_schemaVersion =
+        schema.prepare(m_db, "PRAGMA schema_version") && schema.step() ? schema.columnInt64(0) : -1;
     return {};
 }
 
-ListingSnapshot SqliteListingReader::read(const QString &pair, const QuoteFormat &format)
+ListingSnapshot SqliteListingReader::read(const QString &pair, const QuoteFormat &format,
+                                          const ListingSnapshot *previous)
 {
-    ListingSnapshot snapshot = Reading(m_db, pair, format).run(m_hasField);
+    std::optional<Reading> reading;
+    std::optional<ListingSnapshot> snapshot;
+    // Only this connection changed the records since the previous listing, and each change is known:
+    // those records are read again, the others kept.
+    const auto *basis = previous ? dynamic_cast<const SqliteBasis *>(previous->basis.get()) : nullptr;
+    std::vector<qint64> changed;
+    if (basis && m_log && basis->pair == pair && basis->token.connection == m_token.connection &&
+        basis->token.others == m_token.others && basis->schemaVersion == m_schemaVersion &&
+        m_schemaVersion >= 0 && m_log->changedSince(basis->logPosition, changed) &&
+        m_token.own - basis->token.own <= qint64(m_log->position() - basis->logPosition)) {
+        reading.emplace(m_db, pair, format);
+        snapshot = reading->update(*previous, *basis, changed);
+    }
+    if (!snapshot) {
+        reading.emplace(m_db, pair, format);
+        snapshot = reading->run(m_hasField);
+    }
+    if (std::shared_ptr<SqliteBasis> next = reading->basis()) {
+        next->token = m_token;
+        next->schemaVersion = m_schemaVersion;
+        next->logPosition = m_log ? m_log->position() : 0;
+        if (m_log)
+            m_log->forgetBefore(next->logPosition);
+        next->pair = pair;
+        snapshot->basis = std::move(next);
+    }
     end();
-    return snapshot;
+    return std::move(*snapshot);
 }

@@ -228,6 +228,23 @@ void TestHistory::listingSeesWrites_data()
     row("another program stores an unreadable quote", {usd15}, 3);
     row("recording through the listing's connection", {usd15, usd16, "17-03-2003 - 1,5000 - EUR/USD"}, 4);
     row("another database put in its place", {"01-01-2024 - 1,0800 - EUR/USD"}, 1);
+    // This program's own changes, through the listing's connection.
+    row("own: a quote changed", {usd15, "16-03-2003 - 1,9000 - EUR/USD"}, 3);
+    row("own: records added to both pairs", {"14-03-2003 - 1,1000 - EUR/USD", usd15, usd16}, 5);
+    row("own: a record deleted", {usd16}, 2);
+    row("own: a record added under a code with blanks", {usd15, "15-03-2003 - 1,2500 - EUR/USD", usd16}, 4);
+    row("own: a record added under a blank code", {usd15, usd16}, 3);
+    row("own: an unreadable quote", {usd15}, 3);
+    row("own: an unreadable quote in another pair", {usd15}, 2); // the dollar's 16th comes after it
+    row("own: records of every quote shape",
+        {"01-03-2003 - 2,0000 - EUR/USD", "02-03-2003 - 131,25 - EUR/USD", "03-03-2003 - 0,6000 - EUR/USD",
+         "04-03-2003 - 1E-050 - EUR/USD", "05-03-2003 - 1E+300 - EUR/USD", "06-03-2003 - 1,2345 - EUR/USD",
+         usd15, usd16},
+        9);
+    row("own: a change undone", {usd15, usd16}, 3);
+    row("own: a record replaced through a unique index", {usd15, "16-03-2003 - 1,9000 - EUR/USD"}, 3);
+    row("own and another program's",
+        {usd15, "16-03-2003 - 1,9000 - EUR/USD", "17-03-2003 - 1,4000 - EUR/USD"}, 4);
 }
 
 void TestHistory::listingSeesWrites()
@@ -237,6 +254,8 @@ void TestHistory::listingSeesWrites()
     const QString path = makeDatabase(dir.filePath("VALUTE.MDB"),
                                       {rec("EUR/USD", "20030315", "1.2"), rec("EUR/USD", "20030316", "1.3"),
                                        rec("EUR/CHF", "20030315", "1.5")});
+    if (change.contains("unique"))
+        QVERIFY(exec(path, {"CREATE UNIQUE INDEX Giorno ON Storico_Valute (Tipo_Valuta, Data_Valuta)"}));
     HistoryDb db;
     HistoryListing listing;
     QuoteTable table;
@@ -249,7 +268,42 @@ void TestHistory::listingSeesWrites()
         process.start(QStringLiteral(QUOTAZIONI_SQLITE3), {path, sql});
         return process.waitForFinished() && process.exitCode() == 0;
     };
-    if (change.contains("changes a quote")) {
+    if (change.startsWith("own")) {
+        // The listing's own connection, as the program's writers use it.
+        QSqlQuery own(db.database());
+        const auto run = [&own](const QString &sql) { return own.exec(sql); };
+        if (change.contains("quote changed") || change.contains("another program"))
+            QVERIFY(run("UPDATE Storico_Valute SET Quotazione = 1.9 WHERE Data_Valuta = '20030316'"));
+        if (change.contains("both pairs"))
+            QVERIFY(run("INSERT INTO Storico_Valute VALUES ('EUR/USD', '20030314', 1.1, '', ''), "
+                        "('EUR/CHF', '20030316', 1.6, '', '')"));
+        if (change.contains("deleted"))
+            QVERIFY(
+                run("DELETE FROM Storico_Valute WHERE Data_Valuta = '20030315' AND Tipo_Valuta = 'EUR/USD'"));
+        if (change.contains("with blanks"))
+            QVERIFY(run("INSERT INTO Storico_Valute VALUES ('EUR/USD ', '20030315', 1.25, '', '')"));
+        if (change.contains("blank code"))
+            QVERIFY(run("INSERT INTO Storico_Valute VALUES (' ', '20030317', 1.25, '', '')"));
+        if (change.contains("unreadable quote in another"))
+            QVERIFY(run("UPDATE Storico_Valute SET Quotazione = NULL WHERE Tipo_Valuta = 'EUR/CHF'"));
+        else if (change.contains("unreadable"))
+            QVERIFY(run("UPDATE Storico_Valute SET Quotazione = NULL WHERE Data_Valuta = '20030316'"));
+        if (change.contains("every quote shape"))
+            QVERIFY(run("INSERT INTO Storico_Valute VALUES ('EUR/USD', '20030303', 0.6, '', ''), "
+                        "('EUR/USD', '20030301', 2, '', ''), ('EUR/USD', '20030305', 1e300, '', ''), "
+                        "('EUR/USD', '20030302', 131.25, '', ''), ('EUR/USD', '20030304', 1e-5, '', ''), "
+                        "('EUR/USD', '20030306', 1234567890123456789, '', '')"));
+        if (change.contains("unique"))
+            QVERIFY(run("INSERT OR REPLACE INTO Storico_Valute VALUES ('EUR/USD', '20030316', 1.9, '', '')"));
+        if (change.contains("undone")) {
+            QVERIFY(db.database().transaction());
+            QVERIFY(run("INSERT INTO Storico_Valute VALUES ('EUR/USD', '20030317', 1.4, '', '')"));
+            QVERIFY(run("UPDATE Storico_Valute SET Quotazione = 1.9 WHERE Data_Valuta = '20030316'"));
+            QVERIFY(db.database().rollback());
+        }
+        if (change.contains("another program"))
+            QVERIFY(shell("INSERT INTO Storico_Valute VALUES ('EUR/USD', '20030317', 1.4, '', '')"));
+    } else if (change.contains("changes a quote")) {
         QVERIFY(shell("UPDATE Storico_Valute SET Quotazione = 1.9 WHERE Data_Valuta = '20030316'"));
     } else if (change.contains("adds")) {
         QVERIFY(shell("INSERT INTO Storico_Valute VALUES ('EUR/USD', '20030317', 1.4, '', '')"));
