@@ -14,7 +14,7 @@ it is compared with on the same data. See bench/README.md for the figures and th
     bench.py window   --exe build/quotazioni --records 1000000
 
 The window benchmark starts an X server of its own (Xvfb, on a free display) and watches the program
-from outside: the first paint is the first capture of the screen (xwd) that shows anything but the
+from outside: the first paint is the first read of the screen's pixels that shows anything but the
 black background, idle is the moment after which the process uses no more CPU time (/proc/PID/stat)
 for half a second.
 
