@@ -2,21 +2,27 @@
 # Installs the Debian packages that building and running need, only those missing (Qt's PostgreSQL
 # driver among them, for a history kept on a server); with --tests also what the tests need (a private
 # D-Bus with NetworkManager's mock, the Windows cross-compiler, the Italian locale, the PostgreSQL server
-# that the tests start privately, strace to kill a run at a chosen write). Runs as root, or through sudo
-# when started by another user.
+# that the tests start privately, strace to kill a run at a chosen write); with --bench the X server of the
+# window benchmark. Runs as root, or through sudo when started by another user.
 set -eu
 
 packages="cmake make g++ qt6-base-dev libqt6sql6-sqlite libgl-dev sqlite3 libsqlite3-dev
 fonts-liberation qt6-translations-l10n pkgconf libzip-dev libqt6sql6-psql"
 tests=false
+bench=false
 for argument in "$@"; do
     case "$argument" in
         --tests) tests=true ;;
-        *) echo "Uso: $0 [--tests]" >&2; exit 2 ;;
+        --bench) bench=true ;;
+        *) echo "Uso: $0 [--tests] [--bench]" >&2; exit 2 ;;
     esac
 done
 if $tests; then
     packages="$packages dbus-daemon python3-dbusmock g++-mingw-w64-x86-64 locales postgresql strace"
+fi
+# The window benchmark runs the program on an X server of its own.
+if $bench; then
+    packages="$packages xvfb"
 fi
 
 sudo=""
