@@ -1,13 +1,14 @@
 #!/bin/sh
 # Installs the Debian packages that building and running need, only those missing (Qt's PostgreSQL
-# driver among them, for a history kept on a server); with --tests also what the tests need (a private
-# D-Bus with NetworkManager's mock, the Windows cross-compiler, the Italian locale, the PostgreSQL server
-# that the tests start privately, strace to kill a run at a chosen write); with --bench the X server of the
-# window benchmark. Runs as root, or through sudo when started by another user.
+# driver and libpq's headers among them, for a history kept on a server); with --tests also what the
+# tests need (a private D-Bus with NetworkManager's mock, the Windows cross-compiler, the Italian
+# locale, the PostgreSQL server that the tests start privately, strace to kill a run at a chosen
+# write); with --bench the X server of the window benchmark. Runs as root, or through sudo when
+# started by another user.
 set -eu
 
 packages="cmake make g++ qt6-base-dev libqt6sql6-sqlite libgl-dev sqlite3 libsqlite3-dev
-fonts-liberation qt6-translations-l10n pkgconf libzip-dev libqt6sql6-psql"
+fonts-liberation qt6-translations-l10n pkgconf libzip-dev libqt6sql6-psql libpq-dev"
 tests=false
 bench=false
 for argument in "$@"; do

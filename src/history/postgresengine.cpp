@@ -1,6 +1,8 @@
 #include "history/postgresengine.h"
 
+#include "history/cursorlisting.h"
 #include "history/historydb.h"
+#include "history/postgreslisting.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -9,8 +11,10 @@
 
 namespace {
 
+// Records without a date first and those of one date in the order stored, as the listing reader
+// and SQLite list them.
 const QString kListingQuery =
-    QStringLiteral("SELECT * FROM Storico_Valute") + QStringLiteral(" ORDER BY Data_Valuta");
+    QStringLiteral("SELECT * FROM Storico_Valute ORDER BY Data_Valuta NULLS FIRST, ctid");
 
 // The key of the writers' advisory lock: the same in every program, whatever its platform (FNV-1a of
 // the table's name), and unlikely to be another application's on the same database.
@@ -124,4 +128,15 @@ RuntimeError PostgresEngine::beginWrite(QSqlDatabase &db)
 std::unique_ptr<RecordCursor> PostgresEngine::listing(const QSqlDatabase &db)
 {
     return std::make_unique<PostgresCursor>(db);
+}
+
+std::unique_ptr<ListingReader> PostgresEngine::listingReader(const QSqlDatabase &db, qint64 connection)
+{
+    return std::make_unique<PostgresListingReader>(db, connection,
+                                                   std::make_unique<CursorListingReader>(listing(db)));
+}
+
+std::optional<ChangeToken> PostgresEngine::changeToken(const QSqlDatabase &db, qint64 connection)
+{
+    return PostgresListingReader::currentToken(db, connection);
 }
