@@ -43,6 +43,8 @@ private Q_SLOTS:
     void initTestCase();
     void listing_data();
     void listing();
+    void listingSeesWrites_data();
+    void listingSeesWrites();
     void recording_data();
     void recording();
     void ratesImport_data();
@@ -85,9 +87,10 @@ QString TestEngines::make(const QString &engine, const QStringList &values)
         return makeDatabase(m_dir.filePath(name + QStringLiteral(".mdb")), values);
     if (!m_server.createDatabase(name, QStringLiteral(QUOTAZIONI_PG_SCHEMA_FILE)))
         qFatal("%s", qPrintable(m_server.errorText()));
-    QStringList statements;
+    QStringList statements{QStringLiteral("BEGIN")};
     for (const QString &record : values)
         statements << "INSERT INTO Storico_Valute VALUES (" + record + ')';
+    statements << QStringLiteral("COMMIT");
     if (!exec(m_server.url(name), statements))
         qFatal("cannot fill the database");
     return m_server.url(name);
@@ -146,6 +149,56 @@ void TestEngines::listing_data()
         {rec("EUR/USD", "20030315", "1.2"), rec("EUR/CHF", "20030316", "NULL"),
          rec("EUR/USD", "20030317", "1.4")},
         {usd15}, 2, "Errore in lettura file di input  ERR=94 - Utilizzo non valido di Null");
+
+    const QString nullRead = "Errore in lettura file di input  ERR=94 - Utilizzo non valido di Null";
+    row("NULL quote in another pair: rows before it in date order kept, same day in stored order",
+        {rec("EUR/CHF", "20030314", "1.1"), rec("EUR/USD", "20030315", "1.2"),
+         rec("EUR/CHF", "20030316", "NULL"), rec("EUR/USD", "20030317", "1.4"),
+         rec("EUR/USD", "20030316", "1.3")},
+        {usd15}, 3, nullRead);
+    row("NULL quote in the pair: its later records left out",
+        {rec("EUR/USD", "20030317", "1.4"), rec("EUR/USD", "20030315", "1.2"),
+         rec("EUR/CHF", "20030318", "1.5"), rec("EUR/USD", "20030316", "NULL")},
+        {usd15}, 2, nullRead);
+    row("NULL quote of a blank code that is not first: skipped",
+        {rec("EUR/USD", "20030315", "1.2"), rec("  ", "20030316", "NULL"), "NULL,'20030316',NULL,'',''",
+         rec("EUR/USD", "20030317", "1.4")},
+        {usd15, "17-03-2003 - 1,4000 - EUR/USD"}, 2);
+    row("NULL quote of a blank code first in date order: loaded and unreadable",
+        {rec("EUR/USD", "20030315", "1.2"), rec(" ", "20030314", "NULL"), rec("EUR/USD", "20030317", "1.4")},
+        {}, 1, nullRead);
+    row("the pair without records", {rec("EUR/CHF", "20030315", "1.5"), rec("EUR/JPY", "20030315", "131.25")},
+        {}, 2);
+    row("a record of the pair without a date: counted, not listed",
+        {rec("EUR/USD", "20030315", "1.2"), "'EUR/USD',NULL,1.1,'',''", rec("EUR/CHF", "20030316", "1.5")},
+        {usd15}, 3);
+    row("every quote shape",
+        {rec("EUR/USD", "20030301", "2"), rec("EUR/USD", "20030302", "1.5"),
+         rec("EUR/USD", "20030303", "131.25"), rec("EUR/USD", "20030304", "0.6"),
+         rec("EUR/USD", "20030305", "1e-5"), rec("EUR/USD", "20030306", "1e300"),
+         rec("EUR/USD", "20030307", "123456789"), rec("EUR/USD", "20030308", "1234567890123456789"),
+         rec("EUR/USD", "20030309", "-1"), rec("EUR/USD", "20030310", "0"),
+         rec("EUR/USD", "20030311", "1.0734")},
+        {"01-03-2003 - 2,0000 - EUR/USD", "02-03-2003 - 1,5000 - EUR/USD", "03-03-2003 - 131,25 - EUR/USD",
+         "04-03-2003 - 0,6000 - EUR/USD", "05-03-2003 - 1E-050 - EUR/USD", "06-03-2003 - 1E+300 - EUR/USD",
+         "07-03-2003 - 123456 - EUR/USD", "08-03-2003 - 1,2345 - EUR/USD", "09-03-2003 - -1,000 - EUR/USD",
+         "10-03-2003 - 0,0000 - EUR/USD", "11-03-2003 - 1,0734 - EUR/USD"},
+        11);
+    row("dates as stored: padded, odd, duplicated; codes with blanks around them",
+        {rec("EUR/USD", " 20030316", "1.3"), rec(" EUR/USD", "20030315", "1.2"),
+         rec("EUR/USD ", "20030315", "1.25"), rec("EUR/USD", "2003/21/", "0.6"),
+         rec("EUR/USD", "20030315", "1.1")},
+        {"16-03-2003 - 1,3000 - EUR/USD", "1/-/2-2003 - 0,6000 - EUR/USD", "15-03-2003 - 1,2000 - EUR/USD",
+         "15-03-2003 - 1,2500 - EUR/USD", "15-03-2003 - 1,1000 - EUR/USD"},
+        5);
+    QStringList many, manyLines; // more than one batch of the server's rows
+    for (int day = 0; day < 9000; ++day) {
+        const QDate date = QDate(2000, 1, 1).addDays(day);
+        many << rec("EUR/USD", date.toString("yyyyMMdd"), day % 2 ? "1.25" : "1.5")
+             << rec("EUR/CHF", date.toString("yyyyMMdd"), "1.5");
+        manyLines << date.toString("dd-MM-yyyy") + (day % 2 ? " - 1,2500 - EUR/USD" : " - 1,5000 - EUR/USD");
+    }
+    row("18000 records", many, manyLines, 18000);
 }
 
 void TestEngines::listing()
@@ -165,6 +218,69 @@ void TestEngines::listing()
     QCOMPARE(result.lines.toStringList(), lines);
     QCOMPARE(table.QuoteCount(), count);
     QCOMPARE(dialogs.texts(), message.isEmpty() ? QStringList() : QStringList{message});
+}
+
+void TestEngines::listingSeesWrites_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<int>("count");
+    const QString usd15 = "15-03-2003 - 1,2000 - EUR/USD", usd16 = "16-03-2003 - 1,3000 - EUR/USD";
+    const auto row = [](const char *change, const QStringList &lines, int count) {
+        QTest::newRow(change) << QString(change) << lines << count;
+    };
+    row("nothing written", {usd15, usd16}, 3);
+    row("another program changes a quote", {usd15, "16-03-2003 - 1,9000 - EUR/USD"}, 3);
+    row("another program adds a record", {usd15, usd16, "17-03-2003 - 1,4000 - EUR/USD"}, 4);
+    row("another program deletes a record of another pair", {usd15, usd16}, 2);
+    row("another program stores an unreadable quote", {usd15}, 3);
+    row("recording through the listing's connection", {usd15, usd16, "17-03-2003 - 1,5000 - EUR/USD"}, 4);
+}
+
+// A second listing on the server reads what was committed since the first, by this program or
+// another; with nothing written it gives the first one's result again.
+void TestEngines::listingSeesWrites()
+{
+    QFETCH(QString, change);
+    const QString location = make(QStringLiteral("postgres"),
+                                  {rec("EUR/USD", "20030315", "1.2"), rec("EUR/USD", "20030316", "1.3"),
+                                   rec("EUR/CHF", "20030315", "1.5")});
+    HistoryDb db;
+    HistoryListing listing;
+    QuoteTable table;
+    RecordingDialogs dialogs;
+    QCOMPARE(listing.run(db, location, "EUR/USD", table, dialogs).lines.size(), 2);
+    const std::optional<ChangeToken> before = db.changeToken();
+    QVERIFY(before.has_value());
+
+    if (change.contains("changes a quote")) {
+        QVERIFY(
+            exec(location, {"UPDATE Storico_Valute SET Quotazione = 1.9 WHERE Data_Valuta = '20030316'"}));
+    } else if (change.contains("adds")) {
+        QVERIFY(exec(location, {"INSERT INTO Storico_Valute VALUES ('EUR/USD', '20030317', 1.4, '', '')"}));
+    } else if (change.contains("deletes")) {
+        QVERIFY(exec(location, {"DELETE FROM Storico_Valute WHERE Tipo_Valuta = 'EUR/CHF'"}));
+    } else if (change.contains("unreadable")) {
+        QVERIFY(
+            exec(location, {"UPDATE Storico_Valute SET Quotazione = NULL WHERE Data_Valuta = '20030316'"}));
+    } else if (change.contains("recording")) {
+        QVERIFY(!db.beginWrite().isError());
+        RecordWriter writer(db);
+        QVERIFY(writer.write({"EUR/USD", "20030317", 1.5, "", ""}));
+        QVERIFY(!db.changeToken()); // a transaction of its own is open: the server cannot tell
+        QVERIFY(db.database().commit());
+    }
+    QCOMPARE(db.changeToken() == before, change == QLatin1String("nothing written"));
+
+    dialogs.clear();
+    const ListingResult second = listing.run(db, location, "EUR/USD", table, dialogs);
+    QTEST(second.lines.toStringList(), "lines");
+    QTEST(int(second.count), "count");
+    QCOMPARE(table.QuoteCount(), second.count);
+    QCOMPARE(dialogs.texts(),
+             change.contains("unreadable")
+                 ? QStringList{"Errore in lettura file di input  ERR=94 - Utilizzo non valido di Null"}
+                 : QStringList());
 }
 
 void TestEngines::recording_data()
