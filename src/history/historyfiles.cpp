@@ -39,15 +39,31 @@ bool AppendFile::open()
     if (m_error.isError())
         return false;
     writeHeaderIfEmpty();
+    m_insideLine = endsInsideLine();
     return true;
+}
+
+bool AppendFile::endsInsideLine() const
+{
+    if (m_file.isSequential() || m_file.size() == 0)
+        return false;
+    QFile tail(m_path); // the file opened from its descriptor has no name
+    char last = '\n';
+    if (TextFile::openForReading(tail).isError() || !tail.seek(tail.size() - 1) || !tail.getChar(&last))
+        return false;
+    return last != '\n' && last != '\r';
 }
 
 bool AppendFile::append(const QByteArray &bytes)
 {
     m_sizeBefore = m_file.isSequential() ? 0 : m_file.size();
-    m_written = bytes.size();
-    if (m_file.write(bytes) == bytes.size())
+    m_insideLineBefore = m_insideLine;
+    const QByteArray out = m_insideLine ? "\r\n" + bytes : bytes;
+    m_written = out.size();
+    if (m_file.write(out) == out.size()) {
+        m_insideLine = false;
         return true;
+    }
     // A short write may carry no error at all: the disk is full.
     m_error = m_file.error() == QFileDevice::NoError ? makeError(ErrorNumber::DiskFull) : fileError(m_file);
     return false;
@@ -55,8 +71,8 @@ bool AppendFile::append(const QByteArray &bytes)
 
 void AppendFile::takeBackLastWrite()
 {
-    if (!m_file.isSequential() && m_file.size() <= m_sizeBefore + m_written)
-        m_file.resize(m_sizeBefore);
+    if (!m_file.isSequential() && m_file.size() <= m_sizeBefore + m_written && m_file.resize(m_sizeBefore))
+        m_insideLine = m_insideLineBefore;
 }
 
 // A new history file starts with the header, and so does one left empty by a run that ended between

@@ -98,6 +98,7 @@ private Q_SLOTS:
     void importKilled();
     void diskFullDuringImport();
     void historyFileFifo();
+    void failedWriteAfterUnendedLine();
     void endlessInputs_data();
     void endlessInputs();
 
@@ -545,6 +546,30 @@ void TestFaults::historyFileFifo()
     QCOMPARE(query(file("VALUTE.MDB"),
                    "SELECT count(*) FROM Storico_Valute WHERE Data_Valuta = '" + today() + "'"),
              QStringList{"0"});
+}
+
+void TestFaults::failedWriteAfterUnendedLine()
+{
+    // The history file's last line has no end, and the first write of the new lines into the twin
+    // fails once: the lines are taken back out of the history file and written again, still after a
+    // line end of their own.
+    const QString problem = straceProblem();
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    const QString text = file("Storico_Quotazioni_Valute.TXT");
+    write("Storico_Quotazioni_Valute.TXT", kHeader + "\r\n01-12-2026 - 1,0000 - EUR/USD - DOLL");
+    QStringList failOnce = {
+        "strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=write", "-e", "inject=write:error=EIO:when=1",
+        "-P",     text, "--"};
+    auto run = start({"--page-url", "%1"}, failOnce);
+    QVERIFY(finish(*run));
+    QCOMPARE(run->readAllStandardError(), QByteArray());
+    QCOMPARE(run->exitCode(), 0);
+    const QString day = QDate::currentDate().toString(QStringLiteral("dd-MM-yyyy"));
+    QCOMPARE(QString::fromUtf8(readAll(text)), kHeader + "\r\n01-12-2026 - 1,0000 - EUR/USD - DOLL\r\n" +
+                                                   day + " - 1,0871 - EUR/USD - DOLLARO USA - 1\r\n" + day +
+                                                   " - 0,9412 - EUR/CHF - FRANCO SVIZZERO - 2\r\n" + day +
+                                                   " - 131,25 - EUR/JPY - YEN GIAPPONESE - 3\r\n" + day +
+                                                   " - 0,8571 - EUR/GBP - STERLINA INGLESE - 4\r\n");
 }
 
 void TestFaults::endlessInputs_data()

@@ -37,6 +37,8 @@ private Q_SLOTS:
     void csvTwinName();
     void recording_data();
     void recording();
+    void recordingAfterUnendedLine_data();
+    void recordingAfterUnendedLine();
     void recordingFailure_data();
     void recordingFailure();
     void recordingInGroups();
@@ -412,6 +414,37 @@ void TestHistory::recording()
     QCOMPARE(fileBytes(textName), (existingText.isEmpty() ? header : existingText) + text + text);
     QCOMPARE(fileBytes(dir.filePath("Storico.CSV")), header + csv + csv);
     QTEST(records(dir.filePath("VALUTE.MDB")), "stored");
+}
+
+void TestHistory::recordingAfterUnendedLine_data()
+{
+    QTest::addColumn<QByteArray>("existing");
+    QTest::addColumn<QByteArray>("kept"); // what the file holds before the new lines
+    const QByteArray header = "Data;Quotazione;Valuta;Note\r\n";
+    QTest::newRow("a line cut short") << header + "15-03-2003 - 1,07" << header + "15-03-2003 - 1,07\r\n";
+    QTest::newRow("the header without its end") << QByteArray("Data;Quotazione;Valuta;Note") << header;
+    QTest::newRow("a line ended by CR alone") << header + "vecchia\r" << header + "vecchia\r";
+    QTest::newRow("a line ended by LF alone") << header + "vecchia\n" << header + "vecchia\n";
+}
+
+void TestHistory::recordingAfterUnendedLine()
+{
+    // The new lines start lines of their own, however the file ended; a second run adds no line end.
+    QFETCH(QByteArray, existing);
+    QTemporaryDir dir;
+    const QString textName = dir.filePath("Storico.TXT");
+    QVERIFY(writeFile(textName, existing));
+    HistoryDb db;
+    QVERIFY(!db.open(makeDatabase(dir.filePath("VALUTE.MDB"), {})).isError());
+    QuoteTable table;
+    table.append({"EUR/USD", "20030315", 1.0734, "EUR/USD - DOLLARO USA - 1", ""});
+    RecordingDialogs dialogs;
+    for (int run = 0; run < 2; ++run)
+        QVERIFY(HistoryRecording::run(ShownQuote::quote(1.07), textName, table, db, dialogs).completed);
+    QCOMPARE(dialogs.texts(), QStringList());
+    const QByteArray line = "15-03-2003 - 1,0734 - EUR/USD - DOLLARO USA - 1\r\n";
+    QFETCH(QByteArray, kept);
+    QCOMPARE(fileBytes(textName), kept + line + line);
 }
 
 void TestHistory::recordingFailure_data()
