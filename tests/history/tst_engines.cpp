@@ -45,6 +45,9 @@ private Q_SLOTS:
     void listing();
     void listingSeesWrites_data();
     void listingSeesWrites();
+    void tableNotAsShipped_data();
+    void tableNotAsShipped();
+    void listingInsideTransaction();
     void recording_data();
     void recording();
     void ratesImport_data();
@@ -281,6 +284,76 @@ void TestEngines::listingSeesWrites()
              change.contains("unreadable")
                  ? QStringList{"Errore in lettura file di input  ERR=94 - Utilizzo non valido di Null"}
                  : QStringList());
+}
+
+void TestEngines::tableNotAsShipped_data()
+{
+    QTest::addColumn<QString>("alter");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("message");
+    const QStringList both{"15-03-2003 - 1,2000 - EUR/USD", "16-03-2003 - 131,25 - EUR/USD"};
+    QTest::newRow("quotes as numeric")
+        << "ALTER TABLE Storico_Valute ALTER COLUMN Quotazione TYPE numeric" << both << 3 << QString();
+    QTest::newRow("codes as char(10)")
+        << "ALTER TABLE Storico_Valute ALTER COLUMN Tipo_Valuta TYPE char(10)" << both << 3 << QString();
+    QTest::newRow("without Note")
+        << "ALTER TABLE Storico_Valute DROP COLUMN Note" << QStringList() << 1
+        << "Errore in lettura file di input  ERR=3265 - Elemento non trovato in questo "
+           "insieme.";
+}
+
+// A table on the server made otherwise than the schema ships it is listed as before, record by record.
+void TestEngines::tableNotAsShipped()
+{
+    QFETCH(QString, alter);
+    QFETCH(QStringList, lines);
+    QFETCH(int, count);
+    QFETCH(QString, message);
+    const QString location = make(QStringLiteral("postgres"),
+                                  {rec("EUR/USD", "20030316", "131.25"), rec("EUR/USD", "20030315", "1.2"),
+                                   rec("EUR/CHF", "20030315", "1.5")});
+    QVERIFY(exec(location, {alter}));
+    HistoryDb db;
+    QuoteTable table;
+    RecordingDialogs dialogs;
+    const ListingResult result = HistoryListing().run(db, location, "EUR/USD", table, dialogs);
+    QCOMPARE(result.lines.toStringList(), lines);
+    QCOMPARE(table.QuoteCount(), count);
+    QCOMPARE(dialogs.texts(), message.isEmpty() ? QStringList() : QStringList{message});
+}
+
+// A listing read within the program's own change sees that change and leaves the change to be
+// committed, even when the listing fails.
+void TestEngines::listingInsideTransaction()
+{
+    const QString location = make(QStringLiteral("postgres"), {rec("EUR/USD", "20030315", "1.2")});
+    HistoryDb db;
+    QVERIFY(!db.open(location).isError());
+    QVERIFY(!db.beginWrite().isError());
+    RecordWriter writer(db);
+    QVERIFY(writer.write({"EUR/USD", "20030316", 1.3, "", ""}));
+
+    std::unique_ptr<ListingReader> reader = db.listingReader();
+    QCOMPARE(reader->open().description, QString());
+    ListingSnapshot snapshot = reader->read("EUR/USD", QuoteFormat(), nullptr);
+    QCOMPARE(snapshot.lines.toStringList(),
+             (QStringList{"15-03-2003 - 1,2000 - EUR/USD", "16-03-2003 - 1,3000 - EUR/USD"}));
+    QCOMPARE(snapshot.count, 2);
+    QVERIFY(!reader->changeToken());
+    reader.reset();
+
+    // The table gone for the listing alone: its failure is undone, the change kept.
+    QSqlQuery rename(db.database());
+    QVERIFY(rename.exec("SAVEPOINT rinomina") &&
+            rename.exec("ALTER TABLE Storico_Valute RENAME TO Storico_Altrove"));
+    reader = db.listingReader();
+    QCOMPARE(reader->open().description, QString("relation \"storico_valute\" does not exist"));
+    reader.reset();
+    QVERIFY2(rename.exec("SELECT count(*) FROM Storico_Altrove"), qPrintable(rename.lastError().text()));
+    QVERIFY(rename.exec("ROLLBACK TO SAVEPOINT rinomina"));
+    QVERIFY(db.database().commit());
+    QCOMPARE(stored(location), (QStringList{"EUR/USD|20030315|1.2||<null>", "EUR/USD|20030316|1.3||"}));
 }
 
 void TestEngines::recording_data()
