@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 build=${SANITIZE_BUILD_DIR:-build-asan}
 flags="-O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=all"
 
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE= -DQUOTAZIONI_BUILD_BENCH=OFF \
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DQUOTAZIONI_BUILD_BENCH=OFF \
     -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined"
 cmake --build "$build" -j"$(nproc)"
 
