@@ -3,8 +3,8 @@
 # driver and libpq's headers among them, for a history kept on a server); with --tests also what the
 # tests need (a private D-Bus with NetworkManager's mock, the Windows cross-compiler, the Italian
 # locale, the PostgreSQL server that the tests start privately, strace to kill a run at a chosen
-# write); with --bench the X server of the window benchmark. Runs as root, or through sudo when
-# started by another user.
+# write, clang with libFuzzer and the sanitizers' run-time for scripts/fuzz.sh); with --bench the X
+# server of the window benchmark. Runs as root, or through sudo when started by another user.
 set -eu
 
 packages="cmake make g++ qt6-base-dev libqt6sql6-sqlite libgl-dev sqlite3 libsqlite3-dev
@@ -19,7 +19,8 @@ for argument in "$@"; do
     esac
 done
 if $tests; then
-    packages="$packages dbus-daemon python3-dbusmock g++-mingw-w64-x86-64 locales postgresql strace"
+    packages="$packages dbus-daemon python3-dbusmock g++-mingw-w64-x86-64 locales postgresql strace clang
+        libclang-rt-14-dev"
 fi
 # The window benchmark runs the program on an X server of its own.
 if $bench; then
