@@ -14,14 +14,20 @@ targets=${*:-$(ls tests/fuzz/corpus)}
 cmake -S . -B "$build" -DQUOTAZIONI_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++
 cmake --build "$build" -j"$(nproc)"
 
-mkdir -p "$build/findings"
+mkdir -p "$build/findings" "$build/logs"
 failed=""
 for name in $targets; do
     mkdir -p "$build/corpus/$name"
-    echo "== fuzz_$name: ${seconds} s from tests/fuzz/corpus/$name"
-    # One input taking more than 25 s is a hang worth reporting.
-    if ! "$build/fuzz/fuzz_$name" -max_total_time="$seconds" -timeout=25 -print_final_stats=1 \
-        -artifact_prefix="$build/findings/$name-" "$build/corpus/$name" "tests/fuzz/corpus/$name"; then
+    log="$build/logs/$name.log"
+    echo "== fuzz_$name: ${seconds} s from tests/fuzz/corpus/$name (log: $log)"
+    # One input taking more than 25 s is a hang worth reporting. libFuzzer's progress lines go to the
+    # log; the summary is shown, and on a finding the report with its stack.
+    if "$build/fuzz/fuzz_$name" -max_total_time="$seconds" -timeout=25 -print_final_stats=1 \
+        -artifact_prefix="$build/findings/$name-" "$build/corpus/$name" "tests/fuzz/corpus/$name" \
+        >"$log" 2>&1; then
+        grep -E '^(#[0-9]+[[:space:]]+DONE|Done [0-9]+ runs)' "$log" || true
+    else
+        tail -n 150 "$log"
         failed="$failed $name"
     fi
 done
