@@ -1,7 +1,7 @@
 #pragma once
 
-#include "bankhistorycsv.h"
 #include "fuzzcheck.h"
+#include "history/bankhistorycsv.h"
 
 #include <QSet>
 #include <cmath>

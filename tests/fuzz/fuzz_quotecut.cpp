@@ -1,8 +1,8 @@
 // The quote page as the server sends it: the first line of the input is the Content-Type header
 // (its charset picks the decoding), the rest is the body.
 #include "fuzzcheck.h"
-#include "pagefetcher.h"
-#include "quotecut.h"
+#include "quotes/pagefetcher.h"
+#include "quotes/quotecut.h"
 
 #include <QByteArray>
 #include <QString>
@@ -19,12 +19,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (const QStringView symbol : {u"EUR/USD", u"EUR/CHF", u"EUR/JPY", u"EUR/GBP"}) {
         const QuoteCut cut = cutQuote(page, symbol);
         FUZZ_CHECK(cut.found || cut.quote.isEmpty());
-        if (cut.quote.isEmpty())
-            continue;
-        FUZZ_CHECK(cut.quote.count(u',') == 1);
-        FUZZ_CHECK(page.contains(cut.quote));
-        if (const std::optional<double> value = readQuote(cut.quote))
-            FUZZ_CHECK(std::isfinite(*value));
+        if (!cut.quote.isEmpty()) {
+            FUZZ_CHECK(cut.quote.count(u',') == 1);
+            FUZZ_CHECK(page.contains(cut.quote));
+        }
+        const QuoteOutcome outcome = quoteIn(page, symbol);
+        FUZZ_CHECK(outcome.kind != QuoteOutcome::Kind::FetchFailed);
+        FUZZ_CHECK((outcome.kind == QuoteOutcome::Kind::SymbolAbsent) == !cut.found);
+        if (outcome.found())
+            FUZZ_CHECK(std::isfinite(outcome.value) && outcome.figure == cut.quote);
     }
     return 0;
 }

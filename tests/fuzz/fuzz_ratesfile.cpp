@@ -1,7 +1,7 @@
 // The official-rates file, line by line as the import reads it: title, currency line, headings,
 // then date,rate,note lines.
 #include "fuzzcheck.h"
-#include "ratesfile.h"
+#include "history/ratesfile.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
 // The central bank's reference-rate XML, read whole, with and without a list of wanted currencies.
 #include "fuzzcheck.h"
-#include "referencerates.h"
+#include "quotes/referencerates.h"
 
 #include <QSet>
 #include <cmath>

@@ -2,7 +2,7 @@
 // reader. A small inflation limit keeps every run short; the limit's own path is exercised all the
 // same.
 #include "csvcheck.h"
-#include "ziparchive.h"
+#include "history/ziparchive.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
