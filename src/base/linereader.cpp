@@ -78,6 +78,17 @@ private:
     bool m_valid = true;
 };
 
+// A UTF-16 file that ends in half a unit: the decoder keeps that byte waiting for its other half, so it
+// is shown as decoding the whole file at once shows it.
+constexpr QChar oddByteReplacement = QChar::ReplacementCharacter;
+
+// The mark was read before: a U+FEFF after it is a character of the text, as TextFile::decode keeps it.
+QStringDecoder utf16Decoder(bool bigEndian)
+{
+    return QStringDecoder(bigEndian ? QStringDecoder::Utf16BE : QStringDecoder::Utf16LE,
+                          QStringDecoder::Flag::ConvertInitialBom);
+}
+
 template <typename View> qsizetype findLineEnd(View text, qsizetype from)
 {
     for (qsizetype i = from; i < text.size(); ++i) {
@@ -116,16 +127,19 @@ bool LineReader::scan()
 
     LineCounter counter;
     Utf8Check utf8;
-    QStringDecoder wideDecoder(m_encoding == Encoding::Utf16BE ? QStringDecoder::Utf16BE
-                                                               : QStringDecoder::Utf16LE);
+    QStringDecoder wideDecoder = utf16Decoder(m_encoding == Encoding::Utf16BE);
+    qint64 wideBytes = 0;
     for (;;) {
         const QByteArray block = m_device.read(m_blockSize);
         if (block.isEmpty()) {
             if (!m_device.atEnd())
                 return fail(Failure::Read);
+            if (wideBytes % 2 != 0)
+                counter.feed(QStringView(&oddByteReplacement, 1));
             break;
         }
         if (wide()) {
+            wideBytes += block.size();
             const QString text = wideDecoder.decode(block);
             if (text.contains(QChar(0))) {
                 m_hasNul = true;
@@ -146,8 +160,7 @@ bool LineReader::scan()
         m_encoding = Encoding::Windows1252;
     m_lineCount = counter.lines();
 
-    m_wideDecoder =
-        QStringDecoder(m_encoding == Encoding::Utf16BE ? QStringDecoder::Utf16BE : QStringDecoder::Utf16LE);
+    m_wideDecoder = utf16Decoder(m_encoding == Encoding::Utf16BE);
     if (!m_device.seek(m_dataStart))
         return fail(Failure::Read);
     return true;
@@ -160,10 +173,13 @@ bool LineReader::fill()
         m_atEnd = true;
         if (!m_device.atEnd())
             return fail(Failure::Read);
+        if (m_wideBytes % 2 != 0)
+            m_text += QChar(oddByteReplacement);
         return false;
     }
     // Drop what was handed out before growing the buffer.
     if (wide()) {
+        m_wideBytes += block.size();
         m_text.remove(0, m_position);
         m_text += m_wideDecoder.decode(block);
     } else {
@@ -180,7 +196,7 @@ QString LineReader::lineAt(qsizetype from, qsizetype length) const
     if (wide())
         return m_text.sliced(from, length);
     const QByteArrayView bytes = QByteArrayView(m_bytes).sliced(from, length);
-    return m_encoding == Encoding::Utf8 ? QString::fromUtf8(bytes) : TextFile::decodeWindows1252(bytes);
+    return m_encoding == Encoding::Utf8 ? TextFile::decodeUtf8(bytes) : TextFile::decodeWindows1252(bytes);
 }
 
 char16_t LineReader::unitAt(qsizetype index) const

@@ -60,6 +60,7 @@ private:
     QByteArray m_bytes;
     QString m_text;
     QStringDecoder m_wideDecoder;
+    qint64 m_wideBytes = 0;   // UTF-16 bytes decoded so far
     qsizetype m_position = 0; // start of the next line in the buffer
     qsizetype m_searched = 0; // the buffer holds no line end between m_position and this
     bool m_atEnd = false;

@@ -91,14 +91,28 @@ QString decodeWindows1252(QByteArrayView bytes)
     return text;
 }
 
+QString decodeUtf8(QByteArrayView bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return utf8.decode(bytes);
+}
+
 QString decode(const QByteArray &bytes)
 {
     if (bytes.startsWith("\xEF\xBB\xBF"))
-        return QString::fromUtf8(QByteArrayView(bytes).sliced(3));
+        return decodeUtf8(QByteArrayView(bytes).sliced(3));
     if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
         QStringDecoder utf16(bytes.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE,
-                             QStringDecoder::Flag::Stateless);
-        return utf16.decode(QByteArrayView(bytes).sliced(2));
+                             QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+        const QByteArrayView units = QByteArrayView(bytes).sliced(2);
+        const qsizetype wholeUnits = units.size() - units.size() % 2;
+        QString text = utf16.decode(units.first(wholeUnits));
+        // Half a unit at the end cannot be read: always one replacement character (Qt's decoder
+        // drops a lone byte but replaces one that follows whole units).
+        if (wholeUnits < units.size())
+            text += QChar::ReplacementCharacter;
+        return text;
     }
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(bytes);

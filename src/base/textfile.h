@@ -15,6 +15,9 @@ namespace TextFile {
 
 QString decode(const QByteArray &bytes);
 QString decodeWindows1252(QByteArrayView bytes);
+// UTF-8 without a mark: only the one at the start of a file is a mark, so a U+FEFF at the start of
+// these bytes is kept as a character (QString::fromUtf8 would drop it).
+QString decodeUtf8(QByteArrayView bytes);
 
 // Splits at LF, CR and CR LF; a final line end does not start another line.
 QStringList splitLines(const QString &text);

@@ -83,6 +83,14 @@ void TestBase::decodeHonoursByteOrderMarks()
     QCOMPARE(TextFile::decode("\xEF\xBB\xBFperch\xc3\xa9"), QStringLiteral("perché"));
     QCOMPARE(TextFile::decode(QByteArray("\xFF\xFEp\0\xe9\0\xac\x20", 8)), QStringLiteral("pé€"));
     QCOMPARE(TextFile::decode(QByteArray("\xFE\xFF\0p\0\xe9\x20\xac", 8)), QStringLiteral("pé€"));
+    // A second mark is a character of the text.
+    QCOMPARE(TextFile::decode("\xEF\xBB\xBF\xEF\xBB\xBF"
+                              "a"),
+             QStringLiteral("\uFEFFa"));
+    QCOMPARE(TextFile::decode(QByteArray("\xFE\xFF\xFE\xFF\0a", 6)), QStringLiteral("\uFEFFa"));
+    // Half a unit at the end cannot be read, whether or not whole units come before it.
+    QCOMPARE(TextFile::decode("\xFF\xFE\xcb"), QStringLiteral("\uFFFD"));
+    QCOMPARE(TextFile::decode(QByteArray("\xFF\xFEp\0\xcb", 5)), QStringLiteral("p\uFFFD"));
 }
 
 void TestBase::lineReader_data()
@@ -109,6 +117,27 @@ void TestBase::lineReader_data()
                    12),
         {"a", "é"});
     row("utf-16be mark", QByteArray("\xFE\xFF\0a\0\n\x20\xac", 8), {"a", "€"});
+    // Only the first mark is one: another U+FEFF is a character of the line, as in TextFile::decode
+    // (written as QStringLiteral: a char literal would lose it on its way through fromUtf8).
+    row("mark inside utf-8",
+        "a\n\xEF\xBB\xBF"
+        "b",
+        {"a", QStringLiteral("\uFEFFb")});
+    row("utf-8 mark twice",
+        "\xEF\xBB\xBF\xEF\xBB\xBF"
+        "a",
+        {QStringLiteral("\uFEFFa")});
+    row("utf-16 mark twice",
+        QByteArray("\xFF\xFE\xFF\xFE"
+                   "a\0",
+                   6),
+        {QStringLiteral("\uFEFFa")});
+    // Half a unit at the end is a character that cannot be read, as when the file is decoded whole.
+    row("utf-16 odd byte at the end",
+        QByteArray("\xFF\xFE"
+                   "a\0\n\0b",
+                   7),
+        {"a", "\uFFFD"});
     row("nul", QByteArray("a\nb\0c\n", 6), {}, true);
     row("utf-16 nul",
         QByteArray("\xFF\xFE"
