@@ -2,8 +2,8 @@
 # Builds the program and its tests with gcc under AddressSanitizer and UndefinedBehaviorSanitizer in
 # their own build tree and runs the whole test suite there. Any report of either sanitizer fails the
 # test that caused it (the program started by the batch tests runs instrumented too). Leaks are
-# reported as well: the suite on the offscreen platform leaves none at exit, so no suppression is
-# needed.
+# reported as well: the suite on the offscreen platform, the PostgreSQL tests through Qt's driver and
+# libpq included, leaves none at exit, so no suppression is needed.
 set -eu
 cd "$(dirname "$0")/.."
 build=${SANITIZE_BUILD_DIR:-build-asan}
