@@ -1,4 +1,5 @@
 #include "chart/chartframe.h"
+#include "common/batchrun.h"
 #include "common/httpserver.h"
 #include "common/testmain.h"
 #include "windowfixture.h"
@@ -11,8 +12,6 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTimer>
 #include <sys/stat.h>
 
@@ -25,12 +24,6 @@ const QString kPagePath = QStringLiteral("/delay/valute/index.shtml");
 QString today(const char *format)
 {
     return QDate::currentDate().toString(QString::fromLatin1(format));
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -94,32 +87,23 @@ void TestDailyCycle::windowRunsTheDailyJob()
     startWindow();
     QCOMPARE(m_server->requestCount(), 1);
     QCOMPARE(m_fixture->dialogs.texts(), QStringList());
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
-        db.setDatabaseName(m_fixture->file(QStringLiteral("VALUTE.MDB")));
-        QVERIFY(db.open());
-        QSqlQuery query(
-            QStringLiteral("SELECT Tipo_Valuta || '|' || Data_Valuta || '|' || Quotazione || '|' || "
-                           "Descrizione || '|' || Note FROM Storico_Valute ORDER BY Quotazione"),
-            db);
-        QStringList records;
-        while (query.next())
-            records.append(query.value(0).toString());
-        const QString day = today("yyyyMMdd");
-        QCOMPARE(records, (QStringList{"EUR/GBP|" + day + "|0.8571|EUR/GBP - STERLINA INGLESE - 4|",
-                                       "EUR/CHF|" + day + "|0.9412|EUR/CHF - FRANCO SVIZZERO - 2|",
-                                       "EUR/USD|" + day + "|1.0871|EUR/USD - DOLLARO USA - 1|",
-                                       "EUR/JPY|" + day + "|131.25|EUR/JPY - YEN GIAPPONESE - 3|"}));
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("check"));
+    const QString day = today("yyyyMMdd");
+    QCOMPARE(
+        sqliteRows(m_fixture->file(QStringLiteral("VALUTE.MDB")),
+                   "SELECT Tipo_Valuta || '|' || Data_Valuta || '|' || Quotazione || '|' || Descrizione || "
+                   "'|' || Note FROM Storico_Valute ORDER BY Quotazione"),
+        (QStringList{"EUR/GBP|" + day + "|0.8571|EUR/GBP - STERLINA INGLESE - 4|",
+                     "EUR/CHF|" + day + "|0.9412|EUR/CHF - FRANCO SVIZZERO - 2|",
+                     "EUR/USD|" + day + "|1.0871|EUR/USD - DOLLARO USA - 1|",
+                     "EUR/JPY|" + day + "|131.25|EUR/JPY - YEN GIAPPONESE - 3|"}));
 
     const QByteArray dash = today("dd-MM-yyyy").toLatin1(), slash = today("dd/MM/yyyy").toLatin1();
-    QCOMPARE(readAll(m_fixture->file(QStringLiteral("Storico_Quotazioni_Valute.TXT"))),
+    QCOMPARE(fileBytes(m_fixture->file(QStringLiteral("Storico_Quotazioni_Valute.TXT"))),
              "Data;Quotazione;Valuta;Note\r\n" + dash + " - 1,0871 - EUR/USD - DOLLARO USA - 1\r\n" + dash +
                  " - 0,9412 - EUR/CHF - FRANCO SVIZZERO - 2\r\n" + dash +
                  " - 131,25 - EUR/JPY - YEN GIAPPONESE - 3\r\n" + dash +
                  " - 0,8571 - EUR/GBP - STERLINA INGLESE - 4\r\n");
-    QCOMPARE(readAll(m_fixture->file(QStringLiteral("Storico_Quotazioni_Valute.CSV"))),
+    QCOMPARE(fileBytes(m_fixture->file(QStringLiteral("Storico_Quotazioni_Valute.CSV"))),
              "Data;Quotazione;Valuta;Note\r\n" + slash + ";1,0871;EUR/USD - DOLLARO USA - 1;\r\n" + slash +
                  ";0,9412;EUR/CHF - FRANCO SVIZZERO - 2;\r\n" + slash +
                  ";131,25;EUR/JPY - YEN GIAPPONESE - 3;\r\n" + slash +
@@ -189,7 +173,7 @@ void TestDailyCycle::printing()
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(out.filePath(QStringLiteral("finestra.pdf")));
     m_window->printWindow(printer);
-    const QByteArray pdf = readAll(out.filePath(QStringLiteral("finestra.pdf")));
+    const QByteArray pdf = fileBytes(out.filePath(QStringLiteral("finestra.pdf")));
     QVERIFY(pdf.startsWith("%PDF"));
     QCOMPARE(pdf.count("/Type /Page\n") + pdf.count("/Type /Page\r") + pdf.count("/Type /Page "), 1);
 
@@ -242,6 +226,8 @@ void TestDailyCycle::batch_data()
         << "Simbolo  EUR/USD  non trovato in Internet !\nPremere prima il Pulsante Aggiorna Quotazione !!!\n" << false;
     QTest::newRow("unreachable page") << QStringList{"--page-url", "/non-risponde"} << none << 1 << ""
                                       << "Quotazione non disponibile su Internet !!!\nPagina non letta: http://127.0.0.1:" << false;
+    QTest::newRow("endless page") << QStringList{"--page-url", "/senza-fine"} << none << 1 << ""
+        << "Quotazione non disponibile su Internet !!!\nPagina non letta: http://127.0.0.1:" << false;
     QTest::newRow("error page") << QStringList{"--page-url", "/errore"} << none << 1 << ""
         << "Quotazione non disponibile su Internet !!!\nPagina non letta: http://127.0.0.1:" << false;
     QTest::newRow("page lacking a pair") << QStringList{"--page-url", "/tre"} << none << 1 << day + " - 1,0871 - EUR/USD\n"
@@ -286,6 +272,9 @@ void TestDailyCycle::batch()
     if (!rates.isEmpty())
         m_fixture->write(QStringLiteral("cambi.csv"), rates);
     m_server->setPage(QStringLiteral("/errore"), kPage, 500);
+    HttpServer::Reply endless;
+    endless.kind = HttpServer::Reply::Kind::Endless;
+    m_server->setReply(QStringLiteral("/senza-fine"), endless);
     m_server->setPage(QStringLiteral("/tre"), QByteArray(kPage).replace("EUR/GBP", "EUR/XXX"));
     if (arguments.removeAll(QStringLiteral("=senza-elenco")))
         QVERIFY(QFile::remove(m_fixture->file(QStringLiteral("zantoro.TXT"))));
@@ -303,12 +292,7 @@ void TestDailyCycle::batch()
             argument = m_fixture->file(argument);
     }
     QProcess program;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("it_IT.UTF-8"));
-    environment.remove(QStringLiteral("XDG_RUNTIME_DIR")); // as under cron: no desktop session
-    environment.remove(QStringLiteral("DISPLAY"));
-    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    program.setProcessEnvironment(environment);
+    program.setProcessEnvironment(batchEnvironment());
     QSignalSpy finished(&program, &QProcess::finished);
     program.start(QStringLiteral(QUOTAZIONI_BINARY),
                   QStringList{"--batch", "--data-dir", m_fixture->dir.path()} + arguments);
@@ -338,20 +322,10 @@ void TestDailyCycle::closeDuringImport()
     m_window->Command8_Click();
     QTRY_COMPARE(m_fixture->dialogs.texts(), QStringList{"Vuoi chiudere la connessione Internet (S/N) ?"});
     QCOMPARE(control<QLabel>(m_window, "Label15")->text(), QStringLiteral("Numero records nel Database: 4"));
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("closed"));
-    db.setDatabaseName(m_fixture->file(QStringLiteral("VALUTE.MDB")));
-    QVERIFY(db.open());
-    QSqlQuery count(QStringLiteral("SELECT count(*), min(Data_Valuta), max(Data_Valuta) FROM Storico_Valute "
-                                   "WHERE Note = 'n'"),
-                    db);
-    QVERIFY(count.next());
-    QCOMPARE(count.value(0).toInt(), 4093);
-    QCOMPARE(count.value(1).toString(), QStringLiteral("19900101"));
-    QCOMPARE(count.value(2).toString(), QStringLiteral("20010316")); // 1990-01-01 + 4092 days
-    count.finish();
-    db.close();
-    db = QSqlDatabase();
-    QSqlDatabase::removeDatabase(QStringLiteral("closed"));
+    QCOMPARE(sqliteRows(
+                 m_fixture->file(QStringLiteral("VALUTE.MDB")),
+                 "SELECT count(*), min(Data_Valuta), max(Data_Valuta) FROM Storico_Valute WHERE Note = 'n'"),
+             QStringList{"4093|19900101|20010316"}); // 1990-01-01 + 4092 days
 }
 
 void TestDailyCycle::closeDuringFetch()
@@ -417,14 +391,9 @@ void TestDailyCycle::cancelledListing()
     // list and the count show the empty quote table, not the lines of before.
     startWindow();
     QVERIFY(!m_window->listLines().isEmpty());
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("rename"));
-        db.setDatabaseName(m_fixture->file(QStringLiteral("VALUTE.MDB")));
-        QVERIFY(db.open());
-        QVERIFY(QSqlQuery(db).exec(QStringLiteral("ALTER TABLE Storico_Valute RENAME TO Altro")));
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("rename"));
+    QCOMPARE(sqliteRows(m_fixture->file(QStringLiteral("VALUTE.MDB")),
+                        QStringLiteral("ALTER TABLE Storico_Valute RENAME TO Altro")),
+             QStringList());
     m_fixture->dialogs.clear();
     m_fixture->dialogs.queueAnswer(UserDialogs::Answer::Cancel);
     m_window->Command10_Click();

@@ -1,5 +1,7 @@
 #include "chart/chartframe.h"
+#include "common/batchrun.h"
 #include "common/httpserver.h"
+#include "common/referencefiles.h"
 #include "common/testmain.h"
 #include "windowfixture.h"
 
@@ -17,11 +19,6 @@ const QStringList kItems = {"EUR/USD - DOLLARO USA - 1", "EUR/CHF - FRANCO SVIZZ
 const QString kDaily = QStringLiteral("/stats/eurofxref-daily.xml");
 const QString kNinety = QStringLiteral("/stats/eurofxref-hist-90d.xml");
 const QString kFull = QStringLiteral("/stats/eurofxref-hist.xml");
-const QByteArray kEnvelope = "<gesmes:Envelope xmlns:gesmes=\"http://www.gesmes.org/xml/2002-08-01\" "
-                             "xmlns=\"http://www.ecb.int/vocabulary/2002-08-01/eurofxref\">"
-                             "<gesmes:subject>Reference rates</gesmes:subject><gesmes:Sender>"
-                             "<gesmes:name>European Central Bank</gesmes:name></gesmes:Sender>";
-
 // The weekdays up to the last one on or before `last`, oldest first.
 QList<QDate> weekdaysUpTo(QDate last, int count)
 {
@@ -43,47 +40,26 @@ QString figure(int code, int i)
                      : QString::number(bases[code] + (i % 5000) / 10000.0, 'f', 4);
 }
 
-QString stripped(QString text)
+// The i-th served day.
+ReferenceDay servedDay(const QDate &day, int i)
 {
-    while (text.endsWith(u'0'))
-        text.chop(1);
-    if (text.endsWith(u'.'))
-        text.chop(1);
-    return text;
-}
-
-QByteArray dailyFile(const QDate &day, int i)
-{
-    QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + kEnvelope +
-                     "\n\t<Cube>\n\t\t<Cube time='" + day.toString(Qt::ISODate).toLatin1() + "'>\n";
+    ReferenceDay served{day, {}};
     for (int c = 0; c < kCodes.size(); ++c)
-        xml +=
-            "\t\t\t<Cube currency='" + kCodes[c].toLatin1() + "' rate='" + figure(c, i).toLatin1() + "'/>\n";
-    return xml + "\t\t</Cube>\n\t</Cube>\n</gesmes:Envelope>\n";
+        served.rates << kCodes[c] + u'=' + figure(c, i);
+    return served;
 }
 
-QByteArray historyFile(const QList<QDate> &days)
+QByteArray historyFile(const QList<QDate> &days, int first = 0)
 {
-    QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + kEnvelope + "<Cube>";
-    for (int i = int(days.size()) - 1; i >= 0; --i) {
-        xml += "\n<Cube time=\"" + days[i].toString(Qt::ISODate).toLatin1() + "\">";
-        for (int c = 0; c < kCodes.size(); ++c)
-            xml += "<Cube currency=\"" + kCodes[c].toLatin1() + "\" rate=\"" +
-                   stripped(figure(c, i)).toLatin1() + "\"/>";
-        xml += "</Cube>";
-    }
-    return xml + "</Cube></gesmes:Envelope>";
+    QList<ReferenceDay> served;
+    for (int i = first; i < days.size(); ++i)
+        served << servedDay(days[i], i);
+    return referenceHistoryFile(served);
 }
 
 QString quoteText(int code, int i)
 {
     return figure(code, i).replace(u'.', u',');
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // What one run from an empty history leaves: both history files, and the dollar's record list.
@@ -150,9 +126,9 @@ void TestReferenceCycle::cleanup()
 // The daily file of the last day, its 90-day file and the full history behind it.
 void TestReferenceCycle::serve(const QList<QDate> &days)
 {
-    m_server->setPage(kDaily, dailyFile(days.constLast(), int(days.size()) - 1), 200, "text/xml");
-    m_server->setPage(kNinety, historyFile(days.mid(std::max<qsizetype>(0, days.size() - 60))), 200,
+    m_server->setPage(kDaily, referenceDailyFile(servedDay(days.constLast(), int(days.size()) - 1)), 200,
                       "text/xml");
+    m_server->setPage(kNinety, historyFile(days, std::max(0, int(days.size()) - 60)), 200, "text/xml");
     m_server->setPage(kFull, historyFile(days), 200, "text/xml");
 }
 
@@ -225,11 +201,7 @@ void TestReferenceCycle::window()
 TestReferenceCycle::Run TestReferenceCycle::runBatch()
 {
     QProcess program;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("it_IT.UTF-8"));
-    environment.remove(QStringLiteral("DISPLAY"));
-    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    program.setProcessEnvironment(environment);
+    program.setProcessEnvironment(batchEnvironment());
     QSignalSpy finished(&program, &QProcess::finished);
     program.start(QStringLiteral(QUOTAZIONI_BINARY), {"--batch", "--data-dir", m_fixture->dir.path(),
                                                       "--page-url", m_server->url(kDaily).toString()});
@@ -259,7 +231,7 @@ void TestReferenceCycle::batch_data()
         << "file" << 1
         << "Quotazione non disponibile su Internet !!!\n"
            "Pagina non letta: %1 - Documento dei cambi di riferimento non "
-           "valido (riga 7, colonna 19): Fine del documento prematura.\n"
+           "valido (riga 8, colonna 19): Fine del documento prematura.\n"
            "Quotazioni non registrate: EUR/USD, EUR/CHF, EUR/JPY, EUR/GBP\n";
     QTest::newRow("no history: the day's rates all the same")
         << today << "file"
@@ -274,7 +246,7 @@ void TestReferenceCycle::batch()
     const QList<QDate> days = weekdaysUpTo(lastDay, 800);
     serve(days);
     if (daily == "truncated") {
-        const QByteArray file = dailyFile(days.constLast(), int(days.size()) - 1);
+        const QByteArray file = referenceDailyFile(servedDay(days.constLast(), int(days.size()) - 1));
         m_server->setPage(kDaily, file.left(file.indexOf("JPY")), 200, "text/xml");
     }
     if (full == "404")
@@ -298,22 +270,22 @@ void TestReferenceCycle::batch()
     QCOMPARE(m_server->requestedPaths(), (QStringList{kDaily, kFull}));
     const Filled expected = filled(days, full == "404" ? int(days.size()) - 1 : 0);
     QCOMPARE(first.out, expected.list);
-    QCOMPARE(readAll(textPath), expected.text);
-    QCOMPARE(readAll(csvPath), expected.csv);
+    QCOMPARE(fileBytes(textPath), expected.text);
+    QCOMPARE(fileBytes(csvPath), expected.csv);
     if (full == "404")
         return;
 
     // The same day again: no history asked for, and not a byte changes.
-    const QByteArray database = readAll(dbPath), text = readAll(textPath), csv = readAll(csvPath);
+    const QByteArray database = fileBytes(dbPath), text = fileBytes(textPath), csv = fileBytes(csvPath);
     m_server->clearRequests();
     const Run second = runBatch();
     QCOMPARE(second.exitCode, 0);
     QCOMPARE(second.err, first.err);
     QCOMPARE(second.out, expected.list);
     QCOMPARE(m_server->requestedPaths(), QStringList{kDaily});
-    QCOMPARE(readAll(dbPath), database);
-    QCOMPARE(readAll(textPath), text);
-    QCOMPARE(readAll(csvPath), csv);
+    QCOMPARE(fileBytes(dbPath), database);
+    QCOMPARE(fileBytes(textPath), text);
+    QCOMPARE(fileBytes(csvPath), csv);
 }
 
 QUOTAZIONI_TEST_MAIN(TestReferenceCycle)

@@ -2,6 +2,7 @@
 #include "base/linereader.h"
 #include "base/runtimeerror.h"
 #include "base/textfile.h"
+#include "common/files.h"
 #include "common/testmain.h"
 #include "core/quoteformat.h"
 #include "core/quotetable.h"
@@ -19,32 +20,20 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-} // namespace
-
 class TestBase : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
     void splitLines_data();
     void splitLines();
-    void decodeFallsBackToWindows1252();
-    void decodeHonoursByteOrderMarks();
+    void decode_data();
+    void decode();
     void lineReader_data();
     void lineReader();
     void lineTooLong();
-    void openForReading_data();
-    void openForReading();
+    void openFile_data();
+    void openFile();
     void readLinesWithinLimit();
-    void openForAppending_data();
-    void openForAppending();
     void appendLines();
     void quoteText_data();
     void quoteText();
@@ -72,25 +61,29 @@ void TestBase::splitLines()
     QCOMPARE(TextFile::splitLines(text), lines);
 }
 
-void TestBase::decodeFallsBackToWindows1252()
+void TestBase::decode_data()
 {
-    QCOMPARE(TextFile::decode("perch\xc3\xa9"), QStringLiteral("perché"));
-    QCOMPARE(TextFile::decode("perch\xe9 \x80"), QStringLiteral("perché €"));
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("utf-8") << QByteArray("perch\xc3\xa9") << "perché";
+    QTest::newRow("windows-1252") << QByteArray("perch\xe9 \x80") << "perché €";
+    QTest::newRow("utf-8 mark") << QByteArray("\xEF\xBB\xBFperch\xc3\xa9") << "perché";
+    QTest::newRow("utf-16le mark") << QByteArray("\xFF\xFEp\0\xe9\0\xac\x20", 8) << "pé€";
+    QTest::newRow("utf-16be mark") << QByteArray("\xFE\xFF\0p\0\xe9\x20\xac", 8) << "pé€";
+    // A second mark is a character of the text.
+    QTest::newRow("utf-8 mark twice") << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF"
+                                                    "a")
+                                      << QStringLiteral("\uFEFFa");
+    QTest::newRow("utf-16 mark twice") << QByteArray("\xFE\xFF\xFE\xFF\0a", 6) << QStringLiteral("\uFEFFa");
+    // Half a unit at the end cannot be read, whether or not whole units come before it.
+    QTest::newRow("half a unit alone") << QByteArray("\xFF\xFE\xcb") << QStringLiteral("\uFFFD");
+    QTest::newRow("half a unit after one") << QByteArray("\xFF\xFEp\0\xcb", 5) << QStringLiteral("p\uFFFD");
 }
 
-void TestBase::decodeHonoursByteOrderMarks()
+void TestBase::decode()
 {
-    QCOMPARE(TextFile::decode("\xEF\xBB\xBFperch\xc3\xa9"), QStringLiteral("perché"));
-    QCOMPARE(TextFile::decode(QByteArray("\xFF\xFEp\0\xe9\0\xac\x20", 8)), QStringLiteral("pé€"));
-    QCOMPARE(TextFile::decode(QByteArray("\xFE\xFF\0p\0\xe9\x20\xac", 8)), QStringLiteral("pé€"));
-    // A second mark is a character of the text.
-    QCOMPARE(TextFile::decode("\xEF\xBB\xBF\xEF\xBB\xBF"
-                              "a"),
-             QStringLiteral("\uFEFFa"));
-    QCOMPARE(TextFile::decode(QByteArray("\xFE\xFF\xFE\xFF\0a", 6)), QStringLiteral("\uFEFFa"));
-    // Half a unit at the end cannot be read, whether or not whole units come before it.
-    QCOMPARE(TextFile::decode("\xFF\xFE\xcb"), QStringLiteral("\uFFFD"));
-    QCOMPARE(TextFile::decode(QByteArray("\xFF\xFEp\0\xcb", 5)), QStringLiteral("p\uFFFD"));
+    QFETCH(QByteArray, bytes);
+    QTEST(TextFile::decode(bytes), "text");
 }
 
 void TestBase::lineReader_data()
@@ -185,56 +178,32 @@ void TestBase::lineTooLong()
     QVERIFY(!reader.next(line));
 }
 
-void TestBase::openForReading_data()
+void TestBase::openFile_data()
 {
+    QTest::addColumn<bool>("append");  // else read
     QTest::addColumn<QString>("name"); // in the temporary folder unless absolute
     QTest::addColumn<QString>("error");
-    QTest::newRow("regular file") << "file.txt"
-                                  << "";
-    QTest::newRow("missing file") << "manca.txt"
-                                  << "Impossibile trovare il file";
-    QTest::newRow("missing folder") << "manca/file.txt"
-                                    << "Impossibile trovare il percorso";
-    QTest::newRow("folder") << "."
-                            << "Errore di accesso al percorso/file";
-    QTest::newRow("fifo, without waiting for a writer") << "fifo"
-                                                        << "Errore di accesso al percorso/file";
-    QTest::newRow("device") << "/dev/zero"
-                            << "Errore di accesso al percorso/file";
+    const auto row = [](const char *tag, bool append, const char *name, const char *error) {
+        QTest::newRow(tag) << append << QString(name) << QString(error);
+    };
+    const char *access = "Errore di accesso al percorso/file";
+    row("read a regular file", false, "file.txt", "");
+    row("read a missing file", false, "manca.txt", "Impossibile trovare il file");
+    row("read in a missing folder", false, "manca/file.txt", "Impossibile trovare il percorso");
+    row("read a folder", false, ".", access);
+    row("read a fifo, without waiting for a writer", false, "fifo", access);
+    row("read a device", false, "/dev/zero", access);
+    row("append to a regular file", true, "file.txt", "");
+    row("append to a new file", true, "nuovo.txt", "");
+    row("append in a missing folder", true, "manca/file.txt", "Impossibile trovare il percorso");
+    row("append to a fifo without a reader, without waiting for one", true, "fifo", access);
+    row("append to a fifo with a reader", true, "read fifo", access);
+    row("append to a device", true, "/dev/null", "");
 }
 
-void TestBase::openForReading()
+void TestBase::openFile()
 {
-    QFETCH(QString, name);
-    QTemporaryDir dir;
-    QVERIFY(writeFile(dir.filePath("file.txt"), "x"));
-    QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600), 0);
-    QFile file(QDir(dir.path()).filePath(name));
-    const RuntimeError error = TextFile::openForReading(file);
-    QTEST(error.description, "error");
-    QCOMPARE(file.isOpen(), !error.isError());
-}
-
-void TestBase::openForAppending_data()
-{
-    QTest::addColumn<QString>("name"); // in the temporary folder unless absolute
-    QTest::addColumn<QString>("error");
-    QTest::newRow("regular file") << "file.txt"
-                                  << "";
-    QTest::newRow("new file") << "nuovo.txt"
-                              << "";
-    QTest::newRow("missing folder") << "manca/file.txt"
-                                    << "Impossibile trovare il percorso";
-    QTest::newRow("fifo without a reader, without waiting for one") << "fifo"
-                                                                    << "Errore di accesso al percorso/file";
-    QTest::newRow("fifo with a reader") << "read fifo"
-                                        << "Errore di accesso al percorso/file";
-    QTest::newRow("device") << "/dev/null"
-                            << "";
-}
-
-void TestBase::openForAppending()
-{
+    QFETCH(bool, append);
     QFETCH(QString, name);
     QTemporaryDir dir;
     QVERIFY(writeFile(dir.filePath("file.txt"), "x"));
@@ -246,7 +215,7 @@ void TestBase::openForAppending()
         QVERIFY(readEnd >= 0);
     }
     QFile file(QDir(dir.path()).filePath(name));
-    const RuntimeError error = TextFile::openForAppending(file);
+    const RuntimeError error = append ? TextFile::openForAppending(file) : TextFile::openForReading(file);
     if (readEnd >= 0)
         ::close(readEnd);
     QTEST(error.description, "error");
@@ -272,9 +241,7 @@ void TestBase::appendLines()
     const QString path = dir.filePath(QStringLiteral("storico.txt"));
     QVERIFY(!TextFile::appendLines(path, {QStringLiteral("uno")}).isError());
     QVERIFY(!TextFile::appendLines(path, {QStringLiteral("due"), QStringLiteral("tre")}).isError());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("uno\r\ndue\r\ntre\r\n")); // CR LF, nothing truncated
+    QCOMPARE(fileBytes(path), QByteArray("uno\r\ndue\r\ntre\r\n")); // CR LF, nothing truncated
 
     const RuntimeError error =
         TextFile::appendLines(dir.filePath(QStringLiteral("manca/storico.txt")), {"x"});

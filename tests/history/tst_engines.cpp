@@ -1,12 +1,13 @@
+#include "common/historytest.h"
 #include "common/httpserver.h"
 #include "common/pgserver.h"
 #include "common/recordingdialogs.h"
+#include "common/referencefiles.h"
 #include "common/testmain.h"
 #include "history/historylisting.h"
 #include "history/historyrecording.h"
 #include "history/officialrates.h"
 #include "history/recordwriter.h"
-#include "historytest.h"
 #include "session/quotesession.h"
 
 #include <QProcess>
@@ -45,15 +46,11 @@ private Q_SLOTS:
     void listing();
     void listingSeesWrites_data();
     void listingSeesWrites();
-    void tableNotAsShipped_data();
-    void tableNotAsShipped();
     void listingInsideTransaction();
     void recording_data();
     void recording();
-    void ratesImport_data();
-    void ratesImport();
-    void historyImport_data();
-    void historyImport();
+    void imports_data();
+    void imports();
     void dailyCycle_data();
     void dailyCycle();
     void referenceRates_data();
@@ -70,8 +67,6 @@ private Q_SLOTS:
 private:
     // A database made from the schema that ships for the engine, holding the records.
     QString make(const QString &engine, const QStringList &values = {});
-    // Every record as "code|date|rate|description|note" ("<null>" for NULL), sorted.
-    static QStringList stored(const QString &location);
 
     PgServer m_server;
     QTemporaryDir m_dir;
@@ -99,28 +94,6 @@ QString TestEngines::make(const QString &engine, const QStringList &values)
     return m_server.url(name);
 }
 
-QStringList TestEngines::stored(const QString &location)
-{
-    HistoryDb side;
-    if (side.open(location).isError())
-        return {QStringLiteral("<not opened>")};
-    QSqlQuery query(side.database());
-    query.exec("SELECT Tipo_Valuta, Data_Valuta, Quotazione, Descrizione, Note FROM Storico_Valute");
-    QStringList result;
-    while (query.next()) {
-        QStringList fields;
-        for (int i = 0; i < 5; ++i) {
-            const QVariant value = query.value(i);
-            fields << (value.isNull() ? QStringLiteral("<null>")
-                       : i == 2       ? QString::number(value.toDouble(), 'g', 15)
-                                      : value.toString());
-        }
-        result << fields.join(QLatin1Char('|'));
-    }
-    std::sort(result.begin(), result.end());
-    return result;
-}
-
 void TestEngines::listing_data()
 {
     QTest::addColumn<QString>("engine");
@@ -128,11 +101,12 @@ void TestEngines::listing_data()
     QTest::addColumn<QStringList>("lines");
     QTest::addColumn<int>("count");
     QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("alter"); // run on the database before the listing
     const auto row = [](const char *name, const QStringList &records, const QStringList &lines, int count,
                         const QString &message = {}) {
         for (const QString &engine : kEngines)
             QTest::addRow("%s: %s", qPrintable(engine), name)
-                << engine << records << lines << count << message;
+                << engine << records << lines << count << message << QString();
     };
     const QString usd15 = "15-03-2003 - 1,2000 - EUR/USD";
 
@@ -202,6 +176,20 @@ void TestEngines::listing_data()
         manyLines << date.toString("dd-MM-yyyy") + (day % 2 ? " - 1,2500 - EUR/USD" : " - 1,5000 - EUR/USD");
     }
     row("18000 records", many, manyLines, 18000);
+
+    // A table on the server made otherwise than the schema ships it is listed as before, record by record.
+    const QStringList three{rec("EUR/USD", "20030316", "131.25"), rec("EUR/USD", "20030315", "1.2"),
+                            rec("EUR/CHF", "20030315", "1.5")};
+    const QStringList both{"15-03-2003 - 1,2000 - EUR/USD", "16-03-2003 - 131,25 - EUR/USD"};
+    const auto alter = [&](const char *name, const QString &sql, const QStringList &lines, int count,
+                           const QString &message = {}) {
+        QTest::addRow("postgres: %s", name)
+            << QString("postgres") << three << lines << count << message << sql;
+    };
+    alter("quotes as numeric", "ALTER TABLE Storico_Valute ALTER COLUMN Quotazione TYPE numeric", both, 3);
+    alter("codes as char(10)", "ALTER TABLE Storico_Valute ALTER COLUMN Tipo_Valuta TYPE char(10)", both, 3);
+    alter("without Note", "ALTER TABLE Storico_Valute DROP COLUMN Note", {}, 1,
+          "Errore in lettura file di input  ERR=3265 - Elemento non trovato in questo insieme.");
 }
 
 void TestEngines::listing()
@@ -211,8 +199,10 @@ void TestEngines::listing()
     QFETCH(QStringList, lines);
     QFETCH(int, count);
     QFETCH(QString, message);
+    QFETCH(QString, alter);
 
     const QString location = make(engine, records);
+    QVERIFY(exec(location, {alter}));
     HistoryDb db;
     QuoteTable table;
     RecordingDialogs dialogs;
@@ -286,43 +276,6 @@ void TestEngines::listingSeesWrites()
                  : QStringList());
 }
 
-void TestEngines::tableNotAsShipped_data()
-{
-    QTest::addColumn<QString>("alter");
-    QTest::addColumn<QStringList>("lines");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<QString>("message");
-    const QStringList both{"15-03-2003 - 1,2000 - EUR/USD", "16-03-2003 - 131,25 - EUR/USD"};
-    QTest::newRow("quotes as numeric")
-        << "ALTER TABLE Storico_Valute ALTER COLUMN Quotazione TYPE numeric" << both << 3 << QString();
-    QTest::newRow("codes as char(10)")
-        << "ALTER TABLE Storico_Valute ALTER COLUMN Tipo_Valuta TYPE char(10)" << both << 3 << QString();
-    QTest::newRow("without Note")
-        << "ALTER TABLE Storico_Valute DROP COLUMN Note" << QStringList() << 1
-        << "Errore in lettura file di input  ERR=3265 - Elemento non trovato in questo "
-           "insieme.";
-}
-
-// A table on the server made otherwise than the schema ships it is listed as before, record by record.
-void TestEngines::tableNotAsShipped()
-{
-    QFETCH(QString, alter);
-    QFETCH(QStringList, lines);
-    QFETCH(int, count);
-    QFETCH(QString, message);
-    const QString location = make(QStringLiteral("postgres"),
-                                  {rec("EUR/USD", "20030316", "131.25"), rec("EUR/USD", "20030315", "1.2"),
-                                   rec("EUR/CHF", "20030315", "1.5")});
-    QVERIFY(exec(location, {alter}));
-    HistoryDb db;
-    QuoteTable table;
-    RecordingDialogs dialogs;
-    const ListingResult result = HistoryListing().run(db, location, "EUR/USD", table, dialogs);
-    QCOMPARE(result.lines.toStringList(), lines);
-    QCOMPARE(table.QuoteCount(), count);
-    QCOMPARE(dialogs.texts(), message.isEmpty() ? QStringList() : QStringList{message});
-}
-
 // A listing read within the program's own change sees that change and leaves the change to be
 // committed, even when the listing fails.
 void TestEngines::listingInsideTransaction()
@@ -353,13 +306,14 @@ void TestEngines::listingInsideTransaction()
     QVERIFY2(rename.exec("SELECT count(*) FROM Storico_Altrove"), qPrintable(rename.lastError().text()));
     QVERIFY(rename.exec("ROLLBACK TO SAVEPOINT rinomina"));
     QVERIFY(db.database().commit());
-    QCOMPARE(stored(location), (QStringList{"EUR/USD|20030315|1.2||<null>", "EUR/USD|20030316|1.3||"}));
+    QCOMPARE(records(location, true),
+             (QStringList{"EUR/USD|20030315|1.2||<null>", "EUR/USD|20030316|1.3||"}));
 }
 
 void TestEngines::recording_data()
 {
     QTest::addColumn<QString>("engine");
-    QTest::addColumn<QStringList>("records");
+    QTest::addColumn<QStringList>("before");
     QTest::addColumn<QList<QuoteRow>>("rows"); // recorded twice, as on two runs the same day
     QTest::addColumn<QStringList>("after");
     const auto row = [](const char *name, const QStringList &records, const QList<QuoteRow> &rows,
@@ -389,11 +343,11 @@ void TestEngines::recording_data()
 void TestEngines::recording()
 {
     QFETCH(QString, engine);
-    QFETCH(QStringList, records);
+    QFETCH(QStringList, before);
     QFETCH(QList<QuoteRow>, rows);
     QFETCH(QStringList, after);
 
-    const QString location = make(engine, records);
+    const QString location = make(engine, before);
     QuoteTable table;
     for (const QuoteRow &row : rows)
         table.append(row);
@@ -408,32 +362,33 @@ void TestEngines::recording()
         QVERIFY(result.completed);
         QCOMPARE(result.recorded, rows.size());
     }
-    QCOMPARE(stored(location), after);
+    QCOMPARE(records(location, true), after);
 }
 
-void TestEngines::ratesImport_data()
+void TestEngines::imports_data()
 {
     QTest::addColumn<QString>("engine");
-    QTest::addColumn<QStringList>("records");
-    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QStringList>("before");    // in the history before
+    QTest::addColumn<QByteArray>("ratesFile");   // the file imported, unless null
+    QTest::addColumn<QStringList>("sqliteFile"); // else the records of an SQLite file imported
     QTest::addColumn<QStringList>("after");
     QTest::addColumn<qint64>("written");
-    const auto row = [](const char *name, const QStringList &records, const QByteArray &file,
-                        const QStringList &after, qint64 written) {
+    const auto row = [](const char *name, const QStringList &records, const QByteArray &ratesFile,
+                        const QStringList &sqliteFile, QStringList after, qint64 written) {
+        std::sort(after.begin(), after.end());
         for (const QString &engine : kEngines)
             QTest::addRow("%s: %s", qPrintable(engine), name)
-                << engine << records << file << after << written;
+                << engine << records << ratesFile << sqliteFile << after << written;
     };
     const QByteArray head = "Cambi\r\nValuta selezionata: Dollaro USA\r\nData,Cambio,Note\r\n";
     const QString usd = "EUR/USD|%1|%2|EUR/USD - DOLLARO USA|%3";
 
-    row("new and stored days, a day met twice",
+    row("rates: new and stored days, a day met twice",
         {rec("EUR/USD", "20030314", "1.01"), rec("EUR/CHF", "20030315", "1.5")},
-        head + "14/03/2003,1.0701,a\r\n15/03/2003,1.0734,b\r\n15/03/2003,1.0799,c\r\n",
+        head + "14/03/2003,1.0701,a\r\n15/03/2003,1.0734,b\r\n15/03/2003,1.0799,c\r\n", {},
         {"EUR/CHF|20030315|1.5||<null>", usd.arg("20030314", "1.0701", "a"),
          usd.arg("20030315", "1.0799", "c")},
         3);
-
     // 300 days, more than one statement holds: 256 and 44 days, some of them stored already.
     QByteArray many = head;
     QStringList manyAfter, manyStored;
@@ -445,86 +400,58 @@ void TestEngines::ratesImport_data()
         if (day % 7 == 0)
             manyStored << rec("EUR/USD", date.toString("yyyyMMdd"), "9");
     }
-    row("300 days, every seventh stored", manyStored, many, manyAfter, 300);
-}
+    row("rates: 300 days, every seventh stored", manyStored, many, {}, manyAfter, 300);
 
-void TestEngines::ratesImport()
-{
-    QFETCH(QString, engine);
-    QFETCH(QStringList, records);
-    QFETCH(QByteArray, file);
-    QFETCH(QStringList, after);
-    QFETCH(qint64, written);
-
-    const QString location = make(engine, records);
-    const QString ratesFile = m_dir.filePath(QStringLiteral("cambi%1.csv").arg(m_made));
-    QVERIFY(writeFile(ratesFile, file));
-    HistoryDb db;
-    QVERIFY(!db.open(location).isError());
-    RecordingDialogs dialogs;
-    const OfficialRatesImport::Result result = OfficialRatesImport::run(ratesFile, {}, db, dialogs);
-    QCOMPARE(dialogs.texts(), QStringList());
-    QCOMPARE(result.recordsWritten, written);
-    QCOMPARE(stored(location), after);
-}
-
-void TestEngines::historyImport_data()
-{
-    QTest::addColumn<QString>("engine");
-    QTest::addColumn<QStringList>("records"); // in the history before
-    QTest::addColumn<QStringList>("file");    // in the SQLite file imported
-    QTest::addColumn<QStringList>("after");
-    QTest::addColumn<qint64>("written");
-    const auto row = [](const char *name, const QStringList &records, const QStringList &file,
-                        const QStringList &after, qint64 written) {
-        for (const QString &engine : kEngines)
-            QTest::addRow("%s: %s", qPrintable(engine), name)
-                << engine << records << file << after << written;
-    };
-
-    row("into an empty history", {},
+    // An SQLite history file, named like a rates file: the content tells what it is.
+    row("history into an empty history", {}, {},
         {rec("EUR/USD", "20030315", "1.0734", "EUR/USD - DOLLARO USA - 1"),
          "'EUR/CHF','20030315',1.5,NULL,'n'", "NULL,NULL,2,'',''"},
         {"||2||", "EUR/CHF|20030315|1.5||n", "EUR/USD|20030315|1.0734|EUR/USD - DOLLARO USA - 1|"}, 3);
-    row("same pair and day overwritten, duplicates on both sides end as one",
+    row("history: same pair and day overwritten, duplicates on both sides end as one",
         {rec("EUR/USD", "20030315", "1.01", "vecchio"), rec("EUR/USD", "20030315", "1.02"),
          rec("EUR/USD", "20030316", "1.03"), rec("EUR/GBP", "20030315", "0.6")},
+        {},
         {rec("EUR/USD", "20030315", "1.1", "primo"), rec("EUR/USD", "20030315", "1.2", "ultimo"),
          rec(" EUR/GBP ", "20030317", "0.7")},
         {"EUR/GBP|20030315|0.6||<null>", "EUR/GBP|20030317|0.7||", "EUR/USD|20030315|1.2|ultimo|",
          "EUR/USD|20030316|1.03||<null>"},
         2);
-    row("empty file", {rec("EUR/USD", "20030315", "1.01")}, {}, {"EUR/USD|20030315|1.01||<null>"}, 0);
+    row("history: an empty file", {rec("EUR/USD", "20030315", "1.01")}, {}, {},
+        {"EUR/USD|20030315|1.01||<null>"}, 0);
 }
 
-void TestEngines::historyImport()
+void TestEngines::imports()
 {
     QFETCH(QString, engine);
-    QFETCH(QStringList, records);
-    QFETCH(QStringList, file);
-    QFETCH(QStringList, after);
-    QFETCH(qint64, written);
+    QFETCH(QStringList, before);
+    QFETCH(QByteArray, ratesFile);
+    QFETCH(QStringList, sqliteFile);
 
-    const QString location = make(engine, records);
-    // Named like a rates file: the content tells what it is.
-    const QString source = makeDatabase(m_dir.filePath(QStringLiteral("cambi%1.csv").arg(m_made)), file);
-    const QStringList sourceBefore = stored(source);
+    const QString location = make(engine, before);
+    const QString source = m_dir.filePath(QStringLiteral("cambi%1.csv").arg(m_made));
+    QVERIFY(ratesFile.isNull() ? !makeDatabase(source, sqliteFile).isEmpty() : writeFile(source, ratesFile));
+    const QByteArray sourceBefore = fileBytes(source);
     HistoryDb db;
     QVERIFY(!db.open(location).isError());
     RecordingDialogs dialogs;
     const OfficialRatesImport::Result result = OfficialRatesImport::run(source, {}, db, dialogs);
     QCOMPARE(dialogs.texts(), QStringList());
-    QCOMPARE(result.recordsWritten, written);
-    std::sort(after.begin(), after.end());
-    QCOMPARE(stored(location), after);
-    QCOMPARE(stored(source), sourceBefore);
+    QTEST(result.recordsWritten, "written");
+    QTEST(records(location, true), "after");
+    QCOMPARE(fileBytes(source), sourceBefore); // the file imported is left as it was
 }
 
-void TestEngines::dailyCycle_data()
+// One row per engine, for the tests whose case is the same on both.
+static void engineRows()
 {
     QTest::addColumn<QString>("engine");
     for (const QString &engine : kEngines)
         QTest::newRow(qPrintable(engine)) << engine;
+}
+
+void TestEngines::dailyCycle_data()
+{
+    engineRows();
 }
 
 // The day's job twice, as a scheduled run and a late start of the window the same day would do.
@@ -550,11 +477,12 @@ void TestEngines::dailyCycle()
     QCOMPARE(dialogs.texts(), QStringList());
     QCOMPARE(session.lines().toStringList(),
              (QStringList{"04-01-2024 - 1,0900 - EUR/USD", "05-01-2024 - 1,0871 - EUR/USD"}));
-    QCOMPARE(stored(location), (QStringList{"EUR/CHF|" + day + "|0.9412|EUR/CHF - FRANCO SVIZZERO - 2|",
-                                            "EUR/GBP|" + day + "|0.8567|EUR/GBP - STERLINA INGLESE - 4|",
-                                            "EUR/JPY|" + day + "|131.25|EUR/JPY - YEN GIAPPONESE - 3|",
-                                            "EUR/USD|20240104|1.09|EUR/USD - DOLLARO USA - 1|<null>",
-                                            "EUR/USD|" + day + "|1.0871|EUR/USD - DOLLARO USA - 1|"}));
+    QCOMPARE(records(location, true),
+             (QStringList{"EUR/CHF|" + day + "|0.9412|EUR/CHF - FRANCO SVIZZERO - 2|",
+                          "EUR/GBP|" + day + "|0.8567|EUR/GBP - STERLINA INGLESE - 4|",
+                          "EUR/JPY|" + day + "|131.25|EUR/JPY - YEN GIAPPONESE - 3|",
+                          "EUR/USD|20240104|1.09|EUR/USD - DOLLARO USA - 1|<null>",
+                          "EUR/USD|" + day + "|1.0871|EUR/USD - DOLLARO USA - 1|"}));
     // No database file appears in the data folder when the history is on a server.
     if (engine == QLatin1String("postgres"))
         QCOMPARE(QDir(data.path()).entryList({"*.MDB", "*.mdb", "*-journal"}), QStringList());
@@ -562,7 +490,7 @@ void TestEngines::dailyCycle()
 
 void TestEngines::referenceRates_data()
 {
-    dailyCycle_data();
+    engineRows();
 }
 
 // The reference rates on either engine: the missing days taken from the 90-day history, a stored day
@@ -577,20 +505,15 @@ void TestEngines::referenceRates()
                       rec("EUR/GBP", "20240223", "9.99", "EUR/GBP - STERLINA INGLESE - 4")});
     QTemporaryDir data;
     QVERIFY(writeFile(data.filePath("zantoro.TXT"), "EUR/USD\r\nEUR/GBP\r\n"));
-    const QByteArray open = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><gesmes:Envelope "
-                            "xmlns:gesmes=\"http://www.gesmes.org/xml/2002-08-01\" "
-                            "xmlns=\"http://www.ecb.int/vocabulary/2002-08-01/eurofxref\"><Cube>";
-    const auto day = [](const char *time, const char *usd, const char *gbp) {
-        return QByteArray("<Cube time='") + time + "'><Cube currency='USD' rate='" + usd +
-               "'/><Cube currency='GBP' rate='" + gbp + "'/></Cube>";
+    const auto day = [](int day, const QString &usd, const QString &gbp) {
+        return ReferenceDay{QDate(2024, 2, day), {"USD=" + usd, "GBP=" + gbp}};
     };
     HttpServer bank;
-    bank.setPage("/ref/eurofxref-daily.xml",
-                 open + day("2024-02-27", "1.0820", "0.8540") + "</Cube></gesmes:Envelope>", 200, "text/xml");
+    bank.setPage("/ref/eurofxref-daily.xml", referenceDailyFile(day(27, "1.0820", "0.8540")), 200,
+                 "text/xml");
     bank.setPage("/ref/eurofxref-hist-90d.xml",
-                 open + day("2024-02-27", "1.082", "0.854") + day("2024-02-26", "1.0852", "0.856") +
-                     day("2024-02-23", "1.08", "0.8549") + day("2024-02-22", "1.0824", "0.8551") +
-                     "</Cube></gesmes:Envelope>",
+                 referenceHistoryFile({day(22, "1.0824", "0.8551"), day(23, "1.08", "0.8549"),
+                                       day(26, "1.0852", "0.856"), day(27, "1.082", "0.854")}),
                  200, "text/xml");
     RecordingDialogs dialogs;
     QuoteSession session(data.path(), dialogs);
@@ -603,15 +526,16 @@ void TestEngines::referenceRates()
     QCOMPARE(second.recorded, 0);
     QCOMPARE(bank.requestedPaths(), (QStringList{"/ref/eurofxref-daily.xml", "/ref/eurofxref-hist-90d.xml",
                                                  "/ref/eurofxref-daily.xml"}));
-    QCOMPARE(stored(location), (QStringList{"EUR/GBP|20240222|0.8551|EUR/GBP - STERLINA INGLESE - 4|",
-                                            "EUR/GBP|20240223|9.99|EUR/GBP - STERLINA INGLESE - 4|<null>",
-                                            "EUR/GBP|20240226|0.856|EUR/GBP - STERLINA INGLESE - 4|",
-                                            "EUR/GBP|20240227|0.854|EUR/GBP - STERLINA INGLESE - 4|",
-                                            "EUR/USD|20240222|9.99|EUR/USD - DOLLARO USA - 1|<null>",
-                                            "EUR/USD|20240223|1.08|EUR/USD - DOLLARO USA - 1|",
-                                            "EUR/USD|20240226|1.0852|EUR/USD - DOLLARO USA - 1|",
-                                            "EUR/USD|20240227|1.082|EUR/USD - DOLLARO USA - 1|",
-                                            "EUR/USD|2024xx01|9.99|EUR/USD - DOLLARO USA - 1|<null>"}));
+    QCOMPARE(records(location, true),
+             (QStringList{"EUR/GBP|20240222|0.8551|EUR/GBP - STERLINA INGLESE - 4|",
+                          "EUR/GBP|20240223|9.99|EUR/GBP - STERLINA INGLESE - 4|<null>",
+                          "EUR/GBP|20240226|0.856|EUR/GBP - STERLINA INGLESE - 4|",
+                          "EUR/GBP|20240227|0.854|EUR/GBP - STERLINA INGLESE - 4|",
+                          "EUR/USD|20240222|9.99|EUR/USD - DOLLARO USA - 1|<null>",
+                          "EUR/USD|20240223|1.08|EUR/USD - DOLLARO USA - 1|",
+                          "EUR/USD|20240226|1.0852|EUR/USD - DOLLARO USA - 1|",
+                          "EUR/USD|20240227|1.082|EUR/USD - DOLLARO USA - 1|",
+                          "EUR/USD|2024xx01|9.99|EUR/USD - DOLLARO USA - 1|<null>"}));
 }
 
 void TestEngines::serverOpening_data()
@@ -669,9 +593,7 @@ void TestEngines::serverWithoutTable()
 
 void TestEngines::samePairAtOnce_data()
 {
-    QTest::addColumn<QString>("engine");
-    for (const QString &engine : kEngines)
-        QTest::newRow(qPrintable(engine)) << engine;
+    engineRows();
 }
 
 // Another program records the same pair and day while this one's change is still open: it waits for
@@ -704,7 +626,7 @@ void TestEngines::samePairAtOnce()
     QVERIFY(second->wait(10000));
     delete second;
     QCOMPARE(secondError.description, QString());
-    QCOMPARE(stored(location), QStringList{"EUR/USD|20030315|1.2|secondo|"});
+    QCOMPARE(records(location, true), QStringList{"EUR/USD|20030315|1.2|secondo|"});
 }
 
 // The server drops the program's session while it runs: recording says so and writes nothing of the
@@ -732,7 +654,7 @@ void TestEngines::connectionLost()
                                        "and  Data_Valuta = '20030315'"),
         qPrintable(dialogs.texts().at(0)));
     QCOMPARE(fileBytes(historyFile), QByteArray("Data;Quotazione;Valuta;Note\r\n"));
-    QCOMPARE(stored(location), QStringList{"EUR/USD|20030314|1.05||<null>"});
+    QCOMPARE(records(location, true), QStringList{"EUR/USD|20030314|1.05||<null>"});
 
     dialogs.clear();
     const ListingResult listing = HistoryListing().run(db, location, "EUR/USD", table, dialogs);
@@ -742,8 +664,8 @@ void TestEngines::connectionLost()
     result = HistoryRecording::run(ShownQuote::quote(1), historyFile, table, db, dialogs);
     QVERIFY(result.completed);
     QCOMPARE(dialogs.texts(), QStringList());
-    QCOMPARE(stored(location), (QStringList{"EUR/USD|20030314|1.05||<null>",
-                                            "EUR/USD|20030315|1.0734|EUR/USD - DOLLARO USA - 1|"}));
+    QCOMPARE(records(location, true), (QStringList{"EUR/USD|20030314|1.05||<null>",
+                                                   "EUR/USD|20030315|1.0734|EUR/USD - DOLLARO USA - 1|"}));
 }
 
 // Two unattended runs against one server at the same moment, several rounds the same day: every run
@@ -773,10 +695,10 @@ void TestEngines::twoBatchRuns()
             QCOMPARE(run.exitCode(), 0);
         }
     }
-    const QStringList records = stored(location);
-    QCOMPARE(records.size(), 4);
+    const QStringList stored = records(location, true);
+    QCOMPARE(stored.size(), 4);
     for (const char *pair : {"EUR/CHF", "EUR/GBP", "EUR/JPY", "EUR/USD"})
-        QCOMPARE(records.filter(QString(pair) + '|' + QDate::currentDate().toString("yyyyMMdd")).size(), 1);
+        QCOMPARE(stored.filter(QString(pair) + '|' + QDate::currentDate().toString("yyyyMMdd")).size(), 1);
 }
 
 QUOTAZIONI_TEST_MAIN(TestEngines)

@@ -2,6 +2,8 @@
 
 // Zip archives written by the tests with libzip, the library the program reads them with.
 
+#include "common/files.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QList>
@@ -96,10 +98,7 @@ inline QByteArray makeZip(const QString &path, const Entries &entries, Filler *f
         const zip_int64_t index = zip_file_add(archive, "eurofxref-hist.csv", source, 0);
         zip_set_file_compression(archive, zip_uint64_t(index), ZIP_CM_DEFLATE, 1);
     }
-    if (zip_close(archive) != 0)
-        return QByteArray();
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return zip_close(archive) == 0 ? fileBytes(path) : QByteArray();
 }
 
 Q_DECLARE_METATYPE(Entries)

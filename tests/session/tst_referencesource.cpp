@@ -1,6 +1,7 @@
-#include "../history/historytest.h"
+#include "common/historytest.h"
 #include "common/httpserver.h"
 #include "common/recordingdialogs.h"
+#include "common/referencefiles.h"
 #include "common/testmain.h"
 #include "session/quotesession.h"
 
@@ -15,11 +16,6 @@ const QStringList kFourItems = {"EUR/USD - DOLLARO USA - 1", "EUR/CHF - FRANCO S
                                 "EUR/JPY - YEN GIAPPONESE - 3", "EUR/GBP - STERLINA INGLESE - 4"};
 const QString kOldPage = QStringLiteral("pagina precedente");
 const QString kAbsent = QStringLiteral("Simbolo  EUR/USD  non trovato in Internet !");
-
-const QByteArray kEnvelope = "<gesmes:Envelope xmlns:gesmes=\"http://www.gesmes.org/xml/2002-08-01\" "
-                             "xmlns=\"http://www.ecb.int/vocabulary/2002-08-01/eurofxref\">";
-const QByteArray kSender = "<gesmes:subject>Reference rates</gesmes:subject><gesmes:Sender>"
-                           "<gesmes:name>European Central Bank</gesmes:name></gesmes:Sender>";
 
 // The rates the served files hold, one day a line: yyyymmdd, then USD CHF JPY GBP as the bank
 // writes them in the daily file (every figure six characters, so that the quote text is the figure
@@ -40,47 +36,22 @@ QStringList fieldsOf(const QString &day)
     qFatal("no rates for %s", qPrintable(day));
 }
 
-QString isoDay(const QString &yyyymmdd)
-{
-    return yyyymmdd.left(4) + u'-' + yyyymmdd.mid(4, 2) + u'-' + yyyymmdd.mid(6, 2);
-}
-
-// The history files drop trailing zeros: "0.8540" is written "0.854", "1.0800" "1.08".
-QString stripped(QString figure)
-{
-    while (figure.endsWith(u'0'))
-        figure.chop(1);
-    if (figure.endsWith(u'.'))
-        figure.chop(1);
-    return figure;
-}
-
-// The daily file as published: indented with tabs, single quotes, trailing zeros kept.
-QByteArray dailyFile(const QString &day)
+// One of those days as the served files give it.
+ReferenceDay referenceDay(const QString &day)
 {
     const QStringList fields = fieldsOf(day);
-    QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + kEnvelope + "\n\t" + kSender +
-                     "\n\t<Cube>\n\t\t<Cube time='" + isoDay(day).toLatin1() + "'>\n";
+    ReferenceDay result{QDate::fromString(day, QStringLiteral("yyyyMMdd")), {}};
     for (int i = 0; i < kCodes.size(); ++i)
-        xml +=
-            "\t\t\t<Cube currency='" + kCodes[i].toLatin1() + "' rate='" + fields[i + 1].toLatin1() + "'/>\n";
-    return xml + "\t\t</Cube>\n\t</Cube>\n</gesmes:Envelope>";
+        result.rates << kCodes[i] + u'=' + fields[i + 1];
+    return result;
 }
 
-// A history file as published: the envelope on the first line, one day a line, newest first,
-// double quotes, trailing zeros dropped, no newline at the end.
-QByteArray historyFile(const QStringList &days, const QByteArray &extraDay = {})
+QByteArray historyFile(const QStringList &days)
 {
-    QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + kEnvelope + kSender + "<Cube>" + extraDay;
-    for (auto day = days.crbegin(); day != days.crend(); ++day) {
-        const QStringList fields = fieldsOf(*day);
-        xml += "\n<Cube time=\"" + isoDay(*day).toLatin1() + "\">";
-        for (int i = 0; i < kCodes.size(); ++i)
-            xml += "<Cube currency=\"" + kCodes[i].toLatin1() + "\" rate=\"" +
-                   stripped(fields[i + 1]).toLatin1() + "\"/>";
-        xml += "</Cube>";
-    }
-    return xml + "</Cube></gesmes:Envelope>";
+    QList<ReferenceDay> served;
+    for (const QString &day : days)
+        served << referenceDay(day);
+    return referenceHistoryFile(served);
 }
 
 const QStringList kNinetyDays = {"20240222", "20240223", "20240226", "20240227"};
@@ -113,7 +84,7 @@ Expected expected(const QStringList &added)
         const QString figure = fieldsOf(day)[index + 1], item = kFourItems[index];
         const QString quote = QString(figure).replace(u'.', u',');
         const QString dd = day.mid(6, 2), mm = day.mid(4, 2), yyyy = day.left(4);
-        result.records << "EUR/" + code + '|' + day + '|' + stripped(figure) + '|' + item + '|';
+        result.records << "EUR/" + code + '|' + day + '|' + withoutTrailingZeros(figure) + '|' + item + '|';
         result.text += (dd + '-' + mm + '-' + yyyy + " - " + quote + " - " + item + "\r\n").toUtf8();
         result.csv += (dd + '/' + mm + '/' + yyyy + ';' + quote + ';' + item + ";\r\n").toUtf8();
     }
@@ -133,7 +104,7 @@ QStringList allPairs(const QStringList &days)
 
 QByteArray nested(qsizetype bytes)
 {
-    const QByteArray open = "<?xml version=\"1.0\"?>" + kEnvelope + "<Cube>";
+    const QByteArray open = "<?xml version=\"1.0\"?>" + kReferenceEnvelope + "<Cube>";
     return open + QByteArray("<a>").repeated((bytes - open.size()) / 3);
 }
 
@@ -200,7 +171,7 @@ void TestReferenceSource::fetch_data()
                                                                          : "20240227")
                             << stale << messages << warnings;
     };
-    const QByteArray day = dailyFile("20240227");
+    const QByteArray day = referenceDailyFile(referenceDay("20240227"));
 
     add("dated by the file, not today", day, fourRows, "1.082", {}, QDate(2024, 3, 1));
     add("an added currency takes its code",
@@ -241,13 +212,13 @@ void TestReferenceSource::fetch_data()
     add("not XML at all", "Service unavailable", {}, "unavailable",
         {bad + "(riga 1, colonna 1): Start tag expected."});
     add("an entity declaration",
-        "<?xml version=\"1.0\"?><!DOCTYPE e [<!ENTITY x \"1.0820\">]>" + kEnvelope +
+        "<?xml version=\"1.0\"?><!DOCTYPE e [<!ENTITY x \"1.0820\">]>" + kReferenceEnvelope +
             "<Cube><Cube time='2024-02-27'><Cube currency='USD' rate='&x;'/></Cube></Cube></gesmes:Envelope>",
         {}, "unavailable", {bad + "(riga 1, colonna 56): il documento dichiara una DTD"});
     add("nested without end", nested(1024 * 1024), {}, "unavailable",
         {bad + "(riga 1, colonna 200): elementi annidati oltre 16 livelli"});
     add("well-formed, no valid day",
-        "<?xml version=\"1.0\"?>" + kEnvelope + "<Cube></Cube></gesmes:Envelope>", {}, "unavailable",
+        "<?xml version=\"1.0\"?>" + kReferenceEnvelope + "<Cube></Cube></gesmes:Envelope>", {}, "unavailable",
         {"%1: il documento non contiene alcun cambio valido"});
 
     // The legacy page is cut as ever, dated today, at any address.
@@ -350,8 +321,8 @@ void TestReferenceSource::fill_data()
 
     // A history that cannot be had: one message, the day's rows recorded all the same.
     const L dayOnly = allPairs({"20240227"});
-    add("history not found", storedDay("20240222"), {ninety}, dayOnly, {failed + "HTTP 404 Not Found\r\n\r\n%1"},
-        "404");
+    add("history not found", storedDay("20240222"), {ninety}, dayOnly,
+        {failed + "HTTP 404 Not Found\r\n\r\n%1"}, "404");
     add("history connection closed", storedDay("20240222"), {ninety}, dayOnly,
         {failed + "Connection closed\r\n\r\n%1"}, "close");
     add("history never complete", storedDay("20240222"), {ninety}, dayOnly,
@@ -419,7 +390,8 @@ void TestReferenceSource::fill()
         }
         m_server->setReply(path, reply);
     };
-    m_server->setPage(QStringLiteral("/stats/eurofxref-daily.xml"), dailyFile("20240227"), 200, "text/xml");
+    m_server->setPage(QStringLiteral("/stats/eurofxref-daily.xml"),
+                      referenceDailyFile(referenceDay("20240227")), 200, "text/xml");
     serve(QStringLiteral("/stats/eurofxref-hist-90d.xml"), ninetyDays, kNinetyDays);
     serve(QStringLiteral("/stats/eurofxref-hist.xml"), full, kFullHistory);
 

@@ -1,4 +1,4 @@
-#include "../history/historytest.h"
+#include "common/historytest.h"
 #include "common/httpserver.h"
 #include "common/recordingdialogs.h"
 #include "common/testmain.h"
@@ -50,8 +50,8 @@ private Q_SLOTS:
     void show();
     void dailyJob_data();
     void dailyJob();
-    void stopAbandonsTheFetch();
-    void quitDuringTheFetch();
+    void interruptedFetch_data();
+    void interruptedFetch();
 
 private:
     HttpServer m_server;
@@ -267,10 +267,19 @@ void TestSession::dailyJob()
     QTEST(session.unrecordedPairs(), "unrecorded");
 }
 
-void TestSession::stopAbandonsTheFetch()
+void TestSession::interruptedFetch_data()
 {
-    // The user closes the window while the page does not answer: the fetch ends at once, without
-    // waiting for its time-out, and nothing is fetched afterwards.
+    QTest::addColumn<bool>("quit");
+    QTest::newRow("the window closes: the session is told to stop") << false;
+    QTest::newRow("the application quits: every event loop ends") << true;
+}
+
+// The page does not answer and the fetch is interrupted: it ends at once, without waiting for its
+// time-out, and the reply it left unfinished is no page (an empty page would be cut for quotes and
+// lose the old one).
+void TestSession::interruptedFetch()
+{
+    QFETCH(bool, quit);
     m_server.setReply(QStringLiteral("/quotes"), page({}, Kind::Hang));
     RecordingDialogs dialogs;
     QuoteSession session(QDir::tempPath(), dialogs);
@@ -282,47 +291,24 @@ void TestSession::stopAbandonsTheFetch()
     QTimer poll; // as soon as the request is under way
     connect(&poll, &QTimer::timeout, this, [&] {
         if (m_server.requestCount() > requests)
-            session.requestStop();
-    });
-    poll.start(10);
-    const QuoteOutcome outcome = session.fetch(QDate(2026, 12, 5));
-    QCOMPARE(outcome.kind, QuoteOutcome::Kind::FetchFailed);
-    QCOMPARE(outcome.failure, PageFetcher::Failure::Abandoned);
-    QCOMPARE(session.pageText(), kOldPage);
-    QCOMPARE(dialogs.texts(), L());
-    QVERIFY(session.stopRequested());
-    session.fetch(QDate(2026, 12, 5));
-    QCOMPARE(m_server.requestCount(), requests + 1);
-}
-
-void TestSession::quitDuringTheFetch()
-{
-    // An application told to quit ends every event loop, the fetch's too: the reply it left
-    // unfinished is no page (an empty page would be cut for quotes and lose the old one).
-    m_server.setReply(QStringLiteral("/quotes"), page({}, Kind::Hang));
-    RecordingDialogs dialogs;
-    QuoteSession session(QDir::tempPath(), dialogs);
-    session.setFetchLimits(60s, 64 * 1024);
-    session.setPageAddress(m_server.url("/quotes").toString());
-    session.setSelector(kUsd);
-    session.setPageText(kOldPage);
-    const int requests = m_server.requestCount();
-    QTimer poll;
-    connect(&poll, &QTimer::timeout, this, [&] {
-        if (m_server.requestCount() > requests)
-            QCoreApplication::exit(0);
+            quit ? QCoreApplication::exit(0) : session.requestStop();
     });
     poll.start(10);
     const QuoteOutcome outcome = session.fetch(QDate(2026, 12, 5));
     poll.stop();
-    // The application's own loop starts the thread's loops afresh.
-    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
-    QCoreApplication::exec();
-
+    if (quit) { // the application's own loop starts the thread's loops afresh
+        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        QCoreApplication::exec();
+    }
     QCOMPARE(outcome.kind, QuoteOutcome::Kind::FetchFailed);
     QCOMPARE(outcome.failure, PageFetcher::Failure::Abandoned);
     QCOMPARE(session.pageText(), kOldPage);
     QCOMPARE(dialogs.texts(), L());
+    if (!quit) { // and nothing is fetched afterwards
+        QVERIFY(session.stopRequested());
+        session.fetch(QDate(2026, 12, 5));
+        QCOMPARE(m_server.requestCount(), requests + 1);
+    }
 }
 
 QUOTAZIONI_TEST_MAIN(TestSession)

@@ -1,0 +1,64 @@
+#pragma once
+
+// History databases made and read by the tests, on connections of their own as another program's.
+
+#include "common/files.h"
+#include "history/historydb.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTest>
+#include <algorithm>
+
+// Statements run on a connection of the test's own, as another program would; a failure is printed.
+inline bool exec(const QString &location, const QStringList &statements)
+{
+    HistoryDb side;
+    bool ok = !side.open(location).isError();
+    for (const QString &sql : statements) {
+        QSqlQuery query(side.database());
+        if (ok && !sql.trimmed().isEmpty() && !(ok = query.exec(sql)))
+            qWarning("%s: %s", qPrintable(sql), qPrintable(query.lastError().text()));
+    }
+    return ok;
+}
+
+// Every record as "code|date|rate|description|note", "<null>" for NULL: in table order on SQLite,
+// sorted when asked (a server keeps no order).
+inline QStringList records(const QString &location, bool sorted = false)
+{
+    HistoryDb side;
+    if (side.open(location).isError())
+        return {QStringLiteral("<not opened>")};
+    QSqlQuery query(side.database());
+    query.exec(
+        QStringLiteral("SELECT Tipo_Valuta, Data_Valuta, Quotazione, Descrizione, Note FROM Storico_Valute") +
+        (side.database().driverName() == QLatin1String("QSQLITE") ? " ORDER BY rowid" : ""));
+    QStringList result;
+    while (query.next()) {
+        QStringList fields;
+        for (int i = 0; i < 5; ++i) {
+            const QVariant value = query.value(i);
+            fields << (value.isNull() ? QStringLiteral("<null>")
+                       : i == 2       ? QString::number(value.toDouble(), 'g', 15)
+                                      : value.toString());
+        }
+        result << fields.join(QLatin1Char('|'));
+    }
+    if (sorted)
+        std::sort(result.begin(), result.end());
+    return result;
+}
+
+// A history database made from the schema that ships with the program, holding one record per SQL
+// value list ("'EUR/USD','20030315',1.2,'',NULL").
+inline QString makeDatabase(const QString &path, const QStringList &values = {})
+{
+    QStringList statements =
+        QString::fromUtf8("BEGIN;" + fileBytes(QStringLiteral(QUOTAZIONI_SCHEMA_FILE))).split(';');
+    for (const QString &record : values)
+        statements << "INSERT INTO Storico_Valute VALUES (" + record + ')';
+    if (statements.size() < 4 || !writeFile(path, {}) || !exec(path, statements << "COMMIT"))
+        qFatal("cannot make the database");
+    return path;
+}
