@@ -175,42 +175,67 @@ void TestHistory::listingFailure()
 
 void TestHistory::listingSeesWrites_data()
 {
-    QTest::addColumn<QString>("change"); // what happens between two listings
+    QTest::addColumn<QStringList>("own");   // run between two listings on the listing's own connection,
+                                            // as the program's writers use it
+    QTest::addColumn<QStringList>("shell"); // then by another program, the sqlite3 shell
     QTest::addColumn<QStringList>("lines");
     QTest::addColumn<int>("count");
+    const auto row = [](const char *name, const QStringList &own, const QStringList &shell,
+                        const QStringList &lines,
+                        int count) { QTest::newRow(name) << own << shell << lines << count; };
     const QString usd15 = "15-03-2003 - 1,2000 - EUR/USD", usd16 = "16-03-2003 - 1,3000 - EUR/USD";
-    const auto row = [](const char *name, const QStringList &lines, int count) {
-        QTest::newRow(name) << QString(name) << lines << count;
-    };
-    row("nothing", {usd15, usd16}, 3);
-    row("another program changes a quote", {usd15, "16-03-2003 - 1,9000 - EUR/USD"}, 3);
-    row("another program adds a record", {usd15, usd16, "17-03-2003 - 1,4000 - EUR/USD"}, 4);
-    row("another program deletes a record of another pair", {usd15, usd16}, 2);
-    row("another program stores an unreadable quote", {usd15}, 3);
-    row("recording through the listing's connection", {usd15, usd16, "17-03-2003 - 1,5000 - EUR/USD"}, 4);
-    row("another database put in its place", {"01-01-2024 - 1,0800 - EUR/USD"}, 1);
-    // This program's own changes, through the listing's connection.
-    row("own: a quote changed", {usd15, "16-03-2003 - 1,9000 - EUR/USD"}, 3);
-    row("own: records added to both pairs", {"14-03-2003 - 1,1000 - EUR/USD", usd15, usd16}, 5);
-    row("own: a record deleted", {usd16}, 2);
-    row("own: a record added under a code with blanks", {usd15, "15-03-2003 - 1,2500 - EUR/USD", usd16}, 4);
-    row("own: a record added under a blank code", {usd15, usd16}, 3);
-    row("own: an unreadable quote", {usd15}, 3);
-    row("own: an unreadable quote in another pair", {usd15}, 2); // the dollar's 16th comes after it
+    const QString changed = "16-03-2003 - 1,9000 - EUR/USD";
+    const QString change = "UPDATE Storico_Valute SET Quotazione = 1.9 WHERE Data_Valuta = '20030316'";
+    const QString add = "INSERT INTO Storico_Valute VALUES ('EUR/USD', '20030317', 1.4, '', '')";
+    const QString unreadable = "UPDATE Storico_Valute SET Quotazione = NULL WHERE Data_Valuta = '20030316'";
+    const QString added = "17-03-2003 - 1,4000 - EUR/USD";
+    row("nothing", {}, {}, {usd15, usd16}, 3);
+    row("another program changes a quote", {}, {change}, {usd15, changed}, 3);
+    row("another program adds a record", {}, {add}, {usd15, usd16, added}, 4);
+    row("another program deletes a record of another pair", {},
+        {"DELETE FROM Storico_Valute WHERE Tipo_Valuta = 'EUR/CHF'"}, {usd15, usd16}, 2);
+    row("another program stores an unreadable quote", {}, {unreadable}, {usd15}, 3);
+    row("recording through the listing's connection", {}, {}, {usd15, usd16, "17-03-2003 - 1,5000 - EUR/USD"},
+        4);
+    row("another database put in its place", {}, {}, {"01-01-2024 - 1,0800 - EUR/USD"}, 1);
+    row("own: a quote changed", {change}, {}, {usd15, changed}, 3);
+    row("own: records added to both pairs",
+        {"INSERT INTO Storico_Valute VALUES ('EUR/USD', '20030314', 1.1, '', ''), "
+         "('EUR/CHF', '20030316', 1.6, '', '')"},
+        {}, {"14-03-2003 - 1,1000 - EUR/USD", usd15, usd16}, 5);
+    row("own: a record deleted",
+        {"DELETE FROM Storico_Valute WHERE Data_Valuta = '20030315' AND Tipo_Valuta = 'EUR/USD'"}, {},
+        {usd16}, 2);
+    row("own: a record added under a code with blanks",
+        {"INSERT INTO Storico_Valute VALUES ('EUR/USD ', '20030315', 1.25, '', '')"}, {},
+        {usd15, "15-03-2003 - 1,2500 - EUR/USD", usd16}, 4);
+    row("own: a record added under a blank code",
+        {"INSERT INTO Storico_Valute VALUES (' ', '20030317', 1.25, '', '')"}, {}, {usd15, usd16}, 3);
+    row("own: an unreadable quote", {unreadable}, {}, {usd15}, 3);
+    row("own: an unreadable quote in another pair", // the dollar's 16th comes after it
+        {"UPDATE Storico_Valute SET Quotazione = NULL WHERE Tipo_Valuta = 'EUR/CHF'"}, {}, {usd15}, 2);
     row("own: records of every quote shape",
+        {"INSERT INTO Storico_Valute VALUES ('EUR/USD', '20030303', 0.6, '', ''), "
+         "('EUR/USD', '20030301', 2, '', ''), ('EUR/USD', '20030305', 1e300, '', ''), "
+         "('EUR/USD', '20030302', 131.25, '', ''), ('EUR/USD', '20030304', 1e-5, '', ''), "
+         "('EUR/USD', '20030306', 1234567890123456789, '', '')"},
+        {},
         {"01-03-2003 - 2,0000 - EUR/USD", "02-03-2003 - 131,25 - EUR/USD", "03-03-2003 - 0,6000 - EUR/USD",
          "04-03-2003 - 1E-050 - EUR/USD", "05-03-2003 - 1E+300 - EUR/USD", "06-03-2003 - 1,2345 - EUR/USD",
          usd15, usd16},
         9);
-    row("own: a change undone", {usd15, usd16}, 3);
-    row("own: a record replaced through a unique index", {usd15, "16-03-2003 - 1,9000 - EUR/USD"}, 3);
-    row("own and another program's",
-        {usd15, "16-03-2003 - 1,9000 - EUR/USD", "17-03-2003 - 1,4000 - EUR/USD"}, 4);
+    row("own: a change undone", {"BEGIN", add, change, "ROLLBACK"}, {}, {usd15, usd16}, 3);
+    row("own: a record replaced through a unique index",
+        {"INSERT OR REPLACE INTO Storico_Valute VALUES ('EUR/USD', '20030316', 1.9, '', '')"}, {},
+        {usd15, changed}, 3);
+    row("own and another program's", {change}, {add}, {usd15, changed, added}, 4);
 }
 
 void TestHistory::listingSeesWrites()
 {
-    QFETCH(QString, change);
+    QFETCH(QStringList, own);
+    QFETCH(QStringList, shell);
+    const QString change = QString::fromLatin1(QTest::currentDataTag());
     QTemporaryDir dir;
     const QString path = makeDatabase(dir.filePath("VALUTE.MDB"),
                                       {rec("EUR/USD", "20030315", "1.2"), rec("EUR/USD", "20030316", "1.3"),
@@ -223,56 +248,14 @@ void TestHistory::listingSeesWrites()
     RecordingDialogs dialogs;
     QCOMPARE(listing.run(db, path, "EUR/USD", table, dialogs).lines.size(), 2);
 
-    // Another program: the sqlite3 shell in a process of its own.
-    const auto shell = [&](const QString &sql) {
+    for (const QString &sql : own)
+        QVERIFY2(QSqlQuery(db.database()).exec(sql), qPrintable(sql));
+    for (const QString &sql : shell) { // a process of its own
         QProcess process;
         process.start(QStringLiteral(QUOTAZIONI_SQLITE3), {path, sql});
-        return process.waitForFinished() && process.exitCode() == 0;
-    };
-    if (change.startsWith("own")) {
-        // The listing's own connection, as the program's writers use it.
-        QSqlQuery own(db.database());
-        const auto run = [&own](const QString &sql) { return own.exec(sql); };
-        if (change.contains("quote changed") || change.contains("another program"))
-            QVERIFY(run("UPDATE Storico_Valute SET Quotazione = 1.9 WHERE Data_Valuta = '20030316'"));
-        if (change.contains("both pairs"))
-            QVERIFY(run("INSERT INTO Storico_Valute VALUES ('EUR/USD', '20030314', 1.1, '', ''), "
-                        "('EUR/CHF', '20030316', 1.6, '', '')"));
-        if (change.contains("deleted"))
-            QVERIFY(
-                run("DELETE FROM Storico_Valute WHERE Data_Valuta = '20030315' AND Tipo_Valuta = 'EUR/USD'"));
-        if (change.contains("with blanks"))
-            QVERIFY(run("INSERT INTO Storico_Valute VALUES ('EUR/USD ', '20030315', 1.25, '', '')"));
-        if (change.contains("blank code"))
-            QVERIFY(run("INSERT INTO Storico_Valute VALUES (' ', '20030317', 1.25, '', '')"));
-        if (change.contains("unreadable quote in another"))
-            QVERIFY(run("UPDATE Storico_Valute SET Quotazione = NULL WHERE Tipo_Valuta = 'EUR/CHF'"));
-        else if (change.contains("unreadable"))
-            QVERIFY(run("UPDATE Storico_Valute SET Quotazione = NULL WHERE Data_Valuta = '20030316'"));
-        if (change.contains("every quote shape"))
-            QVERIFY(run("INSERT INTO Storico_Valute VALUES ('EUR/USD', '20030303', 0.6, '', ''), "
-                        "('EUR/USD', '20030301', 2, '', ''), ('EUR/USD', '20030305', 1e300, '', ''), "
-                        "('EUR/USD', '20030302', 131.25, '', ''), ('EUR/USD', '20030304', 1e-5, '', ''), "
-                        "('EUR/USD', '20030306', 1234567890123456789, '', '')"));
-        if (change.contains("unique"))
-            QVERIFY(run("INSERT OR REPLACE INTO Storico_Valute VALUES ('EUR/USD', '20030316', 1.9, '', '')"));
-        if (change.contains("undone")) {
-            QVERIFY(db.database().transaction());
-            QVERIFY(run("INSERT INTO Storico_Valute VALUES ('EUR/USD', '20030317', 1.4, '', '')"));
-            QVERIFY(run("UPDATE Storico_Valute SET Quotazione = 1.9 WHERE Data_Valuta = '20030316'"));
-            QVERIFY(db.database().rollback());
-        }
-        if (change.contains("another program"))
-            QVERIFY(shell("INSERT INTO Storico_Valute VALUES ('EUR/USD', '20030317', 1.4, '', '')"));
-    } else if (change.contains("changes a quote")) {
-        QVERIFY(shell("UPDATE Storico_Valute SET Quotazione = 1.9 WHERE Data_Valuta = '20030316'"));
-    } else if (change.contains("adds")) {
-        QVERIFY(shell("INSERT INTO Storico_Valute VALUES ('EUR/USD', '20030317', 1.4, '', '')"));
-    } else if (change.contains("deletes")) {
-        QVERIFY(shell("DELETE FROM Storico_Valute WHERE Tipo_Valuta = 'EUR/CHF'"));
-    } else if (change.contains("unreadable")) {
-        QVERIFY(shell("UPDATE Storico_Valute SET Quotazione = NULL WHERE Data_Valuta = '20030316'"));
-    } else if (change.contains("recording")) {
+        QVERIFY2(process.waitForFinished() && process.exitCode() == 0, qPrintable(sql));
+    }
+    if (change.contains("recording")) {
         RecordWriter writer(db);
         QVERIFY(writer.write({"EUR/USD", "20030317", 1.5, "", ""}));
     } else if (change.contains("in its place")) {
