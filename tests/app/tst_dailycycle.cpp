@@ -227,8 +227,6 @@ void TestDailyCycle::batch_data()
                                       << "Quotazione non disponibile su Internet !!!\nPagina non letta: http://127.0.0.1:" << false;
     QTest::newRow("endless page") << QStringList{"--page-url", "/senza-fine"} << none << 1 << ""
         << "Quotazione non disponibile su Internet !!!\nPagina non letta: http://127.0.0.1:" << false;
-    QTest::newRow("error page") << QStringList{"--page-url", "/errore"} << none << 1 << ""
-        << "Quotazione non disponibile su Internet !!!\nPagina non letta: http://127.0.0.1:" << false;
     QTest::newRow("page lacking a pair") << QStringList{"--page-url", "/tre"} << none << 1 << day + " - 1,0871 - EUR/USD\n"
         << "Quotazioni non registrate: EUR/GBP\n" << true;
     QTest::newRow("currency list missing") << QStringList{"--page-url", kPagePath, "=senza-elenco"} << none << 1 << ""
@@ -266,7 +264,6 @@ void TestDailyCycle::batch()
     QFETCH(QByteArray, rates);
     if (!rates.isEmpty())
         m_fixture->write(QStringLiteral("cambi.csv"), rates);
-    m_server->setPage(QStringLiteral("/errore"), kPage, 500);
     HttpServer::Reply endless;
     endless.kind = HttpServer::Reply::Kind::Endless;
     m_server->setReply(QStringLiteral("/senza-fine"), endless);

@@ -37,8 +37,6 @@ private Q_SLOTS:
     void csvTwinName();
     void recording_data();
     void recording();
-    void recordingAfterUnendedLine_data();
-    void recordingAfterUnendedLine();
     void recordingFailure_data();
     void recordingFailure();
     void recordingInGroups();
@@ -301,10 +299,15 @@ void TestHistory::recording_data()
     QTest::addColumn<QByteArray>("existingText"); // the text file before the first run
     QTest::addColumn<QStringList>("before");
     QTest::addColumn<QByteArray>("lines"); // the lines of one run: text file, then twin
-    const auto row = [](const char *name, const QList<QuoteRow> &rows, const QStringList &stored,
-                        const QByteArray &lines, const QByteArray &existing = QByteArray(),
-                        const QStringList &before = {}) {
-        QTest::newRow(name) << rows << stored << existing << before << lines;
+    QTest::addColumn<QByteArray>("kept");  // what the text file holds before the new lines
+    const QByteArray header = "Data;Quotazione;Valuta;Note\r\n";
+    const auto row = [&header](const char *name, const QList<QuoteRow> &rows, const QStringList &stored,
+                               const QByteArray &lines, const QByteArray &existing = QByteArray(),
+                               const QStringList &before = {}, const QByteArray &kept = QByteArray()) {
+        QTest::newRow(name) << rows << stored << existing << before << lines
+                            << (!kept.isNull()       ? kept
+                                : existing.isEmpty() ? header
+                                                     : existing);
     };
     const QuoteRow usd{"EUR/USD", "20030315", 1.0734, " EUR/USD - DOLLARO USA - 1 ", ""};
     const QString usdStored = "EUR/USD|20030315|1.0734|EUR/USD - DOLLARO USA - 1|";
@@ -327,6 +330,14 @@ void TestHistory::recording_data()
     row("older duplicates: only the first overwritten", {usd},
         {usdStored, "EUR/USD|20030315|1.1|seconda|<null>"}, usdText + '|' + usdCsv, {},
         {rec("EUR/USD", "20030315", "1.0", "prima"), rec("EUR/USD", "20030315", "1.1", "seconda")});
+    // The new lines start lines of their own, however the file ended; a second run adds no line end.
+    const auto unended = [&](const char *name, const QByteArray &existing, const QByteArray &kept) {
+        row(name, {usd}, {usdStored}, usdText + '|' + usdCsv, existing, {}, kept);
+    };
+    unended("a line cut short", header + "15-03-2003 - 1,07", header + "15-03-2003 - 1,07\r\n");
+    unended("the header without its end", "Data;Quotazione;Valuta;Note", header);
+    unended("a line ended by CR alone", header + "vecchia\r", header + "vecchia\r");
+    unended("a line ended by LF alone", header + "vecchia\n", header + "vecchia\n");
 }
 
 void TestHistory::recording()
@@ -351,42 +362,11 @@ void TestHistory::recording()
         QVERIFY(result.completed && result.recorded == rows.size());
         QCOMPARE(result.shown, ShownQuote::quote(rows.last().Quotazione)); // the last row's quote
     }
-    const QByteArray header = "Data;Quotazione;Valuta;Note\r\n";
-    QCOMPARE(dialogs.texts(), QStringList());
-    QCOMPARE(fileBytes(textName), (existingText.isEmpty() ? header : existingText) + text + text);
-    QCOMPARE(fileBytes(dir.filePath("Storico.CSV")), header + csv + csv);
-    QTEST(records(dir.filePath("VALUTE.MDB")), "stored");
-}
-
-void TestHistory::recordingAfterUnendedLine_data()
-{
-    QTest::addColumn<QByteArray>("existing");
-    QTest::addColumn<QByteArray>("kept"); // what the file holds before the new lines
-    const QByteArray header = "Data;Quotazione;Valuta;Note\r\n";
-    QTest::newRow("a line cut short") << header + "15-03-2003 - 1,07" << header + "15-03-2003 - 1,07\r\n";
-    QTest::newRow("the header without its end") << QByteArray("Data;Quotazione;Valuta;Note") << header;
-    QTest::newRow("a line ended by CR alone") << header + "vecchia\r" << header + "vecchia\r";
-    QTest::newRow("a line ended by LF alone") << header + "vecchia\n" << header + "vecchia\n";
-}
-
-void TestHistory::recordingAfterUnendedLine()
-{
-    // The new lines start lines of their own, however the file ended; a second run adds no line end.
-    QFETCH(QByteArray, existing);
-    QTemporaryDir dir;
-    const QString textName = dir.filePath("Storico.TXT");
-    QVERIFY(writeFile(textName, existing));
-    HistoryDb db;
-    QVERIFY(!db.open(makeDatabase(dir.filePath("VALUTE.MDB"), {})).isError());
-    QuoteTable table;
-    table.append({"EUR/USD", "20030315", 1.0734, "EUR/USD - DOLLARO USA - 1", ""});
-    RecordingDialogs dialogs;
-    for (int run = 0; run < 2; ++run)
-        QVERIFY(HistoryRecording::run(ShownQuote::quote(1.07), textName, table, db, dialogs).completed);
-    QCOMPARE(dialogs.texts(), QStringList());
-    const QByteArray line = "15-03-2003 - 1,0734 - EUR/USD - DOLLARO USA - 1\r\n";
     QFETCH(QByteArray, kept);
-    QCOMPARE(fileBytes(textName), kept + line + line);
+    QCOMPARE(dialogs.texts(), QStringList());
+    QCOMPARE(fileBytes(textName), kept + text + text);
+    QCOMPARE(fileBytes(dir.filePath("Storico.CSV")), "Data;Quotazione;Valuta;Note\r\n" + csv + csv);
+    QTEST(records(dir.filePath("VALUTE.MDB")), "stored");
 }
 
 void TestHistory::recordingFailure_data()
