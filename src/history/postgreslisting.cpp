@@ -1,6 +1,7 @@
 #include "history/postgreslisting.h"
 
 #include "history/historydb.h"
+#include "history/listingrules.h"
 
 #include <QSqlDriver>
 #include <QSqlError>
@@ -108,18 +109,6 @@ QString trimmedAt(const PGresult *result, int row, int column)
     return QString::fromUtf8(bytesAt(result, row, column)).trimmed();
 }
 
-// A date as the list keeps it; 8 digits need no string.
-bool isPlainDate(QByteArrayView date)
-{
-    if (date.size() != 8)
-        return false;
-    for (char c : date) {
-        if (c < '0' || c > '9')
-            return false;
-    }
-    return true;
-}
-
 QByteArray placeholders(int first, int count, const char *cast = "")
 {
     QByteArray list;
@@ -128,54 +117,26 @@ QByteArray placeholders(int first, int count, const char *cast = "")
     return list;
 }
 
-// One record read in full (the first in date order, or the first that cannot be read).
-struct Record
+// Where a record stands in date order.
+struct Position
 {
     QByteArray tid;                 // ctid as text
     std::optional<QByteArray> date; // Data_Valuta as stored; none when NULL
-    QString code;                   // trimmed
-    QString dayText;                // Data_Valuta trimmed
-    double quote = 0;               // 0 when it cannot be read
-    RuntimeError error;             // why it cannot be read, if so
 };
-
-// Columns: ctid::text, Tipo_Valuta, Data_Valuta, Quotazione.
-Record recordAt(const PGresult *result, int row)
-{
-    Record record;
-    record.tid = copyAt(result, row, 0);
-    record.code = trimmedAt(result, row, 1);
-    if (!PQgetisnull(result, row, 2))
-        record.date = copyAt(result, row, 2);
-    record.dayText = trimmedAt(result, row, 2);
-    if (PQgetisnull(result, row, 3))
-        record.error = makeError(94);
-    else
-        record.quote = doubleAt(result, row, 3);
-    return record;
-}
-
-// The codes stored, grouped by their trimmed text.
-struct Codes
-{
-    std::vector<QByteArray> selected; // those of the listed pair
-    std::vector<QByteArray> blank;    // empty or blank: never loaded, unless first in date order
-    std::vector<QByteArray> all;
-    bool hasNull = false; // some records have no code at all, which counts as blank
-    bool complete = true; // `all` holds every code (not when they were too many to walk)
-};
-
-} // namespace
 
 // One listing's queries on the connection, the first failure kept.
-class PostgresListingReader::Reading
+class PostgresSource final : public ListingSource
 {
 public:
-    Reading(PGconn *conn, const QString &pair, const QuoteFormat &format)
-        : m_conn(conn), m_pair(pair), m_format(format)
-    {}
+    explicit PostgresSource(PGconn *conn) : m_conn(conn) {}
 
-    ListingSnapshot run();
+    RuntimeError error() const override { return m_error; }
+    std::optional<Totals> totals() override;
+    bool readCodes(std::vector<QString> &codes) override;
+    std::optional<Record> firstRecord() override;
+    std::optional<Record> firstUnreadable(const std::function<bool(const Record &)> &loaded) override;
+    std::optional<qint64> count(int code) override;
+    void readPair(const std::vector<int> &codes, PairLines &lines) override;
 
 private:
     // Runs a statement with text parameters, its rows in binary form; null after a failure, which is
@@ -196,117 +157,37 @@ private:
             m_error = resultError(m_conn, result.get());
         return nullptr;
     }
-    std::optional<qint64> scalar(const QByteArray &sql, const std::vector<QByteArray> &params = {})
-    {
-        const Result result = exec(sql, params);
-        if (!result)
-            return std::nullopt;
-        return int64At(result.get(), 0, 0);
-    }
 
     bool codeIndexUsable();
-    bool walkCodes(Codes &codes);
-    std::optional<Record> firstRecord(const Codes &codes);
-    std::optional<Record> firstUnreadable(const std::optional<Record> &first, bool blankCodes);
+    // Columns: ctid::text, Tipo_Valuta, Data_Valuta, Quotazione.
+    Record recordAt(const PGresult *result, int row, Position &position) const;
     // The condition on records before the unreadable one (none when there is none), its parameters
     // numbered from firstParameter and appended to params.
     QByteArray beforeCondition(int firstParameter, std::vector<QByteArray> &params) const;
-    std::optional<qint64> countBefore(const QByteArray &condition, std::vector<QByteArray> params);
-    void readPair(const Codes &codes);
-    void addPairRecords(const PGresult *result);
-    void addToPair(QStringView day, double quote);
+    void addPairRecords(const PGresult *result, PairLines &lines);
 
     PGconn *m_conn;
-    QString m_pair;
-    QuoteFormat m_format;
     RuntimeError m_error;
-    std::optional<Record> m_unreadable;
-    std::optional<RecordList::Builder> m_lines;
-    PairQuotes m_pairQuotes;
-    bool m_lastDated = false;
+    std::vector<QByteArray> m_codes;
+    bool m_allCodes = true; // m_codes holds every code (not when they were too many to walk)
+    bool m_nullCodes = false;
+    std::optional<QByteArray> m_first; // ctid of the first record, once known
+    std::optional<Position> m_unreadable;
 };
 
-ListingSnapshot PostgresListingReader::Reading::run()
+// One pass answers the count and whether any quote or code is missing.
+std::optional<ListingSource::Totals> PostgresSource::totals()
 {
-    ListingSnapshot snapshot;
-    m_lines.emplace(m_pair, m_format);
-    const auto finish = [&] {
-        snapshot.lines = m_lines->finish();
-        snapshot.pairQuotes = m_pairQuotes;
-        snapshot.readError = m_error;
-        return snapshot;
-    };
-
-    // One pass answers the count and whether any quote or code is missing.
     const Result totals = exec("SELECT count(*), count(*) FILTER (WHERE Quotazione IS NULL), "
                                "count(*) FILTER (WHERE Tipo_Valuta IS NULL) FROM Storico_Valute");
     if (!totals)
-        return finish();
-    const qint64 total = int64At(totals.get(), 0, 0);
-    const bool nullQuotes = int64At(totals.get(), 0, 1) > 0;
-    if (total == 0)
-        return finish();
-
-    Codes codes;
-    codes.hasNull = int64At(totals.get(), 0, 2) > 0;
-    if (!walkCodes(codes))
-        return finish();
-    const bool blankCodes = codes.hasNull || !codes.blank.empty();
-    const bool blankPair = m_pair.isEmpty();
-    std::optional<Record> first;
-    if (blankCodes || blankPair) {
-        first = firstRecord(codes);
-        if (!first)
-            return finish();
-    }
-    const bool firstBlank = first && first->code.isEmpty();
-
-    if (nullQuotes) {
-        m_unreadable = firstUnreadable(first, blankCodes);
-        if (m_error.isError())
-            return finish();
-    }
-    const bool firstUnread = firstBlank && m_unreadable && m_unreadable->tid == first->tid;
-
-    // Records with a blank code are skipped, except the first in date order.
-    std::optional<qint64> loaded = m_unreadable ? countBefore("TRUE", {}) : total;
-    if (!loaded)
-        return finish();
-    for (const QByteArray &code : codes.blank) {
-        const std::optional<qint64> blank = countBefore("Tipo_Valuta = $1", {code});
-        if (!blank)
-            return finish();
-        *loaded -= *blank;
-    }
-    if (codes.hasNull) {
-        const std::optional<qint64> blank = countBefore("Tipo_Valuta IS NULL", {});
-        if (!blank)
-            return finish();
-        *loaded -= *blank;
-    }
-    if (firstBlank && !firstUnread)
-        ++*loaded;
-    snapshot.count = *loaded + (m_unreadable ? 1 : 0);
-
-    if (blankPair) {
-        // Only the first record can have a blank code and be loaded.
-        if (firstBlank) {
-            if (firstUnread)
-                m_pairQuotes.last = LastQuote{first->dayText, 0};
-            else
-                addToPair(first->dayText, first->quote);
-        }
-    } else {
-        readPair(codes);
-        if (m_unreadable && m_unreadable->code == m_pair)
-            m_pairQuotes.last = LastQuote{m_unreadable->dayText, 0};
-    }
-    if (!m_error.isError() && m_unreadable)
-        m_error = m_unreadable->error;
-    return finish();
+        return std::nullopt;
+    m_nullCodes = int64At(totals.get(), 0, 2) > 0;
+    // A double precision field fails only when NULL.
+    return Totals{int64At(totals.get(), 0, 0), m_nullCodes, int64At(totals.get(), 0, 1) > 0};
 }
 
-bool PostgresListingReader::Reading::codeIndexUsable()
+bool PostgresSource::codeIndexUsable()
 {
     const Result plan = exec("EXPLAIN SELECT Tipo_Valuta FROM Storico_Valute WHERE Tipo_Valuta > '' "
                              "ORDER BY Tipo_Valuta LIMIT 1",
@@ -322,21 +203,13 @@ bool PostgresListingReader::Reading::codeIndexUsable()
     return index && !sorted;
 }
 
-// Every code stored, once: through the index from one code to the next, so that a handful of codes
-// costs a handful of lookups however many records they have.
-bool PostgresListingReader::Reading::walkCodes(Codes &codes)
+// Through the index from one code to the next, so that a handful of codes costs a handful of
+// lookups however many records they have.
+bool PostgresSource::readCodes(std::vector<QString> &codes)
 {
-    const auto add = [&](QByteArray code) {
-        const QString text = QString::fromUtf8(code).trimmed();
-        if (text.isEmpty())
-            codes.blank.push_back(code);
-        else if (text == m_pair)
-            codes.selected.push_back(code);
-        codes.all.push_back(std::move(code));
-    };
-
+    Result found;
     if (codeIndexUsable()) {
-        const Result walk = exec(
+        found = exec(
             "WITH RECURSIVE codes(code) AS ("
             "(SELECT Tipo_Valuta FROM Storico_Valute WHERE Tipo_Valuta IS NOT NULL ORDER BY Tipo_Valuta "
             "LIMIT 1) "
@@ -344,32 +217,46 @@ bool PostgresListingReader::Reading::walkCodes(Codes &codes)
             "ORDER BY s.Tipo_Valuta LIMIT 1) FROM codes WHERE codes.code IS NOT NULL) "
             "SELECT code FROM codes WHERE code IS NOT NULL LIMIT " +
             QByteArray::number(kMaxCodeSeeks + 1));
-        if (!walk)
+        if (!found)
             return false;
-        const int rows = PQntuples(walk.get());
-        if (rows <= kMaxCodeSeeks) {
-            for (int row = 0; row < rows; ++row)
-                add(copyAt(walk.get(), row, 0));
-            return true;
-        }
+        if (PQntuples(found.get()) > kMaxCodeSeeks)
+            found.reset();
     }
-    codes.complete = false;
-    const Result distinct =
-        exec("SELECT DISTINCT Tipo_Valuta FROM Storico_Valute WHERE Tipo_Valuta IS NOT NULL");
-    if (!distinct)
-        return false;
-    for (int row = 0, rows = PQntuples(distinct.get()); row < rows; ++row)
-        add(copyAt(distinct.get(), row, 0));
-    codes.all.clear(); // too many to look each one up
+    if (!found) {
+        m_allCodes = false;
+        found = exec("SELECT DISTINCT Tipo_Valuta FROM Storico_Valute WHERE Tipo_Valuta IS NOT NULL");
+        if (!found)
+            return false;
+    }
+    for (int row = 0, rows = PQntuples(found.get()); row < rows; ++row) {
+        m_codes.push_back(copyAt(found.get(), row, 0));
+        codes.push_back(QString::fromUtf8(m_codes.back()));
+    }
     return true;
 }
 
-// The first record in date order: the first of each code's, through the index, or one pass.
-std::optional<Record> PostgresListingReader::Reading::firstRecord(const Codes &codes)
+ListingSource::Record PostgresSource::recordAt(const PGresult *result, int row, Position &position) const
+{
+    Record record;
+    position.tid = copyAt(result, row, 0);
+    record.first = position.tid == m_first;
+    record.code = trimmedAt(result, row, 1);
+    if (!PQgetisnull(result, row, 2))
+        position.date = copyAt(result, row, 2);
+    record.day = trimmedAt(result, row, 2);
+    if (PQgetisnull(result, row, 3))
+        record.error = makeError(94);
+    else
+        record.quote = doubleAt(result, row, 3);
+    return record;
+}
+
+// The first of each code's records through the index, or one pass.
+std::optional<ListingSource::Record> PostgresSource::firstRecord()
 {
     QByteArray sql = "SELECT ctid::text, Tipo_Valuta, Data_Valuta, Quotazione FROM Storico_Valute";
     std::vector<QByteArray> firsts;
-    if (codes.complete) {
+    if (m_allCodes) {
         // A code's records without a date come first; the index gives the first dated one.
         const auto firstOf = [&](const QByteArray &condition, const std::vector<QByteArray> &params) {
             for (const char *order :
@@ -385,11 +272,11 @@ std::optional<Record> PostgresListingReader::Reading::firstRecord(const Codes &c
             }
             return true;
         };
-        for (const QByteArray &code : codes.all) {
+        for (const QByteArray &code : m_codes) {
             if (!firstOf("Tipo_Valuta = $1", {code}))
                 return std::nullopt;
         }
-        if (codes.hasNull && !firstOf("Tipo_Valuta IS NULL", {}))
+        if (m_nullCodes && !firstOf("Tipo_Valuta IS NULL", {}))
             return std::nullopt;
         if (!firsts.empty())
             sql += " WHERE ctid IN (" + placeholders(1, int(firsts.size()), "::tid") + ')';
@@ -402,13 +289,15 @@ std::optional<Record> PostgresListingReader::Reading::firstRecord(const Codes &c
         m_error = makeError(ErrorNumber::ApplicationDefined);
         return std::nullopt;
     }
-    return recordAt(first.get(), 0);
+    Position position;
+    Record record = recordAt(first.get(), 0, position);
+    m_first = position.tid;
+    record.first = true;
+    return record;
 }
 
-// The first record in date order whose quote cannot be read (a double precision field fails only
-// when NULL), among those the listing loads.
-std::optional<Record> PostgresListingReader::Reading::firstUnreadable(const std::optional<Record> &first,
-                                                                      bool blankCodes)
+std::optional<ListingSource::Record>
+PostgresSource::firstUnreadable(const std::function<bool(const Record &)> &loaded)
 {
     const Result candidates =
         exec("SELECT ctid::text, Tipo_Valuta, Data_Valuta, Quotazione FROM Storico_Valute "
@@ -416,16 +305,17 @@ std::optional<Record> PostgresListingReader::Reading::firstUnreadable(const std:
     if (!candidates)
         return std::nullopt;
     for (int row = 0, rows = PQntuples(candidates.get()); row < rows; ++row) {
-        Record record = recordAt(candidates.get(), row);
-        if (blankCodes && record.code.isEmpty() && !(first && first->tid == record.tid))
-            continue;
-        return record;
+        Position position;
+        Record record = recordAt(candidates.get(), row, position);
+        if (loaded(record)) {
+            m_unreadable = std::move(position);
+            return record;
+        }
     }
     return std::nullopt;
 }
 
-QByteArray PostgresListingReader::Reading::beforeCondition(int firstParameter,
-                                                           std::vector<QByteArray> &params) const
+QByteArray PostgresSource::beforeCondition(int firstParameter, std::vector<QByteArray> &params) const
 {
     if (!m_unreadable)
         return {};
@@ -441,55 +331,43 @@ QByteArray PostgresListingReader::Reading::beforeCondition(int firstParameter,
            " AND ctid < " + tid + "))";
 }
 
-// How many records meeting the condition come before the unreadable one, or in all when there is none.
-std::optional<qint64> PostgresListingReader::Reading::countBefore(const QByteArray &condition,
-                                                                  std::vector<QByteArray> params)
+std::optional<qint64> PostgresSource::count(int code)
 {
-    const QByteArray before = beforeCondition(int(params.size()) + 1, params);
-    return scalar("SELECT count(*) FROM Storico_Valute WHERE " + condition + before, params);
-}
-
-void PostgresListingReader::Reading::addToPair(QStringView day, double quote)
-{
-    if (!day.isEmpty())
-        m_lines->append(day, quote);
-    m_pairQuotes.last = LastQuote{day.toString(), quote};
-    if (m_format.isUnavailableMark(quote))
-        ++m_pairQuotes.unavailableMarks;
+    std::vector<QByteArray> params;
+    QByteArray sql = "SELECT count(*) FROM Storico_Valute WHERE ";
+    if (code == kAnyCode) {
+        sql += "TRUE";
+    } else if (code == kNoCode) {
+        sql += "Tipo_Valuta IS NULL";
+    } else {
+        sql += "Tipo_Valuta = $1";
+        params.push_back(m_codes[size_t(code)]);
+    }
+    sql += beforeCondition(int(params.size()) + 1, params);
+    const Result result = exec(sql, params);
+    if (!result)
+        return std::nullopt;
+    return int64At(result.get(), 0, 0);
 }
 
 // Columns: Data_Valuta, Quotazione.
-void PostgresListingReader::Reading::addPairRecords(const PGresult *result)
+void PostgresSource::addPairRecords(const PGresult *result, PairLines &lines)
 {
-    for (int row = 0, rows = PQntuples(result); row < rows; ++row) {
-        const double quote = PQgetisnull(result, row, 1) ? 0 : doubleAt(result, row, 1);
-        const QByteArrayView date = bytesAt(result, row, 0);
-        if (isPlainDate(date)) {
-            m_lines->appendPlain(date, quote);
-            m_lastDated = true;
-        } else {
-            const QString day = QString::fromUtf8(date).trimmed();
-            if (!day.isEmpty())
-                m_lines->append(day, quote);
-            m_lastDated = !day.isEmpty();
-        }
-        if (m_format.isUnavailableMark(quote))
-            ++m_pairQuotes.unavailableMarks;
-        m_pairQuotes.last = LastQuote{{}, quote};
-    }
+    for (int row = 0, rows = PQntuples(result); row < rows; ++row)
+        lines.add(bytesAt(result, row, 0), true, PQgetisnull(result, row, 1) ? 0 : doubleAt(result, row, 1));
 }
 
-// The pair's records in date order: those without a date first, then the others through the index on
-// code and date, in order, a batch at a time.
-void PostgresListingReader::Reading::readPair(const Codes &codes)
+// Those without a date first, then the others through the index on code and date, in order, a batch
+// at a time.
+void PostgresSource::readPair(const std::vector<int> &codes, PairLines &lines)
 {
-    if (codes.selected.empty())
-        return;
-    const int count = int(codes.selected.size());
+    std::vector<QByteArray> params;
+    for (const int code : codes)
+        params.push_back(m_codes[size_t(code)]);
+    const int count = int(codes.size());
     // Codes written with blanks around them belong to the pair too.
     const QByteArray which =
         count == 1 ? QByteArray("Tipo_Valuta = $1") : "Tipo_Valuta IN (" + placeholders(1, count) + ')';
-    std::vector<QByteArray> params = codes.selected;
     const QByteArray before = beforeCondition(count + 1, params);
 
     const Result undated = exec("SELECT Data_Valuta, Quotazione FROM Storico_Valute WHERE " + which +
@@ -497,7 +375,7 @@ void PostgresListingReader::Reading::readPair(const Codes &codes)
                                 params);
     if (!undated)
         return;
-    addPairRecords(undated.get());
+    addPairRecords(undated.get(), lines);
     if (!exec("DECLARE pair_records NO SCROLL CURSOR FOR SELECT Data_Valuta, Quotazione FROM Storico_Valute "
               "WHERE " +
                   which + " AND Data_Valuta IS NOT NULL" + before + " ORDER BY Data_Valuta, ctid",
@@ -508,14 +386,14 @@ void PostgresListingReader::Reading::readPair(const Codes &codes)
         const Result batch = exec(fetch);
         if (!batch)
             return;
-        addPairRecords(batch.get());
+        addPairRecords(batch.get(), lines);
         if (PQntuples(batch.get()) < kFetchRows)
             break;
     }
     exec("CLOSE pair_records");
-    if (m_pairQuotes.last)
-        m_pairQuotes.last->day = m_lastDated ? m_lines->lastDate() : QString();
 }
+
+} // namespace
 
 PostgresListingReader::PostgresListingReader(const QSqlDatabase &db, qint64 connection,
                                              std::unique_ptr<ListingReader> fallback)
@@ -604,7 +482,8 @@ ListingSnapshot PostgresListingReader::read(const QString &pair, const QuoteForm
 {
     if (m_usesFallback)
         return m_fallback->read(pair, format, previous);
-    ListingSnapshot snapshot = Reading(m_conn, pair, format).run();
+    PostgresSource source(m_conn);
+    ListingSnapshot snapshot = ListingRules(pair, format).read(source);
     end();
     return snapshot;
 }

@@ -33,7 +33,6 @@ public:
     static std::optional<ChangeToken> currentToken(const QSqlDatabase &db, qint64 connection);
 
 private:
-    class Reading;
     void end();
 
     PGconn *m_conn;

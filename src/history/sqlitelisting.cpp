@@ -1,10 +1,12 @@
 #include "history/sqlitelisting.h"
 
+#include "history/listingrules.h"
 #include "history/sqlitestatement.h"
 
 #include <QByteArray>
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <sqlite3.h>
@@ -66,27 +68,11 @@ RuntimeError readQuote(const SqliteStatement &statement, int column, double &val
     }
 }
 
-// A date as the list keeps it; 8 digits need no string.
-bool isPlainDate(QByteArrayView date)
-{
-    if (date.size() != 8)
-        return false;
-    for (char c : date) {
-        if (c < '0' || c > '9')
-            return false;
-    }
-    return true;
-}
-
-// One record read in full (the first in date order, or the first that cannot be read).
-struct Record
+// Where a record stands in date order.
+struct Position
 {
     qint64 rowid = 0;
-    KeptValue date;     // Data_Valuta as stored, for comparing other records with it
-    QString code;       // trimmed
-    QString dayText;    // Data_Valuta trimmed
-    double quote = 0;   // 0 when it cannot be read
-    RuntimeError error; // why it cannot be read, if so
+    KeptValue date; // Data_Valuta as stored
 };
 
 // A listing whose records are all loaded and readable, whose pair is stored under its code exactly
@@ -113,33 +99,23 @@ struct Entry
     }
 };
 
-// The codes stored, grouped by their trimmed text.
-struct Codes
-{
-    bool selectedExact = false;      // the pair's only code is stored exactly as selected
-    std::vector<KeptValue> selected; // those of the listed pair
-    std::vector<KeptValue> blank;    // empty or blank: never loaded, unless first in date order
-    std::vector<KeptValue> all;
-    bool hasNull = false; // some records have no code at all, which counts as blank
-    bool complete = true; // `all` holds every code (not when they were too many to walk)
-};
-
-} // namespace
-
 // One listing's queries on the handle, the first failure kept.
-class SqliteListingReader::Reading
+class SqliteSource final : public ListingSource
 {
 public:
-    Reading(sqlite3 *db, const QString &pair, const QuoteFormat &format)
-        : m_db(db), m_pair(pair), m_format(format)
-    {}
+    explicit SqliteSource(sqlite3 *db) : m_db(db) {}
 
-    ListingSnapshot run(const bool hasField[5]);
-    // The previous listing brought up to date from the records changed since; none when it cannot be.
-    std::optional<ListingSnapshot> update(const ListingSnapshot &previous, const SqliteBasis &basis,
-                                          const std::vector<qint64> &changed);
-    // What the next listing may start from, after run(); null when it must read everything.
-    std::shared_ptr<SqliteBasis> basis() { return m_simple ? std::move(m_basis) : nullptr; }
+    RuntimeError error() const override { return m_error; }
+    std::optional<Totals> totals() override;
+    bool readCodes(std::vector<QString> &codes) override;
+    std::optional<Record> firstRecord() override;
+    std::optional<Record> firstUnreadable(const std::function<bool(const Record &)> &loaded) override;
+    std::optional<qint64> count(int code) override;
+    void readPair(const std::vector<int> &codes, PairLines &lines) override;
+
+    // After a listing the rules let a later one start from: what that one may start from, null when
+    // it must read everything.
+    std::shared_ptr<SqliteBasis> basis(const std::vector<int> &pairCodes, const QString &pair);
 
 private:
     bool fail(const SqliteStatement &statement)
@@ -170,129 +146,278 @@ private:
         return scalar(statement);
     }
 
-    ListingSnapshot readWithoutFields(const bool hasField[5]);
-    bool walkCodes(Codes &codes);
     bool codeIndexUsable();
-    std::optional<Record> firstRecord(const Codes &codes);
-    std::optional<Record> firstUnreadable(const std::optional<Record> &first, bool blankCodes);
     // The condition on records before the unreadable one (none when there is none), its parameters
     // numbered from firstParameter.
     QByteArray beforeCondition(int firstParameter) const;
     void bindBefore(SqliteStatement &statement, int firstParameter) const;
-    std::optional<qint64> countBefore(const sqlite3_value *code, bool nullCode);
-    void readPair(const Codes &codes);
-    void addToPair(QStringView day, double quote);
 
     sqlite3 *m_db;
-    QString m_pair;
-    QuoteFormat m_format;
     RuntimeError m_error;
-    std::optional<Record> m_unreadable;
-    std::optional<RecordList::Builder> m_lines;
-    PairQuotes m_pairQuotes;
+    std::vector<KeptValue> m_codes;
+    bool m_allCodes = true; // m_codes holds every code (not when they were too many to walk)
+    bool m_nullCodes = false;
+    std::optional<qint64> m_first; // rowid of the first record, once known
+    std::optional<Position> m_unreadable;
     bool m_sawCandidates = false; // records whose quote is NULL or text, readable or not
     bool m_allPlain = true;       // every record of the pair dated in 8 digits
-    bool m_simple = false;
-    std::shared_ptr<SqliteBasis> m_basis = std::make_shared<SqliteBasis>();
+    std::vector<qint64> m_rowids; // of the pair's records
 };
 
-ListingSnapshot SqliteListingReader::Reading::run(const bool hasField[5])
+std::optional<ListingSource::Totals> SqliteSource::totals()
 {
-    if (!hasField[Code] || !hasField[Quote] || !hasField[Description] || !hasField[Note])
-        return readWithoutFields(hasField);
+    const std::optional<qint64> records = scalar("SELECT count(*) FROM Storico_Valute");
+    if (!records || *records == 0)
+        return records ? std::optional(Totals{}) : std::nullopt;
+    const std::optional<qint64> nulls = scalar("SELECT count(*) FROM (SELECT 1 FROM Storico_Valute "
+                                               "WHERE Tipo_Valuta IS NULL LIMIT 1)");
+    if (!nulls)
+        return std::nullopt;
+    m_nullCodes = *nulls > 0;
+    return Totals{*records, m_nullCodes, true};
+}
 
-    ListingSnapshot snapshot;
-    m_lines.emplace(m_pair, m_format);
-    const auto finish = [&] {
-        snapshot.lines = m_lines->finish();
-        snapshot.pairQuotes = m_pairQuotes;
-        snapshot.readError = m_error;
-        return snapshot;
+bool SqliteSource::codeIndexUsable()
+{
+    const char *collation = nullptr;
+    if (sqlite3_table_column_metadata(m_db, "main", "Storico_Valute", "Tipo_Valuta", nullptr, &collation,
+                                      nullptr, nullptr, nullptr) != SQLITE_OK ||
+        !collation || sqlite3_stricmp(collation, "BINARY") != 0)
+        return false;
+    SqliteStatement plan;
+    if (!plan.prepare(m_db,
+                      "EXPLAIN QUERY PLAN SELECT Tipo_Valuta FROM Storico_Valute WHERE Tipo_Valuta > ?1 "
+                      "ORDER BY Tipo_Valuta LIMIT 1"))
+        return false;
+    bool index = false, sorted = false;
+    while (plan.step()) {
+        const QByteArrayView detail = plan.columnUtf8(3);
+        index = index || detail.contains("INDEX");
+        sorted = sorted || detail.contains("TEMP B-TREE");
+    }
+    return index && !sorted && !plan.failed();
+}
+
+// Through the index from one code to the next when there is one, so that a handful of codes costs a
+// handful of lookups however many records they have.
+bool SqliteSource::readCodes(std::vector<QString> &codes)
+{
+    const auto add = [&](const SqliteStatement &statement) {
+        codes.push_back(statement.columnText(0));
+        m_codes.push_back(keep(statement.columnValue(0)));
     };
-
-    const std::optional<qint64> total = scalar("SELECT count(*) FROM Storico_Valute");
-    if (!total || *total == 0)
-        return finish();
-
-    Codes codes;
-    if (!walkCodes(codes))
-        return finish();
-    const bool blankCodes = codes.hasNull || !codes.blank.empty();
-    const bool blankPair = m_pair.isEmpty();
-    std::optional<Record> first;
-    if (blankCodes || blankPair) {
-        first = firstRecord(codes);
-        if (!first)
-            return finish();
-    }
-    const bool firstBlank = first && first->code.isEmpty();
-
-    m_unreadable = firstUnreadable(first, blankCodes);
-    if (m_error.isError())
-        return finish();
-
-    // Records with a blank code are skipped, except the first in date order.
-    std::optional<qint64> loaded = m_unreadable ? countBefore(nullptr, false) : total;
-    if (!loaded)
-        return finish();
-    for (const KeptValue &code : codes.blank) {
-        const std::optional<qint64> blank = countBefore(code.get(), false);
-        if (!blank)
-            return finish();
-        *loaded -= *blank;
-    }
-    if (codes.hasNull) {
-        const std::optional<qint64> blank = countBefore(nullptr, true);
-        if (!blank)
-            return finish();
-        *loaded -= *blank;
-    }
-    if (firstBlank && !(m_unreadable && m_unreadable->rowid == first->rowid))
-        ++*loaded;
-    snapshot.count = *loaded + (m_unreadable ? 1 : 0);
-
-    if (blankPair) {
-        // Only the first record can have a blank code and be loaded.
-        if (firstBlank) {
-            if (m_unreadable && m_unreadable->rowid == first->rowid) {
-                m_pairQuotes.last = LastQuote{first->dayText, 0};
-            } else {
-                addToPair(first->dayText, first->quote);
-            }
+    if (codeIndexUsable()) {
+        SqliteStatement next;
+        if (!prepare(next, "SELECT Tipo_Valuta FROM Storico_Valute WHERE Tipo_Valuta > ?1 "
+                           "ORDER BY Tipo_Valuta LIMIT 1"))
+            return false;
+        SqliteStatement first;
+        if (!prepare(first, "SELECT Tipo_Valuta FROM Storico_Valute WHERE Tipo_Valuta IS NOT NULL "
+                            "ORDER BY Tipo_Valuta LIMIT 1"))
+            return false;
+        SqliteStatement *current = &first;
+        for (int seeks = 0; seeks < kMaxCodeSeeks; ++seeks) {
+            if (!current->step())
+                return !current->failed() || fail(*current);
+            add(*current);
+            current->reset();
+            next.bindValue(1, m_codes.back().get());
+            current = &next;
         }
+        codes.clear();
+        m_codes.clear();
+    }
+    m_allCodes = false;
+    SqliteStatement distinct;
+    if (!prepare(distinct, "SELECT DISTINCT Tipo_Valuta COLLATE BINARY FROM Storico_Valute "
+                           "WHERE Tipo_Valuta IS NOT NULL"))
+        return false;
+    while (distinct.step())
+        add(distinct);
+    return !distinct.failed() || fail(distinct);
+}
+
+// The first of each code's records through the index, or one pass.
+std::optional<ListingSource::Record> SqliteSource::firstRecord()
+{
+    QByteArray sql = "SELECT rowid, Tipo_Valuta, Data_Valuta, Quotazione FROM Storico_Valute";
+    std::vector<qint64> firsts;
+    if (m_allCodes) {
+        SqliteStatement ofCode, ofNull;
+        if (!prepare(ofCode, "SELECT rowid FROM Storico_Valute WHERE Tipo_Valuta = ?1 COLLATE BINARY "
+                             "ORDER BY Data_Valuta, rowid LIMIT 1") ||
+            !prepare(ofNull, "SELECT rowid FROM Storico_Valute WHERE Tipo_Valuta IS NULL "
+                             "ORDER BY Data_Valuta, rowid LIMIT 1"))
+            return std::nullopt;
+        for (const KeptValue &code : m_codes) {
+            ofCode.bindValue(1, code.get());
+            const std::optional<qint64> rowid = scalar(ofCode);
+            if (!rowid)
+                return std::nullopt;
+            firsts.push_back(*rowid);
+        }
+        if (m_nullCodes) {
+            const std::optional<qint64> rowid = scalar(ofNull);
+            if (!rowid)
+                return std::nullopt;
+            firsts.push_back(*rowid);
+        }
+        sql += " WHERE rowid IN (";
+        for (size_t i = 0; i < firsts.size(); ++i)
+            sql += (i ? ",?" : "?") + QByteArray::number(qulonglong(i + 1));
+        sql += ')';
+    }
+    sql += " ORDER BY Data_Valuta, rowid LIMIT 1";
+    SqliteStatement first;
+    if (!prepare(first, sql))
+        return std::nullopt;
+    for (size_t i = 0; i < firsts.size(); ++i)
+        first.bindInt64(int(i + 1), firsts[i]);
+    if (!first.step()) {
+        fail(first);
+        return std::nullopt;
+    }
+    Record record;
+    m_first = first.columnInt64(0);
+    record.first = true;
+    record.code = trimmedText(first, 1);
+    record.day = trimmedText(first, 2);
+    record.error = readQuote(first, 3, record.quote);
+    return record;
+}
+
+// Only NULL and text can fail, and a pass with no sort finds them.
+std::optional<ListingSource::Record>
+SqliteSource::firstUnreadable(const std::function<bool(const Record &)> &loaded)
+{
+    SqliteStatement candidates;
+    if (!prepare(candidates, "SELECT rowid, Tipo_Valuta, Data_Valuta, Quotazione FROM Storico_Valute "
+                             "WHERE Quotazione IS NULL OR +Quotazione > 9e999 ORDER BY Data_Valuta, rowid"))
+        return std::nullopt;
+    while (candidates.step()) {
+        m_sawCandidates = true;
+        Record record;
+        const qint64 rowid = candidates.columnInt64(0);
+        record.first = rowid == m_first;
+        record.code = trimmedText(candidates, 1);
+        if (!loaded(record))
+            continue;
+        record.error = readQuote(candidates, 3, record.quote);
+        if (!record.error.isError())
+            continue;
+        record.quote = 0;
+        record.day = trimmedText(candidates, 2);
+        m_unreadable = Position{rowid, keep(candidates.columnValue(2))};
+        return record;
+    }
+    if (candidates.failed())
+        fail(candidates);
+    return std::nullopt;
+}
+
+QByteArray SqliteSource::beforeCondition(int firstParameter) const
+{
+    if (!m_unreadable)
+        return {};
+    const QByteArray date = '?' + QByteArray::number(firstParameter);
+    const QByteArray rowid = '?' + QByteArray::number(firstParameter + 1);
+    if (sqlite3_value_type(m_unreadable->date.get()) == SQLITE_NULL)
+        return " AND (Data_Valuta IS NULL AND rowid < " + rowid + ')';
+    return " AND (Data_Valuta IS NULL OR Data_Valuta < " + date + " OR (Data_Valuta = " + date +
+           " AND rowid < " + rowid + "))";
+}
+
+void SqliteSource::bindBefore(SqliteStatement &statement, int firstParameter) const
+{
+    if (!m_unreadable)
+        return;
+    statement.bindValue(firstParameter, m_unreadable->date.get());
+    statement.bindInt64(firstParameter + 1, m_unreadable->rowid);
+}
+
+std::optional<qint64> SqliteSource::count(int code)
+{
+    QByteArray sql = "SELECT count(*) FROM Storico_Valute WHERE ";
+    sql += code == kNoCode    ? "Tipo_Valuta IS NULL"
+           : code == kAnyCode ? "1"
+                              : "Tipo_Valuta = ?1 COLLATE BINARY";
+    sql += beforeCondition(2);
+    SqliteStatement count;
+    if (!prepare(count, sql))
+        return std::nullopt;
+    if (code >= 0)
+        count.bindValue(1, m_codes[size_t(code)].get());
+    bindBefore(count, 2);
+    return scalar(count);
+}
+
+void SqliteSource::readPair(const std::vector<int> &codes, PairLines &lines)
+{
+    QByteArray sql = "SELECT Data_Valuta, Quotazione, rowid FROM Storico_Valute WHERE ";
+    const int count = int(codes.size());
+    if (count == 1) {
+        sql += "Tipo_Valuta = ?1 COLLATE BINARY";
     } else {
-        readPair(codes);
-        if (m_unreadable && m_unreadable->code == m_pair)
-            m_pairQuotes.last = LastQuote{m_unreadable->dayText, 0};
+        // Codes written with blanks around them belong to the pair too.
+        sql += "Tipo_Valuta COLLATE BINARY IN (";
+        for (int i = 1; i <= count; ++i)
+            sql += (i > 1 ? ",?" : "?") + QByteArray::number(i);
+        sql += ')';
     }
-    if (!m_error.isError() && m_unreadable)
-        m_error = m_unreadable->error;
-    m_simple = !m_error.isError() && !blankCodes && !blankPair && !m_sawCandidates && m_allPlain &&
-               codes.selected.size() <= 1 && (codes.selected.empty() || codes.selectedExact);
+    sql += beforeCondition(count + 1);
+    sql += " ORDER BY Data_Valuta, rowid";
+    SqliteStatement records;
+    if (!prepare(records, sql))
+        return;
+    for (int i = 0; i < count; ++i)
+        records.bindValue(i + 1, m_codes[size_t(codes[size_t(i)])].get());
+    bindBefore(records, count + 1);
+
+    double quote = 0;
+    while (records.step()) {
+        if (readQuote(records, 1, quote).isError())
+            quote = 0; // cannot happen before the unreadable record
+        if (lines.add(records.columnUtf8(0), records.columnType(0) == SQLITE_TEXT, quote))
+            m_rowids.push_back(records.columnInt64(2));
+        else
+            m_allPlain = false;
+    }
+    if (records.failed())
+        fail(records);
+}
+
+std::shared_ptr<SqliteBasis> SqliteSource::basis(const std::vector<int> &pairCodes, const QString &pair)
+{
+    if (m_sawCandidates || !m_allPlain)
+        return nullptr;
+    // The changed records are told the pair's by their code stored exactly as selected.
+    if (!pairCodes.empty()) {
+        sqlite3_value *code = m_codes[size_t(pairCodes.front())].get();
+        if (sqlite3_value_type(code) != SQLITE_TEXT ||
+            QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(code)),
+                              sqlite3_value_bytes(code)) != pair)
+            return nullptr;
+    }
     // A unique index lets an insertion replace a record without SQLite telling of it.
-    if (m_simple) {
-        SqliteStatement unique;
-        m_simple =
-            unique.prepare(m_db, "SELECT 1 FROM pragma_index_list('Storico_Valute') WHERE \"unique\"") &&
-            !unique.step() && !unique.failed();
-    }
-    return finish();
+    SqliteStatement unique;
+    if (!unique.prepare(m_db, "SELECT 1 FROM pragma_index_list('Storico_Valute') WHERE \"unique\"") ||
+        unique.step() || unique.failed())
+        return nullptr;
+    auto basis = std::make_shared<SqliteBasis>();
+    basis->rowids = std::move(m_rowids);
+    return basis;
 }
 
 // A table without some of the fields: the first record in date order cannot be read.
-ListingSnapshot SqliteListingReader::Reading::readWithoutFields(const bool hasField[5])
+ListingSnapshot readWithoutFields(sqlite3 *db, const bool hasField[5], const QString &pair,
+                                  const QuoteFormat &format)
 {
     ListingSnapshot snapshot;
     SqliteStatement first;
-    if (!prepare(first, "SELECT * FROM Storico_Valute ORDER BY Data_Valuta, rowid LIMIT 1")) {
-        snapshot.readError = m_error;
+    if (!first.prepare(db, "SELECT * FROM Storico_Valute ORDER BY Data_Valuta, rowid LIMIT 1") ||
+        !first.step()) {
+        snapshot.readError = first.error(); // no records when none
         return snapshot;
-    }
-    if (!first.step()) {
-        if (first.failed())
-            fail(first);
-        snapshot.readError = m_error;
-        return snapshot; // no records
     }
     int column[5] = {-1, -1, -1, -1, -1};
     for (int i = 0, n = sqlite3_column_count(first.get()); i < n; ++i) {
@@ -317,276 +442,24 @@ ListingSnapshot SqliteListingReader::Reading::readWithoutFields(const bool hasFi
     }
     snapshot.count = 1;
     snapshot.readError = error;
-    if (code == m_pair)
+    if (code == pair)
         snapshot.pairQuotes.last = LastQuote{day, quote};
-    if (code == m_pair && m_format.isUnavailableMark(quote))
+    if (code == pair && format.isUnavailableMark(quote))
         snapshot.pairQuotes.unavailableMarks = 1;
     return snapshot;
 }
 
-bool SqliteListingReader::Reading::codeIndexUsable()
+// The previous listing brought up to date from the records changed since; none when it cannot be.
+std::optional<ListingSnapshot> update(sqlite3 *db, const ListingRules &rules, const QuoteFormat &format,
+                                      const ListingSnapshot &previous, const SqliteBasis &basis,
+                                      const std::vector<qint64> &changed, std::shared_ptr<SqliteBasis> &next)
 {
-    const char *collation = nullptr;
-    if (sqlite3_table_column_metadata(m_db, "main", "Storico_Valute", "Tipo_Valuta", nullptr, &collation,
-                                      nullptr, nullptr, nullptr) != SQLITE_OK ||
-        !collation || sqlite3_stricmp(collation, "BINARY") != 0)
-        return false;
-    SqliteStatement plan;
-    if (!plan.prepare(m_db,
-                      "EXPLAIN QUERY PLAN SELECT Tipo_Valuta FROM Storico_Valute WHERE Tipo_Valuta > ?1 "
-                      "ORDER BY Tipo_Valuta LIMIT 1"))
-        return false;
-    bool index = false, sorted = false;
-    while (plan.step()) {
-        const QByteArrayView detail = plan.columnUtf8(3);
-        index = index || detail.contains("INDEX");
-        sorted = sorted || detail.contains("TEMP B-TREE");
-    }
-    return index && !sorted && !plan.failed();
-}
-
-// Every code stored, once: through the index from one code to the next when there is one, so that a
-// handful of codes costs a handful of lookups however many records they have.
-bool SqliteListingReader::Reading::walkCodes(Codes &codes)
-{
-    const auto add = [&](const SqliteStatement &statement) {
-        const QString text = statement.columnText(0).trimmed();
-        KeptValue value = keep(statement.columnValue(0));
-        if (text.isEmpty()) {
-            codes.blank.push_back(keep(value.get()));
-        } else if (text == m_pair) {
-            codes.selectedExact = statement.columnType(0) == SQLITE_TEXT && statement.columnText(0) == m_pair;
-            codes.selected.push_back(keep(value.get()));
-        }
-        codes.all.push_back(std::move(value));
-    };
-
-    const std::optional<qint64> nulls = scalar("SELECT count(*) FROM (SELECT 1 FROM Storico_Valute "
-                                               "WHERE Tipo_Valuta IS NULL LIMIT 1)");
-    if (!nulls)
-        return false;
-    codes.hasNull = *nulls > 0;
-
-    if (codeIndexUsable()) {
-        SqliteStatement next;
-        if (!prepare(next, "SELECT Tipo_Valuta FROM Storico_Valute WHERE Tipo_Valuta > ?1 "
-                           "ORDER BY Tipo_Valuta LIMIT 1"))
-            return false;
-        SqliteStatement first;
-        if (!prepare(first, "SELECT Tipo_Valuta FROM Storico_Valute WHERE Tipo_Valuta IS NOT NULL "
-                            "ORDER BY Tipo_Valuta LIMIT 1"))
-            return false;
-        SqliteStatement *current = &first;
-        for (int seeks = 0; seeks < kMaxCodeSeeks; ++seeks) {
-            if (!current->step())
-                return !current->failed() || fail(*current);
-            add(*current);
-            current->reset();
-            next.bindValue(1, codes.all.back().get());
-            current = &next;
-        }
-        const bool hasNull = codes.hasNull;
-        codes = Codes();
-        codes.hasNull = hasNull;
-    }
-    codes.complete = false;
-    SqliteStatement distinct;
-    if (!prepare(distinct, "SELECT DISTINCT Tipo_Valuta COLLATE BINARY FROM Storico_Valute "
-                           "WHERE Tipo_Valuta IS NOT NULL"))
-        return false;
-    while (distinct.step())
-        add(distinct);
-    if (distinct.failed())
-        return fail(distinct);
-    codes.all.clear(); // too many to look each one up
-    return true;
-}
-
-// The first record in date order: the first of each code's, through the index, or one pass.
-std::optional<Record> SqliteListingReader::Reading::firstRecord(const Codes &codes)
-{
-    QByteArray sql = "SELECT rowid, Tipo_Valuta, Data_Valuta, Quotazione FROM Storico_Valute";
-    std::vector<qint64> firsts;
-    if (codes.complete) {
-        SqliteStatement ofCode, ofNull;
-        if (!prepare(ofCode, "SELECT rowid FROM Storico_Valute WHERE Tipo_Valuta = ?1 COLLATE BINARY "
-                             "ORDER BY Data_Valuta, rowid LIMIT 1") ||
-            !prepare(ofNull, "SELECT rowid FROM Storico_Valute WHERE Tipo_Valuta IS NULL "
-                             "ORDER BY Data_Valuta, rowid LIMIT 1"))
-            return std::nullopt;
-        for (const KeptValue &code : codes.all) {
-            ofCode.bindValue(1, code.get());
-            const std::optional<qint64> rowid = scalar(ofCode);
-            if (!rowid)
-                return std::nullopt;
-            firsts.push_back(*rowid);
-        }
-        if (codes.hasNull) {
-            const std::optional<qint64> rowid = scalar(ofNull);
-            if (!rowid)
-                return std::nullopt;
-            firsts.push_back(*rowid);
-        }
-        sql += " WHERE rowid IN (";
-        for (size_t i = 0; i < firsts.size(); ++i)
-            sql += (i ? ",?" : "?") + QByteArray::number(qulonglong(i + 1));
-        sql += ')';
-    }
-    sql += " ORDER BY Data_Valuta, rowid LIMIT 1";
-    SqliteStatement first;
-    if (!prepare(first, sql))
-        return std::nullopt;
-    for (size_t i = 0; i < firsts.size(); ++i)
-        first.bindInt64(int(i + 1), firsts[i]);
-    if (!first.step()) {
-        fail(first);
-        return std::nullopt;
-    }
-    Record record;
-    record.rowid = first.columnInt64(0);
-    record.code = trimmedText(first, 1);
-    record.date = keep(first.columnValue(2));
-    record.dayText = trimmedText(first, 2);
-    record.error = readQuote(first, 3, record.quote);
-    return record;
-}
-
-// The first record in date order whose quote cannot be read, among those the listing loads. Only
-// NULL and text can fail, and a pass with no sort finds them.
-std::optional<Record> SqliteListingReader::Reading::firstUnreadable(const std::optional<Record> &first,
-                                                                    bool blankCodes)
-{
-    SqliteStatement candidates;
-    if (!prepare(candidates, "SELECT rowid, Tipo_Valuta, Data_Valuta, Quotazione FROM Storico_Valute "
-                             "WHERE Quotazione IS NULL OR +Quotazione > 9e999 ORDER BY Data_Valuta, rowid"))
-        return std::nullopt;
-    while (candidates.step()) {
-        m_sawCandidates = true;
-        Record record;
-        record.rowid = candidates.columnInt64(0);
-        record.code = trimmedText(candidates, 1);
-        if (blankCodes && record.code.isEmpty() && !(first && first->rowid == record.rowid))
-            continue;
-        record.error = readQuote(candidates, 3, record.quote);
-        if (!record.error.isError())
-            continue;
-        record.quote = 0;
-        record.date = keep(candidates.columnValue(2));
-        record.dayText = trimmedText(candidates, 2);
-        return record;
-    }
-    if (candidates.failed())
-        fail(candidates);
-    return std::nullopt;
-}
-
-QByteArray SqliteListingReader::Reading::beforeCondition(int firstParameter) const
-{
-    if (!m_unreadable)
-        return {};
-    const QByteArray date = '?' + QByteArray::number(firstParameter);
-    const QByteArray rowid = '?' + QByteArray::number(firstParameter + 1);
-    if (sqlite3_value_type(m_unreadable->date.get()) == SQLITE_NULL)
-        return " AND (Data_Valuta IS NULL AND rowid < " + rowid + ')';
-    return " AND (Data_Valuta IS NULL OR Data_Valuta < " + date + " OR (Data_Valuta = " + date +
-           " AND rowid < " + rowid + "))";
-}
-
-void SqliteListingReader::Reading::bindBefore(SqliteStatement &statement, int firstParameter) const
-{
-    if (!m_unreadable)
-        return;
-    statement.bindValue(firstParameter, m_unreadable->date.get());
-    statement.bindInt64(firstParameter + 1, m_unreadable->rowid);
-}
-
-// How many records of a code (or with no code, or of any code) come before the unreadable one,
-// or in all when there is none.
-std::optional<qint64> SqliteListingReader::Reading::countBefore(const sqlite3_value *code, bool nullCode)
-{
-    QByteArray sql = "SELECT count(*) FROM Storico_Valute WHERE ";
-    sql += nullCode ? "Tipo_Valuta IS NULL" : code ? "Tipo_Valuta = ?1 COLLATE BINARY" : "1";
-    sql += beforeCondition(2);
-    SqliteStatement count;
-    if (!prepare(count, sql))
-        return std::nullopt;
-    if (code)
-        count.bindValue(1, code);
-    bindBefore(count, 2);
-    return scalar(count);
-}
-
-void SqliteListingReader::Reading::addToPair(QStringView day, double quote)
-{
-    if (!day.isEmpty())
-        m_lines->append(day, quote);
-    m_pairQuotes.last = LastQuote{day.toString(), quote};
-    if (m_format.isUnavailableMark(quote))
-        ++m_pairQuotes.unavailableMarks;
-}
-
-// The pair's records in date order, through the index on code and date.
-void SqliteListingReader::Reading::readPair(const Codes &codes)
-{
-    if (codes.selected.empty())
-        return;
-    QByteArray sql = "SELECT Data_Valuta, Quotazione, rowid FROM Storico_Valute WHERE ";
-    const int count = int(codes.selected.size());
-    if (count == 1) {
-        sql += "Tipo_Valuta = ?1 COLLATE BINARY";
-    } else {
-        // Codes written with blanks around them belong to the pair too.
-        sql += "Tipo_Valuta COLLATE BINARY IN (";
-        for (int i = 1; i <= count; ++i)
-            sql += (i > 1 ? ",?" : "?") + QByteArray::number(i);
-        sql += ')';
-    }
-    sql += beforeCondition(count + 1);
-    sql += " ORDER BY Data_Valuta, rowid";
-    SqliteStatement records;
-    if (!prepare(records, sql))
-        return;
-    for (int i = 0; i < count; ++i)
-        records.bindValue(i + 1, codes.selected[size_t(i)].get());
-    bindBefore(records, count + 1);
-
-    double quote = 0;
-    bool lastDated = false;
-    while (records.step()) {
-        if (readQuote(records, 1, quote).isError())
-            quote = 0; // cannot happen before the unreadable record
-        const QByteArrayView date = records.columnUtf8(0);
-        if (records.columnType(0) == SQLITE_TEXT && isPlainDate(date)) {
-            m_lines->appendPlain(date, quote);
-            m_basis->rowids.push_back(records.columnInt64(2));
-            lastDated = true;
-        } else {
-            m_allPlain = false;
-            const QString day = QString::fromUtf8(date).trimmed();
-            if (!day.isEmpty())
-                m_lines->append(day, quote);
-            lastDated = !day.isEmpty();
-        }
-        if (m_format.isUnavailableMark(quote))
-            ++m_pairQuotes.unavailableMarks;
-        m_pairQuotes.last = LastQuote{{}, quote};
-    }
-    if (records.failed())
-        fail(records);
-    if (m_pairQuotes.last)
-        m_pairQuotes.last->day = lastDated ? m_lines->lastDate() : QString();
-}
-
-std::optional<ListingSnapshot> SqliteListingReader::Reading::update(const ListingSnapshot &previous,
-                                                                    const SqliteBasis &basis,
-                                                                    const std::vector<qint64> &changed)
-{
-    const std::optional<qint64> total = scalar("SELECT count(*) FROM Storico_Valute");
-    if (!total)
+    SqliteStatement total;
+    if (!total.prepare(db, "SELECT count(*) FROM Storico_Valute") || !total.step())
         return std::nullopt;
 
     // The changed records as they are now (a record added and then undone is not there at all).
-    const QByteArray pairBytes = m_pair.toUtf8();
+    const QByteArray pairBytes = basis.pair.toUtf8();
     std::vector<Entry> added;
     constexpr size_t chunk = 500;
     SqliteStatement rows;
@@ -598,7 +471,7 @@ std::optional<ListingSnapshot> SqliteListingReader::Reading::update(const Listin
             for (size_t i = 1; i < count; ++i)
                 sql += ",?";
             sql += ')';
-            if (!prepare(rows, sql))
+            if (!rows.prepare(db, sql))
                 return std::nullopt;
         }
         for (size_t i = 0; i < count; ++i)
@@ -618,10 +491,8 @@ std::optional<ListingSnapshot> SqliteListingReader::Reading::update(const Listin
                 for (char c : date)
                     day = day * 10 + quint32(c - '0');
                 added.push_back({day, rows.columnDouble(3), rows.columnInt64(0)});
-            } else {
-                const QString text = rows.columnText(1).trimmed();
-                if (text.isEmpty() || text == m_pair)
-                    return std::nullopt;
+            } else if (rules.groupOf(rows.columnText(1)) != ListingRules::CodeGroup::Other) {
+                return std::nullopt;
             }
         }
         if (rows.failed())
@@ -632,14 +503,14 @@ std::optional<ListingSnapshot> SqliteListingReader::Reading::update(const Listin
 
     // The records kept, merged with the changed ones in date order.
     ListingSnapshot snapshot;
-    auto next = std::make_shared<SqliteBasis>();
-    RecordList::Builder lines(m_pair, m_format);
+    next = std::make_shared<SqliteBasis>();
+    RecordList::Builder lines(basis.pair, format);
     const RecordList &before = previous.lines;
     auto fresh = added.cbegin();
     const auto add = [&](const Entry &entry) {
         lines.appendDay(entry.day, entry.quote);
         next->rowids.push_back(entry.rowid);
-        if (m_format.isUnavailableMark(entry.quote))
+        if (format.isUnavailableMark(entry.quote))
             ++snapshot.pairQuotes.unavailableMarks;
     };
     for (qsizetype i = 0; i < before.size(); ++i) {
@@ -654,15 +525,15 @@ std::optional<ListingSnapshot> SqliteListingReader::Reading::update(const Listin
     for (; fresh != added.cend(); ++fresh)
         add(*fresh);
 
-    snapshot.count = *total;
+    snapshot.count = total.columnInt64(0);
     const QString lastDay = lines.lastDate();
     snapshot.lines = lines.finish();
     if (!snapshot.lines.isEmpty())
         snapshot.pairQuotes.last = LastQuote{lastDay, snapshot.lines.quote(snapshot.lines.size() - 1)};
-    m_basis = std::move(next);
-    m_simple = true;
     return snapshot;
 }
+
+} // namespace
 
 void SqliteChangeLog::watch(sqlite3 *db)
 {
@@ -753,8 +624,9 @@ RuntimeError SqliteListingReader::open()
 ListingSnapshot SqliteListingReader::read(const QString &pair, const QuoteFormat &format,
                                           const ListingSnapshot *previous)
 {
-    std::optional<Reading> reading;
+    ListingRules rules(pair, format);
     std::optional<ListingSnapshot> snapshot;
+    std::shared_ptr<SqliteBasis> next;
     // Only this connection changed the records since the previous listing, and each change is known:
     // those records are read again, the others kept.
     const auto *basis = previous ? dynamic_cast<const SqliteBasis *>(previous->basis.get()) : nullptr;
@@ -762,15 +634,18 @@ ListingSnapshot SqliteListingReader::read(const QString &pair, const QuoteFormat
     if (basis && m_log && basis->pair == pair && basis->token.connection == m_token.connection &&
         basis->token.others == m_token.others && basis->schemaVersion == m_schemaVersion &&
         m_schemaVersion >= 0 && m_log->changedSince(basis->logPosition, changed) &&
-        m_token.own - basis->token.own <= qint64(m_log->position() - basis->logPosition)) {
-        reading.emplace(m_db, pair, format);
-        snapshot = reading->update(*previous, *basis, changed);
+        m_token.own - basis->token.own <= qint64(m_log->position() - basis->logPosition))
+        snapshot = update(m_db, rules, format, *previous, *basis, changed, next);
+    if (!snapshot &&
+        !(m_hasField[Code] && m_hasField[Quote] && m_hasField[Description] && m_hasField[Note])) {
+        snapshot = readWithoutFields(m_db, m_hasField, pair, format);
+    } else if (!snapshot) {
+        SqliteSource source(m_db);
+        snapshot = rules.read(source);
+        if (rules.mayBeUpdated(*snapshot))
+            next = source.basis(rules.pairCodes(), pair);
     }
-    if (!snapshot) {
-        reading.emplace(m_db, pair, format);
-        snapshot = reading->run(m_hasField);
-    }
-    if (std::shared_ptr<SqliteBasis> next = reading->basis()) {
+    if (next) {
         next->token = m_token;
         next->schemaVersion = m_schemaVersion;
         next->logPosition = m_log ? m_log->position() : 0;

@@ -47,7 +47,6 @@ public:
     std::optional<ChangeToken> changeToken() const override { return m_token; }
 
 private:
-    class Reading;
     void end();
 
     sqlite3 *m_db;
