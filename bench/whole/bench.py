@@ -204,11 +204,19 @@ def bench_startup(args):
                 job = (None, [args.exe, "--batch", "--data-dir", folder, "--page-url", server.url("/page")],
                        run_env(), None)
                 floor = (None, ["sqlite3", database, floor_sql], None, None)
-                (job_wall, job_cpu, peak), (floor_wall, floor_cpu, _), (empty_wall, _, _) = side_by_side(
-                    args.runs, [job, floor, empty_job])
+                jobs = [job, floor, empty_job]
+                if args.baseline:
+                    jobs.append((None, [args.baseline] + job[1][1:], run_env(), None))
+                results = side_by_side(args.runs, jobs)
+                (job_wall, job_cpu, peak), (floor_wall, floor_cpu, _), (empty_wall, _, _) = results[:3]
                 rows.append((f"{records:,}", "%.3f s" % job_wall, "%.3f s" % floor_wall,
                              "%.2fx" % (job_wall / floor_wall), "%.2fx" % (job_wall / empty_wall),
                              "%.3f / %.3f s" % (job_cpu, floor_cpu), "%.0f MiB" % peak))
+                if args.baseline:
+                    base_wall, base_cpu, base_peak = results[3]
+                    rows.append(("%s, baseline" % f"{records:,}", "%.3f s" % base_wall, "%.3f s" % floor_wall,
+                                 "%.2fx" % (base_wall / floor_wall), "%.2fx" % (base_wall / empty_wall),
+                                 "%.3f / %.3f s" % (base_cpu, floor_cpu), "%.0f MiB" % base_peak))
             finally:
                 shutil.rmtree(folder)
     finally:
@@ -516,10 +524,12 @@ SELECT p.code, to_char(date '1900-01-01' + (i / 4), 'YYYYMMDD'), 1.0 + (i % 4) +
 FROM generate_series(0, {records} - 1) AS i JOIN (VALUES {values}) AS p(n, code, description) ON p.n = i % 4 + 1""")
             server.psql("valute", "VACUUM ANALYZE storico_valute")
             # The program and psql take turns, so that both see the same load on a busy machine.
-            job_runs, floor_runs = [], []
+            job_runs, floor_runs, base_runs = [], [], []
+            daily = ["--batch", "--data-dir", data, "--database", server.url("valute"), "--page-url", page.url("/page")]
             for _ in range(args.runs):
-                job_runs.append(medians(1, None, [args.exe, "--batch", "--data-dir", data, "--database",
-                                                  server.url("valute"), "--page-url", page.url("/page")], run_env()))
+                job_runs.append(medians(1, None, [args.exe] + daily, run_env()))
+                if args.baseline:
+                    base_runs.append(medians(1, None, [args.baseline] + daily, run_env()))
                 floor_runs.append(medians(1, None, server.psql_command(
                     "valute", "-o", "/dev/null", "-c",
                     "SELECT * FROM storico_valute WHERE tipo_valuta = 'EUR/USD' ORDER BY data_valuta",
@@ -527,6 +537,10 @@ FROM generate_series(0, {records} - 1) AS i JOIN (VALUES {values}) AS p(n, code,
             job, peak = statistics.median(w for w, _ in job_runs), max(p for _, p in job_runs)
             floor = statistics.median(w for w, _ in floor_runs)
             rows.append((f"{records:,}", "%.3f s" % job, "%.3f s" % floor, "%.2fx" % (job / floor), "%.0f MiB" % peak))
+            if args.baseline:
+                base, base_peak = statistics.median(w for w, _ in base_runs), max(p for _, p in base_runs)
+                rows.append((f"{records:,}, baseline", "%.3f s" % base, "%.3f s" % floor, "%.2fx" % (base / floor),
+                             "%.0f MiB" % base_peak))
         report("Daily job with the history on the server, medians of %d runs" % args.runs, rows)
     finally:
         server.stop()
@@ -735,6 +749,8 @@ def main():
                                               "longlist", "window"])
     parser.add_argument("--exe", default=os.path.join(HERE, "..", "..", "build", "quotazioni"))
     parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--baseline", help="startup, postgres: another build of the program, run in the same "
+                        "rounds and reported on rows of its own (to compare a change with what it replaces)")
     parser.add_argument("--records", type=int, nargs="+", default=None)
     parser.add_argument("--lines", type=int, default=100000)
     parser.add_argument("--days", type=int, default=7000)
@@ -742,6 +758,7 @@ def main():
                         help="backfill: the history file holds the four pairs' currencies or all the bank's")
     args = parser.parse_args()
     args.exe = os.path.abspath(args.exe)
+    args.baseline = args.baseline and os.path.abspath(args.baseline)
     if args.benchmark == "startup":
         args.records = args.records or [0, 28000, 1000000]
         bench_startup(args)
