@@ -26,6 +26,11 @@ QString defaultPageUrl()
     return pageUrlFor(QStringLiteral(QUOTE_SITE_HOST), QStringLiteral(QUOTE_SITE_SCHEME));
 }
 
+QString credentialsFile(const AppOptions &options)
+{
+    return QDir(options.dataDir).filePath(QStringLiteral("RAS_ZU.DLL"));
+}
+
 ParsedOptions parseOptions(const QStringList &arguments, const QString &programFolder)
 {
     QCommandLineParser parser;

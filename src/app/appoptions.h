@@ -23,6 +23,9 @@ struct ParsedOptions
     QString output; // text for standard output (--help, --version) or standard error (errors)
 };
 
+// The dial-up credentials file of the data folder.
+QString credentialsFile(const AppOptions &options);
+
 // Parses the arguments (argv[0] included); programFolder is the executable's folder.
 ParsedOptions parseOptions(const QStringList &arguments, const QString &programFolder);
 

@@ -1,18 +1,15 @@
 #include "app/appoptions.h"
-#include "app/mainwindow.h"
 #include "app/translations.h"
-#include "app/widgetdialogs.h"
+#include "app/windowmodule.h"
 #include "base/batchdialogs.h"
 #include "dialup/connectionstate.h"
 #include "dialup/connectionwait.h"
 #include "dialup/dialup.h"
-#include "dialup/loginras.h"
 #include "dialup/remoteaccess.h"
 #include "session/quotesession.h"
 #include "session/startupfiles.h"
 
-#include <QApplication>
-#include <QDir>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <cstdio>
 
@@ -49,11 +46,6 @@ void printLines(FILE *out, const RecordList &lines)
             block.clear();
         }
     }
-}
-
-QString credentialsFile(const AppOptions &options)
-{
-    return QDir(options.dataDir).filePath(QStringLiteral("RAS_ZU.DLL"));
 }
 
 // Unattended: the window's start-up and first job on the same session, with no window and no
@@ -153,28 +145,6 @@ int main(int argc, char **argv)
         });
         return runBatch(argc, argv, options);
     }
-    QApplication app(argc, argv);
-    installQtTranslations();
-    WidgetDialogs dialogs;
-
-    // The login window is never shown: it keeps the credentials for the start-up dial.
-    const std::unique_ptr<RemoteAccess> remoteAccess = createRemoteAccess();
-    DialUp dialUp(*remoteAccess, dialogs);
-    LoginRas loginRas(dialUp);
-    if (const auto credentials = StartupFiles::readCredentials(credentialsFile(options)))
-        loginRas.setCredentials(*credentials);
-
-    MainWindow *window = nullptr;
-    SystemConnectionQuery connection([&window] { return window ? window->pageUrl() : QUrl(); },
-                                     [&remoteAccess] { return dialUpConnectionActive(*remoteAccess); });
-    MainWindow form1(options, dialogs, connection, dialUp, loginRas);
-    window = &form1;
-    dialogs.setParent(&form1);
-    form1.Form_Load();
-    if (form1.programEnded())
-        return 1;
-    if (!options.pair.isEmpty())
-        form1.selectPair(options.pair);
-    form1.show();
-    return app.exec();
+    // The window's libraries are loaded only now, with its module.
+    return runWindowModule(argc, argv, options, programFolder);
 }

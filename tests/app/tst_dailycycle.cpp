@@ -1,6 +1,7 @@
 #include "chart/chartframe.h"
 #include "common/batchrun.h"
 #include "common/httpserver.h"
+#include "common/loadedlibraries.h"
 #include "common/testmain.h"
 #include "windowfixture.h"
 
@@ -281,7 +282,13 @@ void TestDailyCycle::batch()
             argument = m_fixture->file(argument);
     }
     QProcess program;
-    program.setProcessEnvironment(batchEnvironment());
+    QProcessEnvironment environment = batchEnvironment();
+    // Whatever the run meets, it never maps the window's libraries.
+    const QString loaderLog = m_fixture->file(QStringLiteral("ld"));
+    loadedlibraries::clear(loaderLog);
+    for (const QString &variable : loadedlibraries::environment(loaderLog))
+        environment.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
+    program.setProcessEnvironment(environment);
     QSignalSpy finished(&program, &QProcess::finished);
     program.start(QStringLiteral(QUOTAZIONI_BINARY),
                   QStringList{"--batch", "--data-dir", m_fixture->dir.path()} + arguments);
@@ -294,6 +301,9 @@ void TestDailyCycle::batch()
     QTEST(QString::fromUtf8(program.readAllStandardOutput()), "stdOut");
     QVERIFY2(stdErr.isEmpty() ? errors.isEmpty() : errors.startsWith(stdErr), qPrintable(errors));
     QTEST(QFile::exists(m_fixture->file(QStringLiteral("Storico_Quotazioni_Valute.TXT"))), "recorded");
+    const QStringList loaded = loadedlibraries::all(loaderLog);
+    QVERIFY(loaded.contains(QStringLiteral("libQt6Core.so.6")));
+    QCOMPARE(loadedlibraries::window(loaded), QStringList());
 }
 
 void TestDailyCycle::closeDuringImport()

@@ -1,4 +1,6 @@
 #include "app/appoptions.h"
+#include "common/httpserver.h"
+#include "common/loadedlibraries.h"
 #include "common/testmain.h"
 #include "dialup/connectionstate.h"
 #include "session/startupfiles.h"
@@ -30,6 +32,8 @@ private Q_SLOTS:
     void commandLine();
     void launcher_data();
     void launcher();
+    void windowModule_data();
+    void windowModule();
 
 private:
     // Writes the file unless the content is null.
@@ -275,13 +279,20 @@ void TestStartup::commandLine()
     QFETCH(int, exitCode);
     QFETCH(QStringList, output);
     arguments.replaceInStrings(QStringLiteral("~"), m_dir.path()); // a folder without a database
+    const QString loaderLog = m_dir.filePath(QStringLiteral("ld"));
+    loadedlibraries::clear(loaderLog);
     const Run result = run(QStringLiteral(QUOTAZIONI_BINARY), arguments,
-                           {QStringLiteral("LANG=") + locale, QStringLiteral("LC_ALL=") + locale});
+                           QStringList{QStringLiteral("LANG=") + locale, QStringLiteral("LC_ALL=") + locale} +
+                               loadedlibraries::environment(loaderLog));
     QCOMPARE(result.exitCode, exitCode);
     const QString &text = exitCode == 0 ? result.out : result.err;
     QVERIFY2(text.startsWith(output.first()), qPrintable(text));
     for (const QString &part : output)
         QVERIFY2(text.contains(part), qPrintable(part + QStringLiteral(" in\n") + text));
+    // No window, none of its libraries.
+    const QStringList loaded = loadedlibraries::all(loaderLog);
+    QVERIFY(loaded.contains(QStringLiteral("libQt6Core.so.6")));
+    QCOMPARE(loadedlibraries::window(loaded), QStringList());
 }
 
 void TestStartup::launcher_data()
@@ -333,6 +344,112 @@ void TestStartup::launcher()
     dataDir.replace(QLatin1Char('~'), root.path());
     QVERIFY(QFile::exists(dataDir + QStringLiteral("/VALUTE.MDB")));
     QVERIFY(QFile::exists(dataDir + QStringLiteral("/zantoro.TXT")));
+}
+
+void TestStartup::windowModule_data()
+{
+    QTest::addColumn<QString>("layout"); // where the program and its window module are
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");   // -1: the window starts its daily job and is stopped there
+    QTest::addColumn<QString>("stdErr"); // what standard error starts with; "~" is the test's root
+    const QString window = QStringLiteral("=window");
+    const QString cannotStart = QStringLiteral("Impossibile aprire la finestra del programma: ");
+    const QString program = QStringLiteral("~/" QUOTAZIONI_PROGRAM_DIR "/");
+    const QString module = QStringLiteral("quotazioni-window.so");
+    // clang-format off
+    QTest::newRow("build tree") << "build" << QStringList{window} << -1 << "";
+    QTest::newRow("installed layout") << "installed" << QStringList{window} << -1 << "";
+    QTest::newRow("module missing") << "no module" << QStringList{window} << 1
+        << cannotStart + "manca il modulo della finestra (cercato come " + program + module + " e ~/" QUOTAZIONI_MODULE_DIR "/" + module + ").\n";
+    QTest::newRow("not a module") << "broken module" << QStringList{window} << 1
+        << cannotStart + "il modulo " + program + module + " non si carica (";
+    QTest::newRow("version without the module") << "no module" << QStringList{"--version"} << 0 << "";
+    QTest::newRow("mistake without the module") << "no module" << QStringList{"--bogus"} << 2 << "Opzione sconosciuta 'bogus'.\n";
+    QTest::newRow("import without the module") << "no module" << QStringList{"--batch", "=import"} << 0 << "";
+    // clang-format on
+}
+
+// The window is started from the program's own module, wherever the build or the installation put
+// the two; a run that needs no window starts without it.
+void TestStartup::windowModule()
+{
+    QFETCH(QString, layout);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, stdErr);
+    QTemporaryDir root;
+    const QString programDir = root.filePath(QStringLiteral(QUOTAZIONI_PROGRAM_DIR));
+    const QString moduleDir = root.filePath(QStringLiteral(QUOTAZIONI_MODULE_DIR));
+    QString program = QStringLiteral(QUOTAZIONI_BINARY);
+    if (layout != QLatin1String("build")) {
+        QVERIFY(QDir().mkpath(programDir));
+        program = programDir + QStringLiteral("/quotazioni");
+        QVERIFY(QFile::copy(QStringLiteral(QUOTAZIONI_BINARY), program));
+    }
+    if (layout == QLatin1String("installed")) {
+        QVERIFY(QDir().mkpath(moduleDir));
+        QVERIFY(QFile::copy(QStringLiteral(QUOTAZIONI_WINDOW_MODULE_FILE),
+                            moduleDir + QStringLiteral("/quotazioni-window.so")));
+    } else if (layout == QLatin1String("broken module")) {
+        QFile broken(programDir + QStringLiteral("/quotazioni-window.so"));
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write("\x7f"
+                     "ELF non proprio");
+    }
+
+    const QString data = root.filePath(QStringLiteral("dati"));
+    QVERIFY(QDir().mkpath(data));
+    QVERIFY(QFile::copy(QStringLiteral(QUOTAZIONI_DATABASE), data + QStringLiteral("/VALUTE.MDB")));
+    QFile::setPermissions(data + QStringLiteral("/VALUTE.MDB"), QFile::ReadOwner | QFile::WriteOwner);
+    QFile list(data + QStringLiteral("/zantoro.TXT"));
+    QVERIFY(list.open(QIODevice::WriteOnly));
+    list.write("Elenco valute\r\nEUR/USD\r\n");
+    list.close();
+    QFile rates(data + QStringLiteral("/cambi.csv"));
+    QVERIFY(rates.open(QIODevice::WriteOnly));
+    rates.write("Cambi\r\nValuta selezionata: Dollaro USA\r\nData,Cambio,Note\r\n14/03/2003,1.0712,x\r\n");
+    rates.close();
+    HttpServer server;
+    server.setPage(QStringLiteral("/pagina"), "<html><body>EUR/USD 1,0871 1,0899<BR></body></html>");
+    if (arguments.removeAll(QStringLiteral("=window")))
+        arguments << QStringLiteral("--data-dir") << data << QStringLiteral("--page-url")
+                  << server.url(QStringLiteral("/pagina")).toString();
+    if (arguments.removeAll(QStringLiteral("=import")))
+        arguments << QStringLiteral("--data-dir") << data << QStringLiteral("--import")
+                  << data + QStringLiteral("/cambi.csv");
+
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("it_IT.UTF-8"));
+    const QString loaderLog = root.filePath(QStringLiteral("ld"));
+    for (const QString &variable : loadedlibraries::environment(loaderLog))
+        environment.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    if (exitCode < 0) {
+        // Shown: the window's start asks the page for the day's quotes. The test's server answers
+        // from this event loop.
+        QTRY_VERIFY_WITH_TIMEOUT(server.requestedPaths().contains(QStringLiteral("/pagina")) ||
+                                     process.state() == QProcess::NotRunning,
+                                 60000);
+        const QString errors = QString::fromLocal8Bit(process.readAllStandardError());
+        QVERIFY2(process.state() == QProcess::Running, qPrintable(errors));
+        process.kill();
+        QVERIFY(process.waitForFinished(30000));
+        const QStringList loaded = loadedlibraries::all(loaderLog);
+        QVERIFY(loaded.contains(QStringLiteral("quotazioni-window.so")));
+        QVERIFY(loaded.contains(QStringLiteral("libQt6Widgets.so.6")));
+        return;
+    }
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    const QString errors = QString::fromLocal8Bit(process.readAllStandardError());
+    stdErr.replace(QLatin1Char('~'), root.path());
+    QVERIFY2(stdErr.isEmpty() ? errors.isEmpty() : errors.startsWith(stdErr), qPrintable(errors));
+    QCOMPARE(process.exitCode(), exitCode);
+    QCOMPARE(loadedlibraries::window(loadedlibraries::all(loaderLog)), QStringList());
 }
 
 QUOTAZIONI_TEST_MAIN(TestStartup)
