@@ -10,7 +10,8 @@ build=${SANITIZE_BUILD_DIR:-build-asan}
 flags="-O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=all"
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DQUOTAZIONI_BUILD_BENCH=OFF \
-    -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined"
+    -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
+    -DCMAKE_MODULE_LINKER_FLAGS="-fsanitize=address,undefined"
 cmake --build "$build" -j"$(nproc)"
 
 ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1" \
