@@ -1,13 +1,6 @@
 #include "history/cursorlisting.h"
 
-namespace {
-
-RuntimeError missingField()
-{
-    return {3265, QStringLiteral("Elemento non trovato in questo insieme.")};
-}
-
-} // namespace
+#include "history/listingrules.h"
 
 CursorListingReader::CursorListingReader(std::unique_ptr<RecordCursor> cursor) : m_cursor(std::move(cursor))
 {}
@@ -28,19 +21,19 @@ ListingSnapshot CursorListingReader::read(const QString &pair, const QuoteFormat
     // A record's fields in order, up to the first that cannot be read.
     const auto fill = [&cursor](QuoteRow &row, const QString &code) -> RuntimeError {
         if (!cursor.hasField(RecordCursor::Code))
-            return missingField();
+            return missingFieldError();
         row.Tipo_Valuta = code;
         if (!cursor.hasField(RecordCursor::Date))
-            return missingField();
+            return missingFieldError();
         row.Data_Valuta = cursor.text(RecordCursor::Date);
         if (!cursor.hasField(RecordCursor::Quote))
-            return missingField();
+            return missingFieldError();
         if (const RuntimeError error = cursor.quote(row.Quotazione); error.isError())
             return error;
         if (!cursor.hasField(RecordCursor::Description))
-            return missingField();
+            return missingFieldError();
         if (!cursor.hasField(RecordCursor::Note))
-            return missingField();
+            return missingFieldError();
         return {};
     };
 

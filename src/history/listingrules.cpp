@@ -1,5 +1,22 @@
 #include "history/listingrules.h"
 
+QByteArray beforeInDateOrder(const QByteArray &date, const QByteArray &position, const char *positionColumn)
+{
+    const QByteArray earlier = QByteArray(positionColumn) + " < " + position;
+    if (date.isEmpty())
+        return " AND (Data_Valuta IS NULL AND " + earlier + ')';
+    return " AND (Data_Valuta IS NULL OR Data_Valuta < " + date + " OR (Data_Valuta = " + date + " AND " +
+           earlier + "))";
+}
+
+QByteArray placeholders(char mark, int first, int count, const char *cast)
+{
+    QByteArray list;
+    for (int i = 0; i < count; ++i)
+        list += (i ? "," : "") + (mark + QByteArray::number(first + i)) + cast;
+    return list;
+}
+
 void PairLines::add(const QString &day, double quote)
 {
     if (!day.isEmpty())

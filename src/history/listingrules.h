@@ -10,6 +10,20 @@
 #include <optional>
 #include <vector>
 
+// What reading a record tells of a field the table does not have.
+inline RuntimeError missingFieldError()
+{
+    return {3265, QStringLiteral("Elemento non trovato in questo insieme.")};
+}
+
+// The condition, to follow others with AND, on the records before one in date order (a missing date
+// first, then the order of storage): date and position are the placeholders of its Data_Valuta
+// (empty when NULL) and of its place in storage, which the engine calls positionColumn.
+QByteArray beforeInDateOrder(const QByteArray &date, const QByteArray &position, const char *positionColumn);
+
+// Numbered placeholders of an engine's mark ('?' or '$'), each followed by cast: "?1,?2".
+QByteArray placeholders(char mark, int first, int count, const char *cast = "");
+
 // A date as the list keeps it; 8 digits need no string.
 inline bool isPlainDate(QByteArrayView date)
 {
@@ -61,8 +75,7 @@ private:
     bool m_dayOfLastLine = false; // the last record's day is that of the last line
 };
 
-// What the listing's rules ask of one engine, all from one consistent state of the database. After
-// a failure, which error() tells, the answers mean nothing.
+// What the listing's rules ask of one engine, all from one consistent state of the database.
 class ListingSource
 {
 public:
@@ -87,7 +100,8 @@ public:
     };
 
     virtual ~ListingSource() = default;
-    virtual RuntimeError error() const = 0;
+    // The first failure; after one the answers mean nothing.
+    RuntimeError error() const { return m_error; }
     virtual std::optional<Totals> totals() = 0;
     // Every code stored, once (NULL aside), as text; false on a failure.
     virtual bool readCodes(std::vector<QString> &codes) = 0;
@@ -98,6 +112,22 @@ public:
     virtual std::optional<qint64> count(int code) = 0;
     // The records of the codes, through the index on code and date, added to lines in date order.
     virtual void readPair(const std::vector<int> &codes, PairLines &lines) = 0;
+
+protected:
+    // Beyond this many different codes a walk from code to code through the index costs more than one
+    // pass over the table.
+    static constexpr int kMaxCodeSeeks = 4096;
+
+    // Keeps the first failure; false.
+    bool fail(const RuntimeError &error)
+    {
+        if (!m_error.isError())
+            m_error = error;
+        return false;
+    }
+
+private:
+    RuntimeError m_error;
 };
 
 // The listing's rules, one engine's source asked only for what it must read: codes are grouped by

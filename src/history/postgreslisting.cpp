@@ -17,9 +17,6 @@ constexpr Oid kTextType = 25;
 constexpr Oid kVarcharType = 1043;
 constexpr Oid kDoubleType = 701;
 
-// Beyond this many different codes a walk from code to code through the index costs more than
-// one pass over the table.
-constexpr int kMaxCodeSeeks = 4096;
 // The pair's records come this many at a time: few round trips, little memory.
 constexpr int kFetchRows = 8192;
 
@@ -71,7 +68,7 @@ QByteArrayView bytesAt(const PGresult *result, int row, int column)
 
 QByteArray copyAt(const PGresult *result, int row, int column)
 {
-    return {PQgetvalue(result, row, column), PQgetlength(result, row, column)};
+    return bytesAt(result, row, column).toByteArray();
 }
 
 // The token of a snapshot's text ("xmin:xmax:running,..."): the number the next transaction that
@@ -109,14 +106,6 @@ QString trimmedAt(const PGresult *result, int row, int column)
     return QString::fromUtf8(bytesAt(result, row, column)).trimmed();
 }
 
-QByteArray placeholders(int first, int count, const char *cast = "")
-{
-    QByteArray list;
-    for (int i = 0; i < count; ++i)
-        list += (i ? ",$" : "$") + QByteArray::number(first + i) + cast;
-    return list;
-}
-
 // Where a record stands in date order.
 struct Position
 {
@@ -130,7 +119,6 @@ class PostgresSource final : public ListingSource
 public:
     explicit PostgresSource(PGconn *conn) : m_conn(conn) {}
 
-    RuntimeError error() const override { return m_error; }
     std::optional<Totals> totals() override;
     bool readCodes(std::vector<QString> &codes) override;
     std::optional<Record> firstRecord() override;
@@ -143,7 +131,7 @@ private:
     // kept unless quiet.
     Result exec(const QByteArray &sql, const std::vector<QByteArray> &params = {}, bool quiet = false)
     {
-        if (m_error.isError())
+        if (error().isError())
             return nullptr;
         std::vector<const char *> values;
         values.reserve(params.size());
@@ -154,7 +142,7 @@ private:
         if (succeeded(result.get()))
             return result;
         if (!quiet)
-            m_error = resultError(m_conn, result.get());
+            fail(resultError(m_conn, result.get()));
         return nullptr;
     }
 
@@ -167,7 +155,6 @@ private:
     void addPairRecords(const PGresult *result, PairLines &lines);
 
     PGconn *m_conn;
-    RuntimeError m_error;
     std::vector<QByteArray> m_codes;
     bool m_allCodes = true; // m_codes holds every code (not when they were too many to walk)
     bool m_nullCodes = false;
@@ -279,14 +266,14 @@ std::optional<ListingSource::Record> PostgresSource::firstRecord()
         if (m_nullCodes && !firstOf("Tipo_Valuta IS NULL", {}))
             return std::nullopt;
         if (!firsts.empty())
-            sql += " WHERE ctid IN (" + placeholders(1, int(firsts.size()), "::tid") + ')';
+            sql += " WHERE ctid IN (" + placeholders('$', 1, int(firsts.size()), "::tid") + ')';
     }
     sql += " ORDER BY Data_Valuta NULLS FIRST, ctid LIMIT 1";
     const Result first = exec(sql, firsts);
     if (!first)
         return std::nullopt;
     if (PQntuples(first.get()) == 0) {
-        m_error = makeError(ErrorNumber::ApplicationDefined);
+        fail(makeError(ErrorNumber::ApplicationDefined));
         return std::nullopt;
     }
     Position position;
@@ -319,16 +306,11 @@ QByteArray PostgresSource::beforeCondition(int firstParameter, std::vector<QByte
 {
     if (!m_unreadable)
         return {};
-    if (!m_unreadable->date) {
-        params.push_back(m_unreadable->tid);
-        return " AND (Data_Valuta IS NULL AND ctid < $" + QByteArray::number(firstParameter) + "::tid)";
-    }
-    params.push_back(*m_unreadable->date);
+    const QByteArray date = m_unreadable->date ? '$' + QByteArray::number(firstParameter++) : QByteArray();
+    if (m_unreadable->date)
+        params.push_back(*m_unreadable->date);
     params.push_back(m_unreadable->tid);
-    const QByteArray date = '$' + QByteArray::number(firstParameter);
-    const QByteArray tid = '$' + QByteArray::number(firstParameter + 1) + "::tid";
-    return " AND (Data_Valuta IS NULL OR Data_Valuta < " + date + " OR (Data_Valuta = " + date +
-           " AND ctid < " + tid + "))";
+    return beforeInDateOrder(date, '$' + QByteArray::number(firstParameter) + "::tid", "ctid");
 }
 
 std::optional<qint64> PostgresSource::count(int code)
@@ -367,7 +349,7 @@ void PostgresSource::readPair(const std::vector<int> &codes, PairLines &lines)
     const int count = int(codes.size());
     // Codes written with blanks around them belong to the pair too.
     const QByteArray which =
-        count == 1 ? QByteArray("Tipo_Valuta = $1") : "Tipo_Valuta IN (" + placeholders(1, count) + ')';
+        count == 1 ? QByteArray("Tipo_Valuta = $1") : "Tipo_Valuta IN (" + placeholders('$', 1, count) + ')';
     const QByteArray before = beforeCondition(count + 1, params);
 
     const Result undated = exec("SELECT Data_Valuta, Quotazione FROM Storico_Valute WHERE " + which +

@@ -21,10 +21,6 @@ constexpr QByteArrayView kListingQuery = "SELECT * FROM Storico_Valute ORDER BY 
 enum Field { Code, Date, Quote, Description, Note };
 constexpr const char *kFieldNames[] = {"Tipo_Valuta", "Data_Valuta", "Quotazione", "Descrizione", "Note"};
 
-// Beyond this many different codes a walk from code to code through the index costs more than
-// one pass over it.
-constexpr int kMaxCodeSeeks = 4096;
-
 struct ValueFree
 {
     void operator()(sqlite3_value *value) const { sqlite3_value_free(value); }
@@ -35,11 +31,6 @@ using KeptValue = std::unique_ptr<sqlite3_value, ValueFree>;
 KeptValue keep(const sqlite3_value *value)
 {
     return KeptValue(sqlite3_value_dup(value));
-}
-
-RuntimeError missingField()
-{
-    return {3265, QStringLiteral("Elemento non trovato in questo insieme.")};
 }
 
 // A text field as the listing reads it: NULL as "", then trimmed.
@@ -105,7 +96,6 @@ class SqliteSource final : public ListingSource
 public:
     explicit SqliteSource(sqlite3 *db) : m_db(db) {}
 
-    RuntimeError error() const override { return m_error; }
     std::optional<Totals> totals() override;
     bool readCodes(std::vector<QString> &codes) override;
     std::optional<Record> firstRecord() override;
@@ -118,12 +108,7 @@ public:
     std::shared_ptr<SqliteBasis> basis(const std::vector<int> &pairCodes, const QString &pair);
 
 private:
-    bool fail(const SqliteStatement &statement)
-    {
-        if (!m_error.isError())
-            m_error = statement.error();
-        return false;
-    }
+    bool fail(const SqliteStatement &statement) { return ListingSource::fail(statement.error()); }
     bool prepare(SqliteStatement &statement, QByteArrayView sql)
     {
         return statement.prepare(m_db, sql) || fail(statement);
@@ -153,7 +138,6 @@ private:
     void bindBefore(SqliteStatement &statement, int firstParameter) const;
 
     sqlite3 *m_db;
-    RuntimeError m_error;
     std::vector<KeptValue> m_codes;
     bool m_allCodes = true; // m_codes holds every code (not when they were too many to walk)
     bool m_nullCodes = false;
@@ -262,10 +246,7 @@ std::optional<ListingSource::Record> SqliteSource::firstRecord()
                 return std::nullopt;
             firsts.push_back(*rowid);
         }
-        sql += " WHERE rowid IN (";
-        for (size_t i = 0; i < firsts.size(); ++i)
-            sql += (i ? ",?" : "?") + QByteArray::number(qulonglong(i + 1));
-        sql += ')';
+        sql += " WHERE rowid IN (" + placeholders('?', 1, int(firsts.size())) + ')';
     }
     sql += " ORDER BY Data_Valuta, rowid LIMIT 1";
     SqliteStatement first;
@@ -319,12 +300,9 @@ QByteArray SqliteSource::beforeCondition(int firstParameter) const
 {
     if (!m_unreadable)
         return {};
-    const QByteArray date = '?' + QByteArray::number(firstParameter);
-    const QByteArray rowid = '?' + QByteArray::number(firstParameter + 1);
-    if (sqlite3_value_type(m_unreadable->date.get()) == SQLITE_NULL)
-        return " AND (Data_Valuta IS NULL AND rowid < " + rowid + ')';
-    return " AND (Data_Valuta IS NULL OR Data_Valuta < " + date + " OR (Data_Valuta = " + date +
-           " AND rowid < " + rowid + "))";
+    const bool dated = sqlite3_value_type(m_unreadable->date.get()) != SQLITE_NULL;
+    return beforeInDateOrder(dated ? '?' + QByteArray::number(firstParameter) : QByteArray(),
+                             '?' + QByteArray::number(firstParameter + 1), "rowid");
 }
 
 void SqliteSource::bindBefore(SqliteStatement &statement, int firstParameter) const
@@ -359,10 +337,7 @@ void SqliteSource::readPair(const std::vector<int> &codes, PairLines &lines)
         sql += "Tipo_Valuta = ?1 COLLATE BINARY";
     } else {
         // Codes written with blanks around them belong to the pair too.
-        sql += "Tipo_Valuta COLLATE BINARY IN (";
-        for (int i = 1; i <= count; ++i)
-            sql += (i > 1 ? ",?" : "?") + QByteArray::number(i);
-        sql += ')';
+        sql += "Tipo_Valuta COLLATE BINARY IN (" + placeholders('?', 1, count) + ')';
     }
     sql += beforeCondition(count + 1);
     sql += " ORDER BY Data_Valuta, rowid";
@@ -430,7 +405,7 @@ ListingSnapshot readWithoutFields(sqlite3 *db, const bool hasField[5], const QSt
     // Field by field in the order of the table's columns as the program names them.
     QString code, day;
     double quote = 0;
-    RuntimeError error = missingField();
+    RuntimeError error = missingFieldError();
     if (hasField[Code]) {
         code = trimmedText(first, column[Code]);
         day = trimmedText(first, column[Date]);
@@ -466,12 +441,9 @@ std::optional<ListingSnapshot> update(sqlite3 *db, const ListingRules &rules, co
     for (size_t at = 0; at < changed.size(); at += chunk) {
         const size_t count = std::min(chunk, changed.size() - at);
         if (at == 0 || count != chunk) {
-            QByteArray sql = "SELECT rowid, Tipo_Valuta, Data_Valuta, Quotazione FROM Storico_Valute "
-                             "WHERE rowid IN (?";
-            for (size_t i = 1; i < count; ++i)
-                sql += ",?";
-            sql += ')';
-            if (!rows.prepare(db, sql))
+            if (!rows.prepare(db, "SELECT rowid, Tipo_Valuta, Data_Valuta, Quotazione FROM Storico_Valute "
+                                  "WHERE rowid IN (" +
+                                      placeholders('?', 1, int(count)) + ')'))
                 return std::nullopt;
         }
         for (size_t i = 0; i < count; ++i)
