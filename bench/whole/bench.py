@@ -417,17 +417,24 @@ def bench_csvimport(args):
             if record_count(database) != len(rows):
                 raise SystemExit("%d records stored, %d expected" % (record_count(database), len(rows)))
 
-        job_cpu, shell_cpu = [], []
-        job, peak = medians(args.runs, fresh, [args.exe, "--batch", "--data-dir", work, "--import", csv_path],
-                            run_env(), stored_all, job_cpu)
-        shell, _ = medians(args.runs, fresh, ["sqlite3", database, ".mode csv", f".import {rows_csv} Storico_Valute"],
-                           None, stored_all, shell_cpu)
-        job_cpu, shell_cpu = statistics.median(job_cpu), statistics.median(shell_cpu)
-        report("Import of the bank's CSV, %d days of %d currencies (%d records), medians of %d runs"
-               % (args.days, len(BANK_CURRENCIES), len(rows), args.runs),
-               [("", "program", "shell .import of the four pairs' rows", "ratio", "peak memory"),
-                ("wall", "%.3f s" % job, "%.3f s" % shell, "%.2fx" % (job / shell), "%.0f MiB" % peak),
-                ("CPU", "%.3f s" % job_cpu, "%.3f s" % shell_cpu, "%.2fx" % (job_cpu / max(shell_cpu, 0.001)), "")])
+        program = [args.exe, "--batch", "--data-dir", work, "--import", csv_path]
+        jobs = [(fresh, program, run_env(), stored_all),
+                (fresh, ["sqlite3", database, ".mode csv", f".import {rows_csv} Storico_Valute"], None, stored_all)]
+        if args.baseline:
+            jobs.append((fresh, [args.baseline] + program[1:], run_env(), stored_all))
+        results = side_by_side(args.runs, jobs)
+        (job, job_cpu, peak), (shell, shell_cpu, _) = results[:2]
+        table = [("", "program", "shell .import of the four pairs' rows", "ratio", "peak memory"),
+                 ("wall", "%.3f s" % job, "%.3f s" % shell, "%.2fx" % (job / shell), "%.0f MiB" % peak),
+                 ("CPU", "%.3f s" % job_cpu, "%.3f s" % shell_cpu, "%.2fx" % (job_cpu / max(shell_cpu, 0.001)), "")]
+        if args.baseline:
+            base, base_cpu, base_peak = results[2]
+            table += [("wall, baseline", "%.3f s" % base, "%.3f s" % shell, "%.2fx" % (base / shell),
+                       "%.0f MiB" % base_peak),
+                      ("CPU, baseline", "%.3f s" % base_cpu, "%.3f s" % shell_cpu,
+                       "%.2fx" % (base_cpu / max(shell_cpu, 0.001)), "")]
+        report("Import of the bank's CSV, %d days of %d currencies (%d records), medians of %d runs side by side"
+               % (args.days, len(BANK_CURRENCIES), len(rows), args.runs), table)
     finally:
         shutil.rmtree(folder)
 
@@ -724,15 +731,19 @@ def bench_window(args):
         sizes = [args.records, 0]
         for records in sizes:
             make_data_dir(os.path.join(folder, str(records)), records)
-        results = {records: [] for records in sizes}
+        programs = [("", args.exe)] + ([(", baseline", args.baseline)] if args.baseline else [])
+        starts = [(records, label, exe) for label, exe in programs for records in sizes]
+        results = {start: [] for start in starts}
         for round_number in range(args.runs):
-            for records in (sizes if round_number % 2 == 0 else sizes[::-1]):
-                results[records].append(window_run(args.exe, os.path.join(folder, str(records)),
-                                                   server.url("/page"), xserver.display, screen))
+            shift = round_number % len(starts)
+            for start in starts[shift:] + starts[:shift]:
+                records, _, exe = start
+                results[start].append(window_run(exe, os.path.join(folder, str(records)), server.url("/page"),
+                                                 xserver.display, screen))
         rows = [("records", "first paint", "idle", "CPU time to idle", "peak memory")]
-        for records in sizes:
-            runs = results[records]
-            rows.append((f"{records:,}", "%.3f s" % statistics.median(r[0] for r in runs),
+        for start in starts:
+            runs = results[start]
+            rows.append((f"{start[0]:,}{start[1]}", "%.3f s" % statistics.median(r[0] for r in runs),
                          "%.3f s" % statistics.median(r[1] for r in runs),
                          "%.3f s" % statistics.median(r[3] for r in runs), "%.0f MiB" % max(r[2] for r in runs)))
         report("Window start, medians of %d runs in turn (first paint and idle from the start of the process)"
@@ -749,8 +760,9 @@ def main():
                                               "longlist", "window"])
     parser.add_argument("--exe", default=os.path.join(HERE, "..", "..", "build", "quotazioni"))
     parser.add_argument("--runs", type=int, default=5)
-    parser.add_argument("--baseline", help="startup, postgres: another build of the program, run in the same "
-                        "rounds and reported on rows of its own (to compare a change with what it replaces)")
+    parser.add_argument("--baseline", help="startup, csvimport, window, postgres: another build of the program, "
+                        "run in the same rounds and reported on rows of its own (to compare a change with what "
+                        "it replaces)")
     parser.add_argument("--records", type=int, nargs="+", default=None)
     parser.add_argument("--lines", type=int, default=100000)
     parser.add_argument("--days", type=int, default=7000)
