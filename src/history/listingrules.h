@@ -105,10 +105,13 @@ public:
     virtual std::optional<Totals> totals() = 0;
     // Every code stored, once (NULL aside), as text; false on a failure.
     virtual bool readCodes(std::vector<QString> &codes) = 0;
+    // The first record in date order, asked for only when the rules need it.
     virtual std::optional<Record> firstRecord() = 0;
     // The first record in date order whose quote cannot be read, among those loaded tells of (given
     // code and first). From then on the counts and the pair's records are of the records before it.
     virtual std::optional<Record> firstUnreadable(const std::function<bool(const Record &)> &loaded) = 0;
+    // How many records a code has (or any code, or none), only those before the unreadable one once
+    // there is one.
     virtual std::optional<qint64> count(int code) = 0;
     // The records of the codes, through the index on code and date, added to lines in date order.
     virtual void readPair(const std::vector<int> &codes, PairLines &lines) = 0;
