@@ -138,7 +138,6 @@ void TestReferenceCycle::window_data()
     QTest::addColumn<bool>("stale");
     QTest::newRow("today's rates") << QDate::currentDate() << false;
     QTest::newRow("rates of a week ago") << QDate::currentDate().addDays(-7) << true;
-    QTest::newRow("rates of 2024") << QDate(2024, 2, 27) << true;
 }
 
 void TestReferenceCycle::window()

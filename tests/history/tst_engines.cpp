@@ -51,10 +51,8 @@ private Q_SLOTS:
     void recording();
     void imports_data();
     void imports();
-    void dailyCycle_data();
-    void dailyCycle();
-    void referenceRates_data();
-    void referenceRates();
+    void dailyJob_data();
+    void dailyJob();
 
     void serverOpening_data();
     void serverOpening();
@@ -438,101 +436,92 @@ void TestEngines::imports()
     QCOMPARE(fileBytes(source), sourceBefore); // the file imported is left as it was
 }
 
-// One row per engine, for the tests whose case is the same on both.
-static void engineRows()
+void TestEngines::dailyJob_data()
 {
     QTest::addColumn<QString>("engine");
-    for (const QString &engine : kEngines)
-        QTest::newRow(qPrintable(engine)) << engine;
-}
-
-void TestEngines::dailyCycle_data()
-{
-    engineRows();
-}
-
-// The day's job twice, as a scheduled run and a late start of the window the same day would do.
-void TestEngines::dailyCycle()
-{
-    QFETCH(QString, engine);
-
-    const QString day = QStringLiteral("20240105");
-    const QString location = make(engine, {rec("EUR/USD", "20240104", "1.09", "EUR/USD - DOLLARO USA - 1")});
-    QTemporaryDir data;
-    QVERIFY(writeFile(data.filePath("zantoro.TXT"), kCurrencyList));
-    HttpServer page;
-    page.setPage("/delay/valute/index.shtml", kFourPairs);
-    RecordingDialogs dialogs;
-    QuoteSession session(data.path(), dialogs);
-    session.setDatabaseLocation(location);
-    session.loadDefaults(page.url("/delay/valute/index.shtml").toString());
-    for (int run = 0; run < 2; ++run) {
-        const RecordingResult result = session.runDailyJob(QDate(2024, 1, 5));
-        QVERIFY(result.completed);
-        QCOMPARE(result.recorded, 4);
-    }
-    QCOMPARE(dialogs.texts(), QStringList());
-    QCOMPARE(session.lines().toStringList(),
-             (QStringList{"04-01-2024 - 1,0900 - EUR/USD", "05-01-2024 - 1,0871 - EUR/USD"}));
-    QCOMPARE(records(location, true),
-             (QStringList{"EUR/CHF|" + day + "|0.9412|EUR/CHF - FRANCO SVIZZERO - 2|",
-                          "EUR/GBP|" + day + "|0.8567|EUR/GBP - STERLINA INGLESE - 4|",
-                          "EUR/JPY|" + day + "|131.25|EUR/JPY - YEN GIAPPONESE - 3|",
-                          "EUR/USD|20240104|1.09|EUR/USD - DOLLARO USA - 1|<null>",
-                          "EUR/USD|" + day + "|1.0871|EUR/USD - DOLLARO USA - 1|"}));
-    // No database file appears in the data folder when the history is on a server.
-    if (engine == QLatin1String("postgres"))
-        QCOMPARE(QDir(data.path()).entryList({"*.MDB", "*.mdb", "*-journal"}), QStringList());
-}
-
-void TestEngines::referenceRates_data()
-{
-    engineRows();
-}
-
-// The reference rates on either engine: the missing days taken from the 90-day history, a stored day
-// and a day that is no date left alone, nothing written by the second run.
-void TestEngines::referenceRates()
-{
-    QFETCH(QString, engine);
-
-    const QString location =
-        make(engine, {rec("EUR/USD", "20240222", "9.99", "EUR/USD - DOLLARO USA - 1"),
-                      rec("EUR/USD", "2024xx01", "9.99", "EUR/USD - DOLLARO USA - 1"),
-                      rec("EUR/GBP", "20240223", "9.99", "EUR/GBP - STERLINA INGLESE - 4")});
-    QTemporaryDir data;
-    QVERIFY(writeFile(data.filePath("zantoro.TXT"), "EUR/USD\r\nEUR/GBP\r\n"));
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QByteArray>("currencyList");
+    QTest::addColumn<QStringList>("paths"); // served, the first one the page's address
+    QTest::addColumn<QByteArrayList>("files");
+    QTest::addColumn<QDate>("today");
+    QTest::addColumn<QList<int>>("recorded"); // by each run
+    QTest::addColumn<QStringList>("requested");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QStringList>("after");
+    const auto row = [](const char *name, const QStringList &before, const QByteArray &currencyList,
+                        const QStringList &paths, const QByteArrayList &files, const QDate &today,
+                        const QList<int> &recorded, const QStringList &requested, const QStringList &lines,
+                        const QStringList &after) {
+        for (const QString &engine : kEngines)
+            QTest::addRow("%s: %s", qPrintable(engine), name)
+                << engine << before << currencyList << paths << files << today << recorded << requested
+                << lines << after;
+    };
+    const QString usd = "EUR/USD - DOLLARO USA - 1", gbp = "EUR/GBP - STERLINA INGLESE - 4";
+    const QString quotePage = "/delay/valute/index.shtml";
+    // Twice, as a scheduled run and a late start of the window the same day would do.
+    row("quote page", {rec("EUR/USD", "20240104", "1.09", usd)}, kCurrencyList, {quotePage}, {kFourPairs},
+        QDate(2024, 1, 5), {4, 4}, {quotePage, quotePage},
+        {"04-01-2024 - 1,0900 - EUR/USD", "05-01-2024 - 1,0871 - EUR/USD"},
+        {"EUR/CHF|20240105|0.9412|EUR/CHF - FRANCO SVIZZERO - 2|",
+         "EUR/GBP|20240105|0.8567|EUR/GBP - STERLINA INGLESE - 4|",
+         "EUR/JPY|20240105|131.25|EUR/JPY - YEN GIAPPONESE - 3|", "EUR/USD|20240104|1.09|" + usd + "|<null>",
+         "EUR/USD|20240105|1.0871|" + usd + '|'});
+    // The missing days taken from the 90-day history, a stored day and a day that is no date left
+    // alone, nothing written by the second run.
     const auto day = [](int day, const QString &usd, const QString &gbp) {
         return ReferenceDay{QDate(2024, 2, day), {"USD=" + usd, "GBP=" + gbp}};
     };
-    HttpServer bank;
-    bank.setPage("/ref/eurofxref-daily.xml", referenceDailyFile(day(27, "1.0820", "0.8540")), 200,
-                 "text/xml");
-    bank.setPage("/ref/eurofxref-hist-90d.xml",
-                 referenceHistoryFile({day(22, "1.0824", "0.8551"), day(23, "1.08", "0.8549"),
-                                       day(26, "1.0852", "0.856"), day(27, "1.082", "0.854")}),
-                 200, "text/xml");
+    const QString daily = "/ref/eurofxref-daily.xml", ninety = "/ref/eurofxref-hist-90d.xml";
+    row("reference rates",
+        {rec("EUR/USD", "20240222", "9.99", usd), rec("EUR/USD", "2024xx01", "9.99", usd),
+         rec("EUR/GBP", "20240223", "9.99", gbp)},
+        "EUR/USD\r\nEUR/GBP\r\n", {daily, ninety},
+        {referenceDailyFile(day(27, "1.0820", "0.8540")),
+         referenceHistoryFile({day(22, "1.0824", "0.8551"), day(23, "1.08", "0.8549"),
+                               day(26, "1.0852", "0.856"), day(27, "1.082", "0.854")})},
+        QDate(2024, 2, 27), {6, 0}, {daily, ninety, daily},
+        {"22-02-2024 - 9,9900 - EUR/USD", "23-02-2024 - 1,0800 - EUR/USD", "26-02-2024 - 1,0852 - EUR/USD",
+         "27-02-2024 - 1,0820 - EUR/USD", "01-xx-2024 - 9,9900 - EUR/USD"},
+        {"EUR/GBP|20240222|0.8551|" + gbp + '|', "EUR/GBP|20240223|9.99|" + gbp + "|<null>",
+         "EUR/GBP|20240226|0.856|" + gbp + '|', "EUR/GBP|20240227|0.854|" + gbp + '|',
+         "EUR/USD|20240222|9.99|" + usd + "|<null>", "EUR/USD|20240223|1.08|" + usd + '|',
+         "EUR/USD|20240226|1.0852|" + usd + '|', "EUR/USD|20240227|1.082|" + usd + '|',
+         "EUR/USD|2024xx01|9.99|" + usd + "|<null>"});
+}
+
+void TestEngines::dailyJob()
+{
+    QFETCH(QString, engine);
+    QFETCH(QStringList, before);
+    QFETCH(QByteArray, currencyList);
+    QFETCH(QStringList, paths);
+    QFETCH(QByteArrayList, files);
+    QFETCH(QList<int>, recorded);
+    QFETCH(QDate, today);
+
+    const QString location = make(engine, before);
+    QTemporaryDir data;
+    QVERIFY(writeFile(data.filePath("zantoro.TXT"), currencyList));
+    HttpServer server;
+    for (qsizetype i = 0; i < paths.size(); ++i)
+        server.setPage(paths[i], files[i], 200, paths[i].endsWith(".xml") ? "text/xml" : "text/html");
     RecordingDialogs dialogs;
     QuoteSession session(data.path(), dialogs);
     session.setDatabaseLocation(location);
-    session.loadDefaults(bank.url("/ref/eurofxref-daily.xml").toString());
-    const RecordingResult first = session.runDailyJob(QDate(2024, 2, 27));
-    const RecordingResult second = session.runDailyJob(QDate(2024, 2, 27));
+    session.loadDefaults(server.url(paths.first()).toString());
+    for (const int expected : recorded) {
+        const RecordingResult result = session.runDailyJob(today);
+        QVERIFY(result.completed);
+        QCOMPARE(result.recorded, expected);
+    }
     QCOMPARE(dialogs.texts(), QStringList());
-    QCOMPARE(first.recorded, 6);
-    QCOMPARE(second.recorded, 0);
-    QCOMPARE(bank.requestedPaths(), (QStringList{"/ref/eurofxref-daily.xml", "/ref/eurofxref-hist-90d.xml",
-                                                 "/ref/eurofxref-daily.xml"}));
-    QCOMPARE(records(location, true),
-             (QStringList{"EUR/GBP|20240222|0.8551|EUR/GBP - STERLINA INGLESE - 4|",
-                          "EUR/GBP|20240223|9.99|EUR/GBP - STERLINA INGLESE - 4|<null>",
-                          "EUR/GBP|20240226|0.856|EUR/GBP - STERLINA INGLESE - 4|",
-                          "EUR/GBP|20240227|0.854|EUR/GBP - STERLINA INGLESE - 4|",
-                          "EUR/USD|20240222|9.99|EUR/USD - DOLLARO USA - 1|<null>",
-                          "EUR/USD|20240223|1.08|EUR/USD - DOLLARO USA - 1|",
-                          "EUR/USD|20240226|1.0852|EUR/USD - DOLLARO USA - 1|",
-                          "EUR/USD|20240227|1.082|EUR/USD - DOLLARO USA - 1|",
-                          "EUR/USD|2024xx01|9.99|EUR/USD - DOLLARO USA - 1|<null>"}));
+    QTEST(server.requestedPaths(), "requested");
+    QTEST(session.lines().toStringList(), "lines");
+    QTEST(records(location, true), "after");
+    // No database file appears in the data folder when the history is on a server.
+    if (engine == QLatin1String("postgres"))
+        QCOMPARE(QDir(data.path()).entryList({"*.MDB", "*.mdb", "*-journal"}), QStringList());
 }
 
 void TestEngines::serverOpening_data()
@@ -590,7 +579,9 @@ void TestEngines::serverWithoutTable()
 
 void TestEngines::samePairAtOnce_data()
 {
-    engineRows();
+    QTest::addColumn<QString>("engine");
+    for (const QString &engine : kEngines)
+        QTest::newRow(qPrintable(engine)) << engine;
 }
 
 // Another program records the same pair and day while this one's change is still open: it waits for

@@ -7,7 +7,6 @@
 
 #include <QDir>
 #include <QTemporaryDir>
-#include <sys/stat.h>
 
 using Outcome = OfficialRatesImport::Result::Outcome;
 
@@ -124,9 +123,6 @@ void TestImport::importFile_data()
     };
     const QStringList two{usa.arg("20030314", "1.07", "a"), usa.arg("20030315", "1.08", "b")};
     row("CR LF", header + "14/03/2003,1.07,a\r\n15/03/2003,1.08,b\r\n", two);
-    row("LF", QByteArray(header).replace("\r\n", "\n") + "14/03/2003,1.07,a\n15/03/2003,1.08,b\n", two);
-    row("CR, no final line end",
-        QByteArray(header).replace("\r\n", "\r") + "14/03/2003,1.07,a\r15/03/2003,1.08,b", two);
     row("empty lines skipped", header + "\r\n14/03/2003,1.07,a\r\n  \r\n15/03/2003,1.08,b\r\n\r\n", two);
     row("exactly 3 lines", header, {});
     row("empty file", "", {});
@@ -135,9 +131,6 @@ void TestImport::importFile_data()
     row("no currency line", "x\nCambi\nx\n15/03/2003,1.5,n\n", {"|20030315|1.5||n"});
     row("franc file under its pair", "x\nValuta selezionata: Franco svizzero\nx\n15/03/2003,1.4707,x\n",
         {"EUR/CHF|20030315|1.4707|EUR/CHF - FRANCO SVIZZERO|x"});
-    row("yen and sterling files under their pairs",
-        "x\nValuta selezionata: Yen giapponese\nx\n15/03/2003,128.5,\n",
-        {"EUR/JPY|20030315|128.5|EUR/JPY - YEN GIAPPONESE|"});
     row("apostrophe in the currency",
         "x\nValuta selezionata: Lira d'Italia\nx\n15/03/2003,1936.27,l'ultima\n",
         {"LIRA D'|20030315|1936.27|LIRA D'ITALIA|l'ultima"});
@@ -161,20 +154,15 @@ void TestImport::importFile_data()
         header + "14/03/2003,1.07,caf\xe2\x82\r15/03/2003,1.08,\xc3\xa9\r\r\n16/03/2003,1,\x80\n",
         {usa.arg("20030314", "1.07", "caf\u00e2\u201a"), usa.arg("20030315", "1.08", "\u00c3\u00a9"),
          usa.arg("20030316", "1", "\u20ac")});
-    // Notepad's "Unicode" and "UTF-8" with their byte-order marks.
+    // Notepad's "Unicode": read with its byte-order mark; without it, its NULs are no text.
     const QString euro = QString::fromUtf16(u"caf\u00e9 \u20ac");
     const QByteArray unicodeText = header + "15/03/2003,1.08,";
-    QByteArray utf16le("\xFF\xFE"), utf16be("\xFE\xFF");
+    QByteArray utf16le("\xFF\xFE");
     for (const QChar c : QString::fromUtf8(unicodeText) + euro + "\r\n") {
         utf16le += char(c.unicode() & 0xFF);
         utf16le += char(c.unicode() >> 8);
-        utf16be += char(c.unicode() >> 8);
-        utf16be += char(c.unicode() & 0xFF);
     }
     row("UTF-16 little-endian", utf16le, {usa.arg("20030315", "1.08", euro)});
-    row("UTF-16 big-endian", utf16be, {usa.arg("20030315", "1.08", euro)});
-    row("UTF-8 with its mark", "\xEF\xBB\xBF" + unicodeText + euro.toUtf8(),
-        {usa.arg("20030315", "1.08", euro)});
     row("UTF-16 without its mark", utf16le.mid(2), {}, {}, Outcome::LineNotRead, 1,
         "Errore lettura Storico Cambi Ufficiali - Modalità del file non valida\r\n\r\n%1");
     row("line over a megabyte", header + "14/03/2003,1.07,a\n15/03/2003,1.08," + QByteArray(1100000, 'x'),
@@ -188,16 +176,6 @@ void TestImport::importFile_data()
         "Indicare il nome del file Storico Cambi Ufficiali !!!", "   ");
     row("missing file", {}, {}, {}, Outcome::FileNotRead, 0,
         "Storico Cambi Ufficiali non trovato - Impossibile trovare il file\r\n\r\n%1", "manca.csv");
-    row("folder", {}, {}, {}, Outcome::FileNotRead, 0,
-        "Storico Cambi Ufficiali non trovato - Errore di accesso al percorso/file\r\n\r\n%1", "cartella");
-    // Neither a device that never ends nor a FIFO that waits for a writer is read.
-    row("endless device", {}, {}, {}, Outcome::FileNotRead, 0,
-        "Storico Cambi Ufficiali non trovato - Errore di accesso al percorso/file\r\n\r\n%1", "/dev/zero");
-    row("fifo", {}, {}, {}, Outcome::FileNotRead, 0,
-        "Storico Cambi Ufficiali non trovato - Errore di accesso al percorso/file\r\n\r\n%1", "fifo");
-    row("binary file", header + QByteArray("15/03/2003,1.07,a\r\n\0\x01\x02", 23), {}, {},
-        Outcome::LineNotRead, 1,
-        "Errore lettura Storico Cambi Ufficiali - Modalità del file non valida\r\n\r\n%1");
     row("overflow keeps the lines before",
         header + "14/03/2003,1.07,a\r\n15/03/2003,9e999,b\r\n16/03/2003,1.09,c\r\n",
         {usa.arg("20030314", "1.07", "a")}, {}, Outcome::LineNotRead, 5,
@@ -247,10 +225,6 @@ void TestImport::importFile_data()
                                  bank("USD", "20260416", "1.17"),   bank("CHF", "20260416", "0.93"),
                                  bank("JPY", "20260416", "186.5"),  bank("GBP", "20260416", "1")};
     row("bank CSV", csv, csvRecords, {}, Outcome::Done, 0, {}, "eurofxref-hist.csv");
-    row("bank CSV, columns in another order",
-        "Date,GBP,CHF,CYP,BGN,JPY,USD,\n2026-04-17,0.8562,0.9312,N/A,1.9558,186.75,1.1684,\n"
-        "2026-04-16,1,0.93,N/A,1.9558,186.5,1.17,\n",
-        csvRecords);
     row("bank CSV, stored pairs and days overwritten", csv,
         QStringList{bank("CHF", "20260417", "0.9312"), "EUR/USD|20260418|1.2|altro|"} +
             csvRecords.sliced(0, 1) + csvRecords.sliced(2),
@@ -335,8 +309,6 @@ void TestImport::importFile()
     HistoryDb db; // refusing any line noted "no" and any rate of 999
     QVERIFY(exec(path, {refuse.arg("INSERT"), refuse.arg("UPDATE")}) && !db.open(path).isError());
     const QString text = name.trimmed().isEmpty() ? name : "  " + QDir(dir.path()).filePath(name) + " ";
-    QVERIFY(name != "cartella" || QDir(dir.path()).mkdir(name));
-    QVERIFY(name != "fifo" || ::mkfifo(QFile::encodeName(dir.filePath(name)).constData(), 0600) == 0);
     QVERIFY(bytes.isNull() || writeFile(dir.filePath(name), bytes));
     for (int run = 0; run < 2;
          ++run) { // the second run overwrites what the first stored, even after a failure
