@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <sys/stat.h>
 
 using Outcome = OfficialRatesImport::Result::Outcome;
 
@@ -176,6 +177,12 @@ void TestImport::importFile_data()
         "Indicare il nome del file Storico Cambi Ufficiali !!!", "   ");
     row("missing file", {}, {}, {}, Outcome::FileNotRead, 0,
         "Storico Cambi Ufficiali non trovato - Impossibile trovare il file\r\n\r\n%1", "manca.csv");
+    // Only a regular file is opened: a FIFO would wait for a writer, a device such as /dev/zero never ends.
+    const QString notRegular =
+        "Storico Cambi Ufficiali non trovato - Errore di accesso al percorso/file\r\n\r\n%1";
+    row("folder", {}, {}, {}, Outcome::FileNotRead, 0, notRegular, "cartella");
+    row("endless device", {}, {}, {}, Outcome::FileNotRead, 0, notRegular, "/dev/zero");
+    row("fifo", {}, {}, {}, Outcome::FileNotRead, 0, notRegular, "fifo");
     row("overflow keeps the lines before",
         header + "14/03/2003,1.07,a\r\n15/03/2003,9e999,b\r\n16/03/2003,1.09,c\r\n",
         {usa.arg("20030314", "1.07", "a")}, {}, Outcome::LineNotRead, 5,
@@ -309,6 +316,8 @@ void TestImport::importFile()
     HistoryDb db; // refusing any line noted "no" and any rate of 999
     QVERIFY(exec(path, {refuse.arg("INSERT"), refuse.arg("UPDATE")}) && !db.open(path).isError());
     const QString text = name.trimmed().isEmpty() ? name : "  " + QDir(dir.path()).filePath(name) + " ";
+    QVERIFY(name != "cartella" || QDir(dir.path()).mkdir(name));
+    QVERIFY(name != "fifo" || ::mkfifo(QFile::encodeName(dir.filePath(name)).constData(), 0600) == 0);
     QVERIFY(bytes.isNull() || writeFile(dir.filePath(name), bytes));
     for (int run = 0; run < 2;
          ++run) { // the second run overwrites what the first stored, even after a failure

@@ -137,6 +137,8 @@ void TestSession::fetch_data()
         unavailable);
     add("number too large", page("EUR/USD " + QByteArray(400, '9') + ",5"), usd, {}, "", unavailable);
     add("number too small", page("EUR/USD 0," + QByteArray(400, '0') + "1"), usd, {}, "", unavailable);
+    add("fetch failure: old page not cut again", page({}, Kind::Close), kFourItems, {}, "unavailable", {},
+        kOldPage);
 }
 
 void TestSession::fetch()
