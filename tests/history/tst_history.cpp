@@ -27,8 +27,6 @@ class TestHistory : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void listing_data();
-    void listing();
     void listingFailure_data();
     void listingFailure();
     void listingSeesWrites_data();
@@ -42,68 +40,6 @@ private Q_SLOTS:
     void recordingInGroups();
     void reader();
 };
-
-void TestHistory::listing_data()
-{
-    QTest::addColumn<QStringList>("records");
-    QTest::addColumn<QStringList>("lines");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<QString>("alter"); // run on the database before the listing
-    const auto row = [](const char *name, const QStringList &records, const QStringList &lines, int count,
-                        const QString &message = {}, const QString &alter = {}) {
-        QTest::newRow(name) << records << lines << count << message << alter;
-    };
-    const QString usd15 = "15-03-2003 - 1,2000 - EUR/USD", usd16 = "16-03-2003 - 1,3000 - EUR/USD";
-    const QString failed = "Errore in lettura file di input  ERR=";
-
-    row("blank code first in date order is loaded, lower-case code not listed",
-        {rec(" ", "20030314", "1.1"), rec("eur/usd", "20030315", "1.2"), rec("EUR/USD", "20030316", "1.3")},
-        {usd16}, 3);
-    row("no date first, then empty, blank and NULL codes skipped; NULL texts, apostrophes",
-        {rec("EUR/USD", "", "1.1"), rec("EUR/USD", "20030315", "1.2"), rec("", "20030316", "1.3"),
-         rec("   ", "20030317", "1.4"), "NULL,'20030318',1.5,'',''", "'EUR/USD','20030318''',1.6,'L''',NULL",
-         rec("EUR/USD", "20030319", "1.7")},
-        {usd15, "18-03-2003 - 1,6000 - EUR/USD", "19-03-2003 - 1,7000 - EUR/USD"}, 4);
-    row("text quote", {rec("EUR/USD", "20030315", "'abc'")}, {}, 1, failed + "13 - Tipo non corrispondente");
-    row("table without Note", {rec("EUR/USD", "20030315", "1.2")}, {}, 1,
-        failed + "3265 - Elemento non trovato in questo insieme.",
-        "ALTER TABLE Storico_Valute DROP COLUMN Note");
-    // Listed twice, the rows read before the failure are the same.
-    row("NULL quote: rows so far kept, failing one counted",
-        {rec("EUR/USD", "20030315", "1.2"), rec("EUR/USD", "20030316", "NULL"),
-         rec("EUR/USD", "20030317", "1.4")},
-        {usd15}, 2, failed + "94 - Utilizzo non valido di Null");
-}
-
-void TestHistory::listing()
-{
-    QFETCH(QStringList, records);
-    QFETCH(QStringList, lines);
-    QFETCH(int, count);
-    QFETCH(QString, message);
-    QFETCH(QString, alter);
-    QTemporaryDir dir;
-    const QString path = makeDatabase(dir.filePath("VALUTE.MDB"), records);
-    QVERIFY(exec(path, {alter}));
-    HistoryDb db;
-    HistoryListing listing;
-    QuoteTable table, previous;
-    table.append({"EUR/XXX", "19990101", 9, {}, {}}); // left over from a quote update
-    for (int run = 0; run < 2; ++run) {               // listing twice gives the same result
-        RecordingDialogs dialogs;
-        const auto result = listing.run(db, path, "EUR/USD", table, dialogs);
-        QVERIFY(!result.openFailed && !result.cancelled && db.isOpen());
-        QCOMPARE(result.lines.toStringList(), lines);
-        QCOMPARE(table.QuoteCount(), count);
-        QCOMPARE(result.selectIndex, lines.size() - 1);
-        QCOMPARE(result.countText(), QStringLiteral("Numero records nel Database: %1").arg(count));
-        QCOMPARE(dialogs.texts(), message.isEmpty() ? QStringList() : QStringList{message});
-        QCOMPARE(dialogs.beepCount(), message.isEmpty() ? 1 : 2);
-        QVERIFY(run == 0 || table == previous);
-        previous = table;
-    }
-}
 
 void TestHistory::listingFailure_data()
 {
