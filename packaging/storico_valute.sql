@@ -10,3 +10,9 @@ CREATE TABLE Storico_Valute (
 );
 
 CREATE INDEX Storico_Valute_Valuta_Data ON Storico_Valute (Tipo_Valuta, Data_Valuta);
+
+-- The records whose quote cannot be read as a number (NULL, text, blob), normally none: the listing
+-- finds the first of them in date order through this index instead of a pass over the table. The
+-- program repeats this condition word for word, and adds the index to a file that lacks it.
+CREATE INDEX Storico_Valute_Quotazione_Illeggibile ON Storico_Valute (Data_Valuta)
+    WHERE Quotazione IS NULL OR +Quotazione > 9e999;

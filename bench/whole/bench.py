@@ -73,9 +73,22 @@ COMMIT;
 """)
 
 
-def make_data_dir(folder, records):
+UNREADABLE_INDEX = "Storico_Valute_Quotazione_Illeggibile"
+
+
+def drop_unreadable_index(database):
+    """The file as made before the shipped schema had the index of unreadable quotes."""
+    sqlite(database, f"DROP INDEX IF EXISTS {UNREADABLE_INDEX};")
+
+
+def make_data_dir(folder, records, without_index=False):
+    """A data folder as the program leaves it: the shipped database filled, the four-pair list. The
+    database carries the shipped schema's indexes, unless `without_index` (a file made before the index
+    of unreadable quotes)."""
     os.makedirs(folder, exist_ok=True)
     make_database(os.path.join(folder, "VALUTE.MDB"), records)
+    if without_index:
+        drop_unreadable_index(os.path.join(folder, "VALUTE.MDB"))
     with open(os.path.join(folder, "zantoro.TXT"), "w", newline="\r\n") as f:
         f.write("".join(code + "\n" for code, _ in PAIRS))
 
@@ -201,12 +214,19 @@ def bench_startup(args):
             try:
                 make_data_dir(folder, records)
                 database = os.path.join(folder, "VALUTE.MDB")
-                job = (None, [args.exe, "--batch", "--data-dir", folder, "--page-url", server.url("/page")],
+                # --without-index: every run is the first open of a file made before the index.
+                prepare = (lambda: drop_unreadable_index(database)) if args.without_index else None
+                job = (prepare, [args.exe, "--batch", "--data-dir", folder, "--page-url", server.url("/page")],
                        run_env(), None)
                 floor = (None, ["sqlite3", database, floor_sql], None, None)
                 jobs = [job, floor, empty_job]
                 if args.baseline:
-                    jobs.append((None, [args.baseline] + job[1][1:], run_env(), None))
+                    command = [args.baseline] + job[1][1:]
+                    if args.baseline_without_index:
+                        old = folder + "-baseline"
+                        make_data_dir(old, records, without_index=True)
+                        command[command.index(folder)] = old
+                    jobs.append((None, command, run_env(), None))
                 results = side_by_side(args.runs, jobs)
                 (job_wall, job_cpu, peak), (floor_wall, floor_cpu, _), (empty_wall, _, _) = results[:3]
                 rows.append((f"{records:,}", "%.3f s" % job_wall, "%.3f s" % floor_wall,
@@ -219,6 +239,7 @@ def bench_startup(args):
                                  "%.3f / %.3f s" % (base_cpu, floor_cpu), "%.0f MiB" % base_peak))
             finally:
                 shutil.rmtree(folder)
+                shutil.rmtree(folder + "-baseline", ignore_errors=True)
     finally:
         shutil.rmtree(empty)
     report("Daily job, medians of %d runs side by side" % args.runs, rows)
@@ -276,12 +297,29 @@ def bench_import(args):
                                       "--import", rates], run_env(), counted("program"))
         shell = (fresh("shell"), ["sqlite3", os.path.join(folder, "shell", "VALUTE.MDB"), ".mode csv",
                                   f".import {rows_csv} Storico_Valute"], None, None)
-        (job_wall, job_cpu, peak), (shell_wall, shell_cpu, _) = side_by_side(args.runs, [program, shell])
+        jobs = [program, shell]
+        if args.baseline:
+            base_copy = os.path.join(folder, "base-baseline")
+            shutil.copytree(base, base_copy)
+            if args.baseline_without_index:
+                drop_unreadable_index(os.path.join(base_copy, "VALUTE.MDB"))
+
+            def fresh_baseline():
+                shutil.rmtree(work["baseline"], ignore_errors=True)
+                shutil.copytree(base_copy, work["baseline"])
+            work["baseline"] = os.path.join(folder, "baseline")
+            jobs.append((fresh_baseline, [args.baseline, "--batch", "--data-dir", work["baseline"], "--import",
+                                          rates], run_env(), None))
+        results = side_by_side(args.runs, jobs)
+        (job_wall, job_cpu, peak), (shell_wall, shell_cpu, _) = results[:2]
+        header = ("program", "shell .import", "ratio", "CPU: program / shell", "peak memory")
+        row = ("%.3f s" % job_wall, "%.3f s" % shell_wall, "%.2fx" % (job_wall / shell_wall),
+               "%.3f / %.3f s (%.2fx)" % (job_cpu, shell_cpu, job_cpu / shell_cpu), "%.0f MiB" % peak)
+        if args.baseline:
+            header += ("baseline", "baseline: ratio")
+            row += ("%.3f s" % results[2][0], "%.2fx" % (results[2][0] / shell_wall))
         report("Import of %d lines into %d records, medians of %d runs side by side"
-               % (args.lines, args.records, args.runs),
-               [("program", "shell .import", "ratio", "CPU: program / shell", "peak memory"),
-                ("%.3f s" % job_wall, "%.3f s" % shell_wall, "%.2fx" % (job_wall / shell_wall),
-                 "%.3f / %.3f s (%.2fx)" % (job_cpu, shell_cpu, job_cpu / shell_cpu), "%.0f MiB" % peak)])
+               % (args.lines, args.records, args.runs), [header, row])
     finally:
         shutil.rmtree(folder)
 
@@ -760,7 +798,7 @@ def main():
                                               "longlist", "window"])
     parser.add_argument("--exe", default=os.path.join(HERE, "..", "..", "build", "quotazioni"))
     parser.add_argument("--runs", type=int, default=5)
-    parser.add_argument("--baseline", help="startup, csvimport, window, postgres: another build of the program, "
+    parser.add_argument("--baseline", help="startup, import, csvimport, window, postgres: another build of the program, "
                         "run in the same rounds and reported on rows of its own (to compare a change with what "
                         "it replaces)")
     parser.add_argument("--records", type=int, nargs="+", default=None)
@@ -768,6 +806,13 @@ def main():
     parser.add_argument("--days", type=int, default=7000)
     parser.add_argument("--currencies", choices=["four", "bank"], default="four",
                         help="backfill: the history file holds the four pairs' currencies or all the bank's")
+    parser.add_argument("--baseline-without-index", action="store_true",
+                        help="startup, import: the baseline works on a copy of the data whose database lacks "
+                             "the index of unreadable quotes, as a build before that index left it (with the "
+                             "index, such a build's identical query would read it too)")
+    parser.add_argument("--without-index", action="store_true",
+                        help="startup: the index of unreadable quotes is dropped before every run of the "
+                             "program, so that each run is the first open of a file made before it")
     args = parser.parse_args()
     args.exe = os.path.abspath(args.exe)
     args.baseline = args.baseline and os.path.abspath(args.baseline)

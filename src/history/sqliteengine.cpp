@@ -55,6 +55,50 @@ private:
     bool m_rowWaiting = false; // exec() stepped onto a row that next() hands out
 };
 
+// Whether a column declared so turns the numbers written as text into numbers (SQLite's rules for a
+// column's affinity: INTEGER, REAL or NUMERIC, not TEXT or BLOB).
+bool makesNumbers(const char *declaredType)
+{
+    const QByteArray type = QByteArray(declaredType).toUpper();
+    if (type.contains("INT"))
+        return true;
+    if (type.contains("CHAR") || type.contains("CLOB") || type.contains("TEXT") || type.contains("BLOB") ||
+        type.isEmpty())
+        return false;
+    return true;
+}
+
+// Gives the history the partial index of the records whose quote cannot be read, normally empty,
+// through which every listing finds them without a pass over the table. The shipped file has it; one
+// made before it or elsewhere gets it here, once. Never at the open's expense: a file that cannot be
+// written now (read only, another program writing or reading it to the end of its transaction) is
+// left as it is, without waiting, and listed by that pass until a later open succeeds. It is a
+// transaction of its own, before any of the program's: a run killed in it leaves the file as it was.
+void addUnreadableQuoteIndex(sqlite3 *db, int waitMilliseconds)
+{
+    SqliteStatement present;
+    if (!present.prepare(db, "SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?1"))
+        return;
+    present.bind(1, QString::fromLatin1(kUnreadableQuoteIndex));
+    if (present.step() || present.failed())
+        return;
+    // Where the quotes stay text as written, every record would be in it.
+    const char *declaredType = nullptr;
+    if (sqlite3_table_column_metadata(db, "main", "Storico_Valute", "Quotazione", &declaredType, nullptr,
+                                      nullptr, nullptr, nullptr) != SQLITE_OK ||
+        !makesNumbers(declaredType))
+        return;
+    if (sqlite3_db_readonly(db, "main") != 0 || !sqlite3_get_autocommit(db))
+        return;
+    const QByteArray sql = QByteArray("CREATE INDEX IF NOT EXISTS ") + kUnreadableQuoteIndex +
+                           " ON Storico_Valute (Data_Valuta) WHERE " + kUnreadableQuoteCondition;
+    sqlite3_busy_timeout(db, 0);
+    sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
+    sqlite3_busy_timeout(db, waitMilliseconds);
+    if (!sqlite3_get_autocommit(db))
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
 } // namespace
 
 SqliteEngine::SqliteEngine(const QString &path) : m_path(path) {}
@@ -86,6 +130,8 @@ RuntimeError SqliteEngine::open(QSqlDatabase &db, int waitMilliseconds)
     QSqlQuery probe(db);
     if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
         return databaseError(probe.lastError());
+    probe.finish();
+    addUnreadableQuoteIndex(sqliteHandle(db), waitMilliseconds);
     m_changes.watch(sqliteHandle(db));
     return {};
 }

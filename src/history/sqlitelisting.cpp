@@ -267,13 +267,16 @@ std::optional<ListingSource::Record> SqliteSource::firstRecord()
     return record;
 }
 
-// Only NULL and text can fail, and a pass with no sort finds them.
+// Only NULL and text can fail: the partial index holds just those records, in this order; without it,
+// a pass over the table with no sort finds them.
 std::optional<ListingSource::Record>
 SqliteSource::firstUnreadable(const std::function<bool(const Record &)> &loaded)
 {
+    const QByteArray sql =
+        QByteArray("SELECT rowid, Tipo_Valuta, Data_Valuta, Quotazione FROM Storico_Valute WHERE ") +
+        kUnreadableQuoteCondition + " ORDER BY Data_Valuta, rowid";
     SqliteStatement candidates;
-    if (!prepare(candidates, "SELECT rowid, Tipo_Valuta, Data_Valuta, Quotazione FROM Storico_Valute "
-                             "WHERE Quotazione IS NULL OR +Quotazione > 9e999 ORDER BY Data_Valuta, rowid"))
+    if (!prepare(candidates, sql))
         return std::nullopt;
     while (candidates.step()) {
         m_sawCandidates = true;

@@ -6,6 +6,13 @@
 
 struct sqlite3;
 
+// The records whose quote a listing cannot read: NULL, or a text or blob the column could not make a
+// number of (SQLite orders both after every number; the "+" keeps the column's affinity out of the
+// comparison). The listing's check and the partial index that answers it share this text, since
+// SQLite reads a partial index only for a query whose condition repeats the index's word for word.
+inline constexpr char kUnreadableQuoteCondition[] = "Quotazione IS NULL OR +Quotazione > 9e999";
+inline constexpr char kUnreadableQuoteIndex[] = "Storico_Valute_Quotazione_Illeggibile";
+
 // The records of the history this program's connection has changed, as SQLite tells each change:
 // the next listing reads only those again. Positions count every change ever noted; a long run of
 // changes is forgotten as a whole, and a listing that needs it then reads everything.

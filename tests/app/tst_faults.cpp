@@ -324,18 +324,33 @@ void TestFaults::killAtWrites(const QStringList &arguments, const QStringList &c
 void TestFaults::dailyCycleKilled_data()
 {
     QTest::addColumn<bool>("historyFilesExist");
-    QTest::newRow("history files made by the run") << false;
-    QTest::newRow("history files already there") << true;
+    QTest::addColumn<bool>("indexMissing"); // a database made before the index of unreadable quotes
+    QTest::newRow("history files made by the run") << false << false;
+    QTest::newRow("history files already there") << true << false;
+    // The run adds the index first, in a transaction of its own.
+    QTest::newRow("database without the index of unreadable quotes") << true << true;
 }
 
 void TestFaults::dailyCycleKilled()
 {
     // Killed before any of its writes, the day's run leaves a sound state, and the next run records
-    // the day. A first write of each kind and the database's commit at the least.
+    // the day (and has the index). A first write of each kind and the database's commit at the least.
     QFETCH(bool, historyFilesExist);
+    QFETCH(bool, indexMissing);
+    const auto prepare = [&] {
+        prepareDay(historyFilesExist);
+        if (indexMissing)
+            QCOMPARE(sqliteRows(file("VALUTE.MDB"), "DROP INDEX Storico_Valute_Quotazione_Illeggibile"),
+                     QStringList());
+    };
+    const auto afterRun = [&](const QString &) {
+        checkDailyState({});
+        QCOMPARE(sqliteRows(file("VALUTE.MDB"), "SELECT count(*) FROM sqlite_master "
+                                                "WHERE name = 'Storico_Valute_Quotazione_Illeggibile'"),
+                 QStringList{"1"});
+    };
     killAtWrites({"--page-url", "%1"}, kWriteCalls, true, 10,
-                 {[&] { prepareDay(historyFilesExist); }, [&](const QString &) { checkDailyState({kOld}); },
-                  [&](const QString &) { checkDailyState({}); }});
+                 {prepare, [&](const QString &) { checkDailyState({kOld}); }, afterRun});
 }
 
 void TestFaults::referenceCycleKilled()

@@ -9,6 +9,9 @@
 #include <QSqlQuery>
 #include <QTest>
 #include <algorithm>
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 // Statements run on a connection of the test's own, as another program would; a failure is printed.
 inline bool exec(const QString &location, const QStringList &statements)
@@ -62,3 +65,62 @@ inline QString makeDatabase(const QString &path, const QStringList &values = {})
         qFatal("cannot make the database");
     return path;
 }
+
+// A connection of another program's, through the driver alone: the program's own opening would
+// change the file.
+class OtherProgram
+{
+public:
+    explicit OtherProgram(const QString &path)
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
+        db.setDatabaseName(path);
+        m_open = db.open();
+    }
+    ~OtherProgram()
+    {
+        QSqlDatabase::database(QStringLiteral("other"), false).close();
+        QSqlDatabase::removeDatabase(QStringLiteral("other"));
+    }
+    bool exec(const QString &sql)
+    {
+        QSqlQuery query(QSqlDatabase::database(QStringLiteral("other"), false));
+        const bool ok = m_open && query.exec(sql);
+        if (!ok)
+            qWarning("%s: %s", qPrintable(sql), qPrintable(query.lastError().text()));
+        return ok;
+    }
+
+private:
+    bool m_open = false;
+};
+
+// While it lives, this thread is held to the files' permissions even when it runs as root (which
+// otherwise writes a read-only file): the capabilities that pass over them are set aside from its
+// effective set and taken back at the end. A test of a read-only file needs it to mean anything.
+class FilePermissionsApply
+{
+public:
+    FilePermissionsApply()
+    {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        if (syscall(SYS_capget, &header, m_saved) != 0)
+            return;
+        __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
+        for (unsigned capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER})
+            reduced[capability / 32].effective &= ~(1u << (capability % 32));
+        m_changed = syscall(SYS_capset, &header, reduced) == 0;
+    }
+    ~FilePermissionsApply()
+    {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        if (m_changed)
+            syscall(SYS_capset, &header, m_saved);
+    }
+    FilePermissionsApply(const FilePermissionsApply &) = delete;
+    FilePermissionsApply &operator=(const FilePermissionsApply &) = delete;
+
+private:
+    __user_cap_data_struct m_saved[2] = {};
+    bool m_changed = false;
+};

@@ -1,3 +1,4 @@
+#include "common/batchrun.h"
 #include "common/historytest.h"
 #include "common/httpserver.h"
 #include "common/pgserver.h"
@@ -16,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
+#include <optional>
 
 // The same cases on both engines: the history in an SQLite file and on a PostgreSQL server that the
 // test starts itself. Every row runs once per engine with the same expectations, but for what one
@@ -101,9 +103,11 @@ void TestEngines::listing_data()
     QTest::addColumn<int>("count");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("alter"); // run on the database before the listing
+    // The SQLite file once more as made before the index of unreadable quotes, while another program
+    // holds its write lock: the program leaves it without the index and reads the table instead.
     const auto row = [](const char *name, const QStringList &records, const QStringList &lines, int count,
                         const QString &message = {}) {
-        for (const QString &engine : kEngines)
+        for (const QString &engine : kEngines + QStringList{"sqlite without the index, another writing"})
             QTest::addRow("%s: %s", qPrintable(engine), name)
                 << engine << records << lines << count << message << QString();
     };
@@ -218,9 +222,17 @@ void TestEngines::listing()
     QFETCH(QString, message);
     QFETCH(QString, alter);
 
-    const QString location = make(engine, records);
+    const bool withoutIndex = engine.contains("without the index");
+    const QString location = make(withoutIndex ? QStringLiteral("sqlite") : engine, records);
     QVERIFY(exec(location, {alter}));
+    std::optional<OtherProgram> other;
     HistoryDb db;
+    if (withoutIndex) {
+        QVERIFY(exec(location, {"DROP INDEX Storico_Valute_Quotazione_Illeggibile"}));
+        other.emplace(location);
+        QVERIFY(other->exec("BEGIN IMMEDIATE"));
+        db.setBusyTimeout(3600 * 1000); // waiting for it would outlast the test's time limit
+    }
     HistoryListing listing;
     QuoteTable table, previous;
     table.append({"EUR/XXX", "19990101", 9, {}, {}}); // left over from a quote update
@@ -236,6 +248,12 @@ void TestEngines::listing()
         QCOMPARE(dialogs.beepCount(), message.isEmpty() ? 1 : 2);
         QVERIFY(run == 0 || table == previous);
         previous = table;
+    }
+    if (withoutIndex) {
+        QCOMPARE(sqliteRows(location, "SELECT name FROM sqlite_master WHERE type = 'index'"),
+                 QStringList{"Storico_Valute_Valuta_Data"});
+        QVERIFY(other->exec("INSERT INTO Storico_Valute VALUES ('EUR/USD', '20240101', 1.08, '', '')"));
+        QVERIFY(other->exec("COMMIT"));
     }
 }
 

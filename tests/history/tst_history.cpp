@@ -1,3 +1,4 @@
+#include "common/batchrun.h"
 #include "common/historytest.h"
 #include "common/recordingdialogs.h"
 #include "common/testmain.h"
@@ -5,9 +6,12 @@
 #include "history/historylisting.h"
 #include "history/historyrecording.h"
 #include "history/recordwriter.h"
+#include "history/sqlitestatement.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
+#include <optional>
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 using Answer = UserDialogs::Answer;
@@ -21,6 +25,32 @@ QString rec(const QString &code, const QString &date, const QString &quote, cons
     return QStringLiteral("'%1','%2',%3,'%4',NULL").arg(code, date, quote, description);
 }
 
+// The steps SQLite takes through whole tables or indexes, in the statements a connection runs while
+// this lives.
+class FullPassSteps
+{
+public:
+    explicit FullPassSteps(sqlite3 *db) : m_db(db)
+    {
+        sqlite3_trace_v2(db, SQLITE_TRACE_PROFILE, &FullPassSteps::note, this);
+    }
+    ~FullPassSteps() { sqlite3_trace_v2(m_db, 0, nullptr, nullptr); }
+    FullPassSteps(const FullPassSteps &) = delete;
+    FullPassSteps &operator=(const FullPassSteps &) = delete;
+    int count() const { return m_count; }
+
+private:
+    static int note(unsigned, void *self, void *statement, void *)
+    {
+        static_cast<FullPassSteps *>(self)->m_count +=
+            sqlite3_stmt_status(static_cast<sqlite3_stmt *>(statement), SQLITE_STMTSTATUS_FULLSCAN_STEP, 1);
+        return 0;
+    }
+
+    sqlite3 *m_db;
+    int m_count = 0;
+};
+
 } // namespace
 
 class TestHistory : public QObject
@@ -31,6 +61,8 @@ private Q_SLOTS:
     void listingFailure();
     void listingSeesWrites_data();
     void listingSeesWrites();
+    void unreadableQuoteIndex_data();
+    void unreadableQuoteIndex();
     void csvTwinName_data();
     void csvTwinName();
     void recording_data();
@@ -206,6 +238,104 @@ void TestHistory::listingSeesWrites()
              change.contains("unreadable")
                  ? QStringList{"Errore in lettura file di input  ERR=94 - Utilizzo non valido di Null"}
                  : QStringList());
+}
+
+void TestHistory::unreadableQuoteIndex_data()
+{
+    QTest::addColumn<QString>("quoteType"); // Quotazione's declared type, null as shipped
+    QTest::addColumn<bool>("shipped");      // the file has the index from the start
+    QTest::addColumn<QString>("other");     // what another program does with the file meanwhile
+    QTest::addColumn<bool>("indexed");      // when the program opens and lists it
+    QTest::addColumn<bool>("indexedLater"); // when it opens it again, the other program done
+    const auto row = [](const char *name, const char *quoteType, bool shipped, const char *other,
+                        bool indexed, bool indexedLater) {
+        QTest::newRow(name) << QString(quoteType) << shipped << QString(other) << indexed << indexedLater;
+    };
+    row("as shipped", nullptr, true, "", true, true);
+    row("made without it", nullptr, false, "", true, true);
+    row("made without it, read only", nullptr, false, "read only", false, false);
+    row("made without it, another program writing", nullptr, false, "writing", false, true);
+    row("made without it, another program reading", nullptr, false, "reading", false, true);
+    row("quotes declared DOUBLE", "DOUBLE", false, "", true, true);
+    row("quotes declared NUMERIC(10,4)", "NUMERIC(10,4)", false, "", true, true);
+    row("quotes declared BIGINT", "BIGINT", false, "", true, true);
+    // Numbers stay text as written there: every record would be in the index.
+    row("quotes declared VARCHAR(20)", "VARCHAR(20)", false, "", false, false);
+    row("quotes declared TEXT", "TEXT", false, "", false, false);
+    row("quotes without a type", "", false, "", false, false);
+}
+
+// The partial index of the records whose quote cannot be read: the listing finds them through it
+// instead of a pass over the table; a file without it gets it when the program opens it, unless
+// it cannot be written at that moment, and then is listed as before.
+void TestHistory::unreadableQuoteIndex()
+{
+    QFETCH(QString, quoteType);
+    QFETCH(bool, shipped);
+    QFETCH(QString, other);
+    QFETCH(bool, indexed);
+    QFETCH(bool, indexedLater);
+    QTemporaryDir dir;
+    const QString path = makeDatabase(dir.filePath("VALUTE.MDB"),
+                                      {rec("EUR/USD", "20030316", "1.3"), rec("EUR/CHF", "20030315", "1.5"),
+                                       rec("EUR/USD", "20030315", "1.2")});
+    QStringList made;
+    if (!shipped)
+        made << "DROP INDEX Storico_Valute_Quotazione_Illeggibile";
+    if (!quoteType.isNull())
+        made << "ALTER TABLE Storico_Valute RENAME TO Vecchia"
+             << "CREATE TABLE Storico_Valute (Tipo_Valuta TEXT, Data_Valuta TEXT, Quotazione " + quoteType +
+                    ", Descrizione TEXT, Note TEXT)"
+             << "INSERT INTO Storico_Valute SELECT * FROM Vecchia ORDER BY rowid"
+             << "DROP TABLE Vecchia"
+             << "CREATE INDEX Storico_Valute_Valuta_Data ON Storico_Valute (Tipo_Valuta, Data_Valuta)";
+    QVERIFY(exec(path, made));
+    const auto indexNames = [&] {
+        return sqliteRows(path, "SELECT name FROM sqlite_master WHERE type = 'index' ORDER BY name");
+    };
+    const QStringList withIndex{"Storico_Valute_Quotazione_Illeggibile", "Storico_Valute_Valuta_Data"};
+    const QStringList without{"Storico_Valute_Valuta_Data"};
+    QCOMPARE(indexNames(), shipped ? withIndex : without);
+
+    const QString added = "'EUR/USD','20030317',1.4,'',''";
+    std::optional<OtherProgram> otherProgram;
+    std::optional<FilePermissionsApply> permissions;
+    if (other == "read only") {
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        permissions.emplace();
+    } else if (other == "writing") {
+        otherProgram.emplace(path);
+        QVERIFY(otherProgram->exec("BEGIN IMMEDIATE"));
+        QVERIFY(otherProgram->exec("INSERT INTO Storico_Valute VALUES (" + added + ')'));
+    } else if (other == "reading") {
+        otherProgram.emplace(path);
+        QVERIFY(otherProgram->exec("BEGIN"));
+        QVERIFY(otherProgram->exec("SELECT count(*) FROM Storico_Valute"));
+    }
+    {
+        HistoryDb db;
+        // Waiting for the other program would outlast the test's time limit.
+        db.setBusyTimeout(3600 * 1000);
+        QVERIFY(!db.open(path).isError());
+        const FullPassSteps steps(sqliteHandle(db.database()));
+        const std::unique_ptr<ListingReader> reader = db.listingReader();
+        QVERIFY(!reader->open().isError());
+        const ListingSnapshot snapshot = reader->read("EUR/USD", QuoteFormat(), nullptr);
+        QCOMPARE(snapshot.lines.toStringList(),
+                 QStringList({"15-03-2003 - 1,2000 - EUR/USD", "16-03-2003 - 1,3000 - EUR/USD"}));
+        QCOMPARE(snapshot.count, 3);
+        QVERIFY(!snapshot.readError.isError());
+        QCOMPARE(steps.count() > 0, !indexed); // only the check for unreadable quotes passes over a table
+    }
+    QCOMPARE(indexNames(), indexed ? withIndex : without);
+
+    if (otherProgram)
+        QVERIFY(otherProgram->exec("COMMIT"));
+    HistoryDb again;
+    QVERIFY(!again.open(path).isError());
+    QCOMPARE(indexNames(), indexedLater ? withIndex : without);
+    permissions.reset();
+    QCOMPARE(records(path).size(), other == "writing" ? 4 : 3);
 }
 
 void TestHistory::csvTwinName_data()
