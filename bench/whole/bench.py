@@ -140,21 +140,28 @@ def cpu_seconds(time_output):
     return sum(float(m) for m in re.findall(rb"(?:User|System) time \(seconds\): ([0-9.]+)", time_output))
 
 
+def run_checked(prepare, command, env=None, check=None):
+    """One run after `prepare`, stopping the benchmark when it fails or `check` finds it wrong: wall
+    seconds, CPU seconds (user + system) and peak resident MiB."""
+    if prepare:
+        prepare()
+    wall, peak, status, err = timed(command, env)
+    if status not in (0, None):
+        sys.stderr.write(err.decode(errors="replace")[-2000:])
+        raise SystemExit(f"{command[0]} exited with {status}")
+    if check:
+        check()
+    return wall, cpu_seconds(err), peak
+
+
 def medians(runs, prepare, command, env=None, check=None, cpu=None):
     """Median wall time and largest peak memory of `runs` runs; `check`, when given, looks at each run's
     result; `cpu`, when given, is a list that receives each run's CPU seconds."""
     walls, peaks = [], []
     for _ in range(runs):
-        if prepare:
-            prepare()
-        wall, peak, status, err = timed(command, env)
-        if status not in (0, None):
-            sys.stderr.write(err.decode(errors="replace")[-2000:])
-            raise SystemExit(f"{command[0]} exited with {status}")
-        if check:
-            check()
+        wall, seconds, peak = run_checked(prepare, command, env, check)
         if cpu is not None:
-            cpu.append(cpu_seconds(err))
+            cpu.append(seconds)
         walls.append(wall)
         peaks.append(peak)
     return statistics.median(walls), max(peaks)
@@ -172,19 +179,16 @@ def side_by_side(runs, jobs):
         shift = round_number % len(jobs)
         order = order[shift:] + order[:shift]
         for index in order:
-            prepare, command, env, check = jobs[index]
-            if prepare:
-                prepare()
-            wall, peak, status, err = timed(command, env)
-            if status not in (0, None):
-                sys.stderr.write(err.decode(errors="replace")[-2000:])
-                raise SystemExit(f"{command[0]} exited with {status}")
-            if check:
-                check()
+            wall, seconds, peak = run_checked(*jobs[index])
             walls[index].append(wall)
-            cpus[index].append(cpu_seconds(err))
+            cpus[index].append(seconds)
             peaks[index] = max(peaks[index], peak)
     return [(statistics.median(w), statistics.median(c), p) for w, c, p in zip(walls, cpus, peaks)]
+
+
+def ratio(part, whole):
+    """The ratio as "2.50x"; "-" when the whole is too small for the clock to see."""
+    return "%.2fx" % (part / whole) if whole > 0 else "-"
 
 
 def report(title, rows):
@@ -230,12 +234,12 @@ def bench_startup(args):
                 results = side_by_side(args.runs, jobs)
                 (job_wall, job_cpu, peak), (floor_wall, floor_cpu, _), (empty_wall, _, _) = results[:3]
                 rows.append((f"{records:,}", "%.3f s" % job_wall, "%.3f s" % floor_wall,
-                             "%.2fx" % (job_wall / floor_wall), "%.2fx" % (job_wall / empty_wall),
+                             ratio(job_wall, floor_wall), ratio(job_wall, empty_wall),
                              "%.3f / %.3f s" % (job_cpu, floor_cpu), "%.0f MiB" % peak))
                 if args.baseline:
                     base_wall, base_cpu, base_peak = results[3]
                     rows.append(("%s, baseline" % f"{records:,}", "%.3f s" % base_wall, "%.3f s" % floor_wall,
-                                 "%.2fx" % (base_wall / floor_wall), "%.2fx" % (base_wall / empty_wall),
+                                 ratio(base_wall, floor_wall), ratio(base_wall, empty_wall),
                                  "%.3f / %.3f s" % (base_cpu, floor_cpu), "%.0f MiB" % base_peak))
             finally:
                 shutil.rmtree(folder)
@@ -313,11 +317,11 @@ def bench_import(args):
         results = side_by_side(args.runs, jobs)
         (job_wall, job_cpu, peak), (shell_wall, shell_cpu, _) = results[:2]
         header = ("program", "shell .import", "ratio", "CPU: program / shell", "peak memory")
-        row = ("%.3f s" % job_wall, "%.3f s" % shell_wall, "%.2fx" % (job_wall / shell_wall),
-               "%.3f / %.3f s (%.2fx)" % (job_cpu, shell_cpu, job_cpu / shell_cpu), "%.0f MiB" % peak)
+        row = ("%.3f s" % job_wall, "%.3f s" % shell_wall, ratio(job_wall, shell_wall),
+               "%.3f / %.3f s (%s)" % (job_cpu, shell_cpu, ratio(job_cpu, shell_cpu)), "%.0f MiB" % peak)
         if args.baseline:
             header += ("baseline", "baseline: ratio")
-            row += ("%.3f s" % results[2][0], "%.2fx" % (results[2][0] / shell_wall))
+            row += ("%.3f s" % results[2][0], ratio(results[2][0], shell_wall))
         report("Import of %d lines into %d records, medians of %d runs side by side"
                % (args.lines, args.records, args.runs), [header, row])
     finally:
@@ -416,8 +420,8 @@ def bench_backfill(args):
         report("Back-fill of %d days for four pairs from a history of %d currencies into an empty history, "
                "medians of %d runs" % (args.days, len(currencies), args.runs),
                [("", "program", "shell inserts in one transaction", "ratio", "peak memory"),
-                ("wall", "%.3f s" % job, "%.3f s" % shell, "%.2fx" % (job / shell), "%.0f MiB" % peak),
-                ("CPU", "%.3f s" % job_cpu, "%.3f s" % shell_cpu, "%.2fx" % (job_cpu / max(shell_cpu, 0.001)), "")])
+                ("wall", "%.3f s" % job, "%.3f s" % shell, ratio(job, shell), "%.0f MiB" % peak),
+                ("CPU", "%.3f s" % job_cpu, "%.3f s" % shell_cpu, ratio(job_cpu, shell_cpu), "")])
     finally:
         shutil.rmtree(folder)
 
@@ -463,14 +467,14 @@ def bench_csvimport(args):
         results = side_by_side(args.runs, jobs)
         (job, job_cpu, peak), (shell, shell_cpu, _) = results[:2]
         table = [("", "program", "shell .import of the four pairs' rows", "ratio", "peak memory"),
-                 ("wall", "%.3f s" % job, "%.3f s" % shell, "%.2fx" % (job / shell), "%.0f MiB" % peak),
-                 ("CPU", "%.3f s" % job_cpu, "%.3f s" % shell_cpu, "%.2fx" % (job_cpu / max(shell_cpu, 0.001)), "")]
+                 ("wall", "%.3f s" % job, "%.3f s" % shell, ratio(job, shell), "%.0f MiB" % peak),
+                 ("CPU", "%.3f s" % job_cpu, "%.3f s" % shell_cpu, ratio(job_cpu, shell_cpu), "")]
         if args.baseline:
             base, base_cpu, base_peak = results[2]
-            table += [("wall, baseline", "%.3f s" % base, "%.3f s" % shell, "%.2fx" % (base / shell),
+            table += [("wall, baseline", "%.3f s" % base, "%.3f s" % shell, ratio(base, shell),
                        "%.0f MiB" % base_peak),
                       ("CPU, baseline", "%.3f s" % base_cpu, "%.3f s" % shell_cpu,
-                       "%.2fx" % (base_cpu / max(shell_cpu, 0.001)), "")]
+                       ratio(base_cpu, shell_cpu), "")]
         report("Import of the bank's CSV, %d days of %d currencies (%d records), medians of %d runs side by side"
                % (args.days, len(BANK_CURRENCIES), len(rows), args.runs), table)
     finally:
@@ -555,7 +559,7 @@ def bench_postgres(args):
                            None, stored_all, shell_cpu)
         report("Moving an SQLite history of %d records to the server, medians of %d runs" % (moved, args.runs),
                [("", "--batch --import", "psql \\copy of the same rows", "ratio", "peak memory"),
-                ("wall", "%.3f s" % job, "%.3f s" % shell, "%.2fx" % (job / shell), "%.0f MiB" % peak),
+                ("wall", "%.3f s" % job, "%.3f s" % shell, ratio(job, shell), "%.0f MiB" % peak),
                 ("CPU", "%.3f s" % statistics.median(job_cpu), "%.3f s" % statistics.median(shell_cpu), "", "")])
 
         rows = [("records", "--batch daily job", "psql, the pair's rows and the count", "ratio", "peak memory")]
@@ -581,10 +585,10 @@ FROM generate_series(0, {records} - 1) AS i JOIN (VALUES {values}) AS p(n, code,
                     "-c", "SELECT count(*) FROM storico_valute")))
             job, peak = statistics.median(w for w, _ in job_runs), max(p for _, p in job_runs)
             floor = statistics.median(w for w, _ in floor_runs)
-            rows.append((f"{records:,}", "%.3f s" % job, "%.3f s" % floor, "%.2fx" % (job / floor), "%.0f MiB" % peak))
+            rows.append((f"{records:,}", "%.3f s" % job, "%.3f s" % floor, ratio(job, floor), "%.0f MiB" % peak))
             if args.baseline:
                 base, base_peak = statistics.median(w for w, _ in base_runs), max(p for _, p in base_runs)
-                rows.append((f"{records:,}, baseline", "%.3f s" % base, "%.3f s" % floor, "%.2fx" % (base / floor),
+                rows.append((f"{records:,}, baseline", "%.3f s" % base, "%.3f s" % floor, ratio(base, floor),
                              "%.0f MiB" % base_peak))
         report("Daily job with the history on the server, medians of %d runs" % args.runs, rows)
     finally:
@@ -631,7 +635,7 @@ def bench_longlist(args):
         for name in ("small", "large"):
             job, peak = medians(args.runs, fresh, [args.exe, "--batch", "--data-dir", work, "--page-url",
                                                    server.url("/" + name)], run_env(), stored_four)
-            rows.append((name, "%.3f s" % job, "%.3f s" % shell, "%.2fx" % (job / shell), "%.0f MiB" % peak))
+            rows.append((name, "%.3f s" % job, "%.3f s" % shell, ratio(job, shell), "%.0f MiB" % peak))
         report("Daily job with a currency list of %d lines, medians of %d runs" % (args.lines, args.runs), rows)
     finally:
         shutil.rmtree(folder)
