@@ -13,6 +13,13 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+// A record as an SQL value list, Note NULL; the quote is SQL as it stands ("1.2", "NULL", "'abc'").
+inline QString rec(const QString &code, const QString &date, const QString &quote,
+                   const QString &description = {})
+{
+    return QStringLiteral("'%1','%2',%3,'%4',NULL").arg(code, date, quote, description);
+}
+
 // Statements run on a connection of the test's own, as another program would; a failure is printed.
 inline bool exec(const QString &location, const QStringList &statements)
 {

@@ -8,7 +8,6 @@
 #include "history/recordwriter.h"
 #include "history/sqlitestatement.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <optional>
 #include <sqlite3.h>
@@ -18,12 +17,6 @@ using Answer = UserDialogs::Answer;
 Q_DECLARE_METATYPE(ShownQuote)
 
 namespace {
-
-// A record as an SQL value list, Note NULL; the quote is SQL as it stands ("1.2", "NULL", "'abc'").
-QString rec(const QString &code, const QString &date, const QString &quote, const QString &description = {})
-{
-    return QStringLiteral("'%1','%2',%3,'%4',NULL").arg(code, date, quote, description);
-}
 
 // The steps SQLite takes through whole tables or indexes, in the statements a connection runs while
 // this lives.
@@ -59,14 +52,10 @@ class TestHistory : public QObject
 private Q_SLOTS:
     void listingFailure_data();
     void listingFailure();
-    void listingSeesWrites_data();
-    void listingSeesWrites();
     void unreadableQuoteIndex_data();
     void unreadableQuoteIndex();
     void csvTwinName_data();
     void csvTwinName();
-    void recording_data();
-    void recording();
     void recordingFailure_data();
     void recordingFailure();
     void recordingInGroups();
@@ -139,107 +128,6 @@ void TestHistory::listingFailure()
     QCOMPARE(QFile::exists(path), kind != "missing");
 }
 
-void TestHistory::listingSeesWrites_data()
-{
-    QTest::addColumn<QStringList>("own");   // run between two listings on the listing's own connection,
-                                            // as the program's writers use it
-    QTest::addColumn<QStringList>("shell"); // then by another program, the sqlite3 shell
-    QTest::addColumn<QStringList>("lines");
-    QTest::addColumn<int>("count");
-    const auto row = [](const char *name, const QStringList &own, const QStringList &shell,
-                        const QStringList &lines,
-                        int count) { QTest::newRow(name) << own << shell << lines << count; };
-    const QString usd15 = "15-03-2003 - 1,2000 - EUR/USD", usd16 = "16-03-2003 - 1,3000 - EUR/USD";
-    const QString changed = "16-03-2003 - 1,9000 - EUR/USD";
-    const QString change = "UPDATE Storico_Valute SET Quotazione = 1.9 WHERE Data_Valuta = '20030316'";
-    const QString add = "INSERT INTO Storico_Valute VALUES ('EUR/USD', '20030317', 1.4, '', '')";
-    const QString unreadable = "UPDATE Storico_Valute SET Quotazione = NULL WHERE Data_Valuta = '20030316'";
-    const QString added = "17-03-2003 - 1,4000 - EUR/USD";
-    row("nothing", {}, {}, {usd15, usd16}, 3);
-    row("another program changes a quote", {}, {change}, {usd15, changed}, 3);
-    row("another program adds a record", {}, {add}, {usd15, usd16, added}, 4);
-    row("another program deletes a record of another pair", {},
-        {"DELETE FROM Storico_Valute WHERE Tipo_Valuta = 'EUR/CHF'"}, {usd15, usd16}, 2);
-    row("another program stores an unreadable quote", {}, {unreadable}, {usd15}, 3);
-    row("recording through the listing's connection", {}, {}, {usd15, usd16, "17-03-2003 - 1,5000 - EUR/USD"},
-        4);
-    row("another database put in its place", {}, {}, {"01-01-2024 - 1,0800 - EUR/USD"}, 1);
-    row("own: a quote changed", {change}, {}, {usd15, changed}, 3);
-    row("own: records added to both pairs",
-        {"INSERT INTO Storico_Valute VALUES ('EUR/USD', '20030314', 1.1, '', ''), "
-         "('EUR/CHF', '20030316', 1.6, '', '')"},
-        {}, {"14-03-2003 - 1,1000 - EUR/USD", usd15, usd16}, 5);
-    row("own: a record deleted",
-        {"DELETE FROM Storico_Valute WHERE Data_Valuta = '20030315' AND Tipo_Valuta = 'EUR/USD'"}, {},
-        {usd16}, 2);
-    row("own: a record added under a code with blanks",
-        {"INSERT INTO Storico_Valute VALUES ('EUR/USD ', '20030315', 1.25, '', '')"}, {},
-        {usd15, "15-03-2003 - 1,2500 - EUR/USD", usd16}, 4);
-    row("own: a record added under a blank code",
-        {"INSERT INTO Storico_Valute VALUES (' ', '20030317', 1.25, '', '')"}, {}, {usd15, usd16}, 3);
-    row("own: an unreadable quote", {unreadable}, {}, {usd15}, 3);
-    row("own: an unreadable quote in another pair", // the dollar's 16th comes after it
-        {"UPDATE Storico_Valute SET Quotazione = NULL WHERE Tipo_Valuta = 'EUR/CHF'"}, {}, {usd15}, 2);
-    row("own: records of every quote shape",
-        {"INSERT INTO Storico_Valute VALUES ('EUR/USD', '20030303', 0.6, '', ''), "
-         "('EUR/USD', '20030301', 2, '', ''), ('EUR/USD', '20030305', 1e300, '', ''), "
-         "('EUR/USD', '20030302', 131.25, '', ''), ('EUR/USD', '20030304', 1e-5, '', ''), "
-         "('EUR/USD', '20030306', 1234567890123456789, '', '')"},
-        {},
-        {"01-03-2003 - 2,0000 - EUR/USD", "02-03-2003 - 131,25 - EUR/USD", "03-03-2003 - 0,6000 - EUR/USD",
-         "04-03-2003 - 1E-050 - EUR/USD", "05-03-2003 - 1E+300 - EUR/USD", "06-03-2003 - 1,2345 - EUR/USD",
-         usd15, usd16},
-        9);
-    row("own: a change undone", {"BEGIN", add, change, "ROLLBACK"}, {}, {usd15, usd16}, 3);
-    row("own: a record replaced through a unique index",
-        {"INSERT OR REPLACE INTO Storico_Valute VALUES ('EUR/USD', '20030316', 1.9, '', '')"}, {},
-        {usd15, changed}, 3);
-    row("own and another program's", {change}, {add}, {usd15, changed, added}, 4);
-}
-
-void TestHistory::listingSeesWrites()
-{
-    QFETCH(QStringList, own);
-    QFETCH(QStringList, shell);
-    const QString change = QString::fromLatin1(QTest::currentDataTag());
-    QTemporaryDir dir;
-    const QString path = makeDatabase(dir.filePath("VALUTE.MDB"),
-                                      {rec("EUR/USD", "20030315", "1.2"), rec("EUR/USD", "20030316", "1.3"),
-                                       rec("EUR/CHF", "20030315", "1.5")});
-    if (change.contains("unique"))
-        QVERIFY(exec(path, {"CREATE UNIQUE INDEX Giorno ON Storico_Valute (Tipo_Valuta, Data_Valuta)"}));
-    HistoryDb db;
-    HistoryListing listing;
-    QuoteTable table;
-    RecordingDialogs dialogs;
-    QCOMPARE(listing.run(db, path, "EUR/USD", table, dialogs).lines.size(), 2);
-
-    for (const QString &sql : own)
-        QVERIFY2(QSqlQuery(db.database()).exec(sql), qPrintable(sql));
-    for (const QString &sql : shell) { // a process of its own
-        QProcess process;
-        process.start(QStringLiteral(QUOTAZIONI_SQLITE3), {path, sql});
-        QVERIFY2(process.waitForFinished() && process.exitCode() == 0, qPrintable(sql));
-    }
-    if (change.contains("recording")) {
-        RecordWriter writer(db);
-        QVERIFY(writer.write({"EUR/USD", "20030317", 1.5, "", ""}));
-    } else if (change.contains("in its place")) {
-        const QString other = makeDatabase(dir.filePath("altro.MDB"), {rec("EUR/USD", "20240101", "1.08")});
-        QVERIFY(QFile::remove(path) && QFile::rename(other, path));
-    }
-
-    dialogs.clear();
-    const ListingResult second = listing.run(db, path, "EUR/USD", table, dialogs);
-    QTEST(second.lines.toStringList(), "lines");
-    QTEST(int(second.count), "count");
-    QCOMPARE(table.QuoteCount(), second.count);
-    QCOMPARE(dialogs.texts(),
-             change.contains("unreadable")
-                 ? QStringList{"Errore in lettura file di input  ERR=94 - Utilizzo non valido di Null"}
-                 : QStringList());
-}
-
 void TestHistory::unreadableQuoteIndex_data()
 {
     QTest::addColumn<QString>("quoteType"); // Quotazione's declared type, null as shipped
@@ -256,7 +144,6 @@ void TestHistory::unreadableQuoteIndex_data()
     row("made without it, read only", nullptr, false, "read only", false, false);
     row("made without it, another program writing", nullptr, false, "writing", false, true);
     row("made without it, another program reading", nullptr, false, "reading", false, true);
-    row("quotes declared DOUBLE", "DOUBLE", false, "", true, true);
     row("quotes declared NUMERIC(10,4)", "NUMERIC(10,4)", false, "", true, true);
     row("quotes declared BIGINT", "BIGINT", false, "", true, true);
     // Numbers stay text as written there: every record would be in the index.
@@ -356,83 +243,6 @@ void TestHistory::csvTwinName()
 {
     QFETCH(QString, name);
     QTEST(HistoryRecording::csvTwinName(name), "twin");
-}
-
-void TestHistory::recording_data()
-{
-    QTest::addColumn<QList<QuoteRow>>("rows"); // recorded twice, as on two presses the same day
-    QTest::addColumn<QStringList>("stored");
-    QTest::addColumn<QByteArray>("existingText"); // the text file before the first run
-    QTest::addColumn<QStringList>("before");
-    QTest::addColumn<QByteArray>("lines"); // the lines of one run: text file, then twin
-    QTest::addColumn<QByteArray>("kept");  // what the text file holds before the new lines
-    const QByteArray header = "Data;Quotazione;Valuta;Note\r\n";
-    const auto row = [&header](const char *name, const QList<QuoteRow> &rows, const QStringList &stored,
-                               const QByteArray &lines, const QByteArray &existing = QByteArray(),
-                               const QStringList &before = {}, const QByteArray &kept = QByteArray()) {
-        QTest::newRow(name) << rows << stored << existing << before << lines
-                            << (!kept.isNull()       ? kept
-                                : existing.isEmpty() ? header
-                                                     : existing);
-    };
-    const QuoteRow usd{"EUR/USD", "20030315", 1.0734, " EUR/USD - DOLLARO USA - 1 ", ""};
-    const QString usdStored = "EUR/USD|20030315|1.0734|EUR/USD - DOLLARO USA - 1|";
-    const QByteArray usdText = "15-03-2003 - 1,0734 - EUR/USD - DOLLARO USA - 1\r\n",
-                     usdCsv = "15/03/2003;1,0734;EUR/USD - DOLLARO USA - 1;\r\n";
-
-    row("one day twice: one record, last values", {usd, {"EUR/USD", "20030315", 1.0899, "EUR/USD - D", ""}},
-        {"EUR/USD|20030315|1.0899|EUR/USD - D|"},
-        usdText + "15-03-2003 - 1,0899 - EUR/USD - D\r\n|" + usdCsv + "15/03/2003;1,0899;EUR/USD - D;\r\n");
-    row("text file kept, twin created", {usd, {"EUR/CHF", "20030315", 1.5, "EUR/CHF - FRANCO", ""}},
-        {usdStored, "EUR/CHF|20030315|1.5|EUR/CHF - FRANCO|"},
-        usdText + "15-03-2003 - 1,5000 - EUR/CHF - FRANCO\r\n|" + usdCsv +
-            "15/03/2003;1,5000;EUR/CHF - FRANCO;\r\n",
-        "Data;Quotazione;Valuta;Note\r\nvecchia riga\r\n");
-    row("empty file of a run that ended before its header", {usd}, {usdStored}, usdText + '|' + usdCsv, "");
-    row("apostrophes stored", {{"EUR/U'S", "2003'315", 2, "L'euro", " nota "}},
-        {"EUR/U'S|2003'315|2|L'euro|nota"}, "15-'3-2003 - 2,0000 - L'euro\r\n|15/'3/2003;2,0000;L'euro;\r\n");
-    row("missing texts stored empty, found again", {{"EUR/CHF", {}, 1.2, {}, {}}}, {"EUR/CHF||1.2||"},
-        "-- - 1,2000 - \r\n|//;1,2000;;\r\n");
-    row("older duplicates: only the first overwritten", {usd},
-        {usdStored, "EUR/USD|20030315|1.1|seconda|<null>"}, usdText + '|' + usdCsv, {},
-        {rec("EUR/USD", "20030315", "1.0", "prima"), rec("EUR/USD", "20030315", "1.1", "seconda")});
-    // The new lines start lines of their own, however the file ended; a second run adds no line end.
-    const auto unended = [&](const char *name, const QByteArray &existing, const QByteArray &kept) {
-        row(name, {usd}, {usdStored}, usdText + '|' + usdCsv, existing, {}, kept);
-    };
-    unended("a line cut short", header + "15-03-2003 - 1,07", header + "15-03-2003 - 1,07\r\n");
-    unended("the header without its end", "Data;Quotazione;Valuta;Note", header);
-    unended("a line ended by CR alone", header + "vecchia\r", header + "vecchia\r");
-    unended("a line ended by LF alone", header + "vecchia\n", header + "vecchia\n");
-}
-
-void TestHistory::recording()
-{
-    QFETCH(QList<QuoteRow>, rows);
-    QFETCH(QByteArray, existingText);
-    QFETCH(QStringList, before);
-    QFETCH(QByteArray, lines);
-    const QByteArray text = lines.split('|').at(0), csv = lines.split('|').at(1);
-    QTemporaryDir dir;
-    const QString textName = dir.filePath("Storico.TXT");
-    QVERIFY(existingText.isNull() || writeFile(textName, existingText));
-    HistoryDb db;
-    QVERIFY(!db.open(makeDatabase(dir.filePath("VALUTE.MDB"), before)).isError());
-    QuoteTable table;
-    for (const QuoteRow &row : rows)
-        table.append(row);
-    RecordingDialogs dialogs;
-    for (int run = 0; run < 2; ++run) {
-        const auto result =
-            HistoryRecording::run(ShownQuote::quote(1.07), " " + textName + " ", table, db, dialogs);
-        QVERIFY(result.completed && result.recorded == rows.size());
-        QCOMPARE(result.shown, ShownQuote::quote(rows.last().Quotazione)); // the last row's quote
-    }
-    QFETCH(QByteArray, kept);
-    QCOMPARE(dialogs.texts(), QStringList());
-    QCOMPARE(fileBytes(textName), kept + text + text);
-    QCOMPARE(fileBytes(dir.filePath("Storico.CSV")), "Data;Quotazione;Valuta;Note\r\n" + csv + csv);
-    QTEST(records(dir.filePath("VALUTE.MDB")), "stored");
 }
 
 void TestHistory::recordingFailure_data()
