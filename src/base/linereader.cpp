@@ -225,7 +225,8 @@ bool LineReader::next(QString &line)
             return true;
         }
         m_searched = end >= 0 ? end : size;
-        if ((size - m_position) * unitBytes > m_maxLineBytes)
+        // A CR waiting for its LF is no part of the line: a line of the limit stays within it.
+        if (((undecided ? end : size) - m_position) * unitBytes > m_maxLineBytes)
             return fail(Failure::LineTooLong);
         if (!m_atEnd) {
             if (!fill() && m_failure != Failure::None)
