@@ -143,7 +143,6 @@ private Q_SLOTS:
 void TestDialUp::dialParams_data()
 {
     QTest::addColumn<int>("length");
-    QTest::newRow("empty") << 0;
     QTest::newRow("exactly 256") << 256;
     QTest::newRow("257 is cut") << 257;
 }
@@ -215,7 +214,6 @@ void TestDialUp::texts_data()
     QTest::newRow("error 750") << false << Codes{750} << "Modulo errato";
     QTest::newRow("error 751") << false << Codes{751} << "Errore non previsto (Cod. 751).";
     QTest::newRow("state 1") << true << Codes{1} << "Porta seriale aperta.";
-    QTest::newRow("state 2-3") << true << Codes{2, 3} << "Chiamata in corso...";
     QTest::newRow("state 4") << true << Codes{4} << "Modem rilevato.";
     QTest::newRow("state 14") << true << Codes{14} << "Accesso convalidato";
     QTest::newRow("state 21") << true << Codes{21} << "Accesso alla rete in corso...";
