@@ -12,8 +12,6 @@
 #include "session/quotesession.h"
 
 #include <QProcess>
-#include <QSignalSpy>
-#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
@@ -24,6 +22,8 @@
 // engine alone can hold.
 
 namespace {
+
+using Answer = UserDialogs::Answer;
 
 const QStringList kEngines = {QStringLiteral("sqlite"), QStringLiteral("postgres")};
 
@@ -51,9 +51,8 @@ private Q_SLOTS:
     void dailyJob_data();
     void dailyJob();
 
-    void serverOpening_data();
-    void serverOpening();
-    void serverWithoutTable();
+    void listingFailure_data();
+    void listingFailure();
     void samePairAtOnce_data();
     void samePairAtOnce();
     void connectionLost();
@@ -108,11 +107,17 @@ void TestEngines::listing_data()
     QTest::addColumn<QString>("alter"); // run on the database before the listing
     // The SQLite file once more as made before the index of unreadable quotes, while another program
     // holds its write lock: the program leaves it without the index and reads the table instead.
-    const auto row = [](const char *name, const QStringList &records, const QStringList &lines, int count,
-                        const QString &message = {}) {
-        for (const QString &engine : kEngines + QStringList{"sqlite without the index, another writing"})
+    const auto alter = [](const QStringList &engines, const char *name, const QStringList &records,
+                          const QString &sql, const QStringList &lines, int count,
+                          const QString &message = {}) {
+        for (const QString &engine : engines)
             QTest::addRow("%s: %s", qPrintable(engine), name)
-                << engine << records << lines << count << message << QString();
+                << engine << records << lines << count << message << sql;
+    };
+    const auto row = [&](const char *name, const QStringList &records, const QStringList &lines, int count,
+                         const QString &message = {}) {
+        alter(kEngines + QStringList{"sqlite without the index, another writing"}, name, records, {}, lines,
+              count, message);
     };
     const QString usd15 = "15-03-2003 - 1,2000 - EUR/USD";
 
@@ -190,17 +195,9 @@ void TestEngines::listing_data()
                             rec("EUR/CHF", "20030315", "1.5")};
     const QStringList both{"15-03-2003 - 1,2000 - EUR/USD", "16-03-2003 - 131,25 - EUR/USD"};
     const QString failed = "Errore in lettura file di input  ERR=";
-    const auto alter = [&](const QStringList &engines, const char *name, const QStringList &records,
-                           const QString &sql, const QStringList &lines, int count,
-                           const QString &message = {}) {
-        for (const QString &engine : engines)
-            QTest::addRow("%s: %s", qPrintable(engine), name)
-                << engine << records << lines << count << message << sql;
-    };
     const QString dropNote = "ALTER TABLE Storico_Valute DROP COLUMN Note";
     const QString noNote = failed + "3265 - Elemento non trovato in questo insieme.";
-    alter({"sqlite"}, "without Note", {rec("EUR/USD", "20030315", "1.2")}, dropNote, {}, 1, noNote);
-    alter({"postgres"}, "without Note", three, dropNote, {}, 1, noNote);
+    alter(kEngines, "without Note", three, dropNote, {}, 1, noNote);
     alter({"postgres"}, "quotes as numeric", three,
           "ALTER TABLE Storico_Valute ALTER COLUMN Quotazione TYPE numeric", both, 3);
     alter({"postgres"}, "codes as char(10)", three,
@@ -653,57 +650,92 @@ void TestEngines::dailyJob()
         QCOMPARE(QDir(data.path()).entryList({"*.MDB", "*.mdb", "*-journal"}), QStringList());
 }
 
-void TestEngines::serverOpening_data()
+void TestEngines::listingFailure_data()
 {
-    QTest::addColumn<QString>("url"); // %1: the server's socket folder
-    QTest::addColumn<QString>("message");
-    const QString open = "ERRORE IN APERTURA DATABASE !!!\r\r1004 - connection to server on socket "
-                         "\"%1/.s.PGSQL.5432\" failed: %2\r\r%3";
-    QTest::newRow("unknown user, password not shown")
-        << "postgresql://nessuno:segreto@/valute?host=%1&port=5432"
-        << open.arg("%1", "FATAL:  role \"nessuno\" does not exist",
-                    "postgresql://nessuno@/valute?host=%1&port=5432");
-    QTest::newRow("unknown database, password parameter not shown")
-        << "postgresql://quotazioni@/altro?password=segreto&host=%1&port=5432"
-        << open.arg("%1", "FATAL:  database \"altro\" does not exist",
-                    "postgresql://quotazioni@/altro?host=%1&port=5432");
-    QTest::newRow("no server on that socket")
-        << "postgresql://quotazioni@/valute?host=%1&port=5999"
-        << "ERRORE IN APERTURA DATABASE !!!\r\r1004 - connection to server on socket \"%1/.s.PGSQL.5999\" "
-           "failed: No such file or directory\r\r"
-           "postgresql://quotazioni@/valute?host=%1&port=5999";
-}
-
-// Opening fails with the message that ends the program, the URL shown without its password.
-void TestEngines::serverOpening()
-{
-    QFETCH(QString, url);
-    QFETCH(QString, message);
-
-    HistoryDb db;
-    QuoteTable table;
-    RecordingDialogs dialogs;
-    const ListingResult result =
-        HistoryListing().run(db, url.arg(m_server.socketFolder()), "EUR/USD", table, dialogs);
-    QVERIFY(result.openFailed);
-    QCOMPARE(dialogs.texts(), QStringList{message.arg(m_server.socketFolder())});
-    QCOMPARE(dialogs.entries().at(1).icon, UserDialogs::Icon::Critical);
-}
-
-// A database without the table: the listing's table message, with the server's own words.
-void TestEngines::serverWithoutTable()
-{
-    QVERIFY(m_server.createDatabase(QStringLiteral("vuoto")));
-    HistoryDb db;
-    QuoteTable table;
-    RecordingDialogs dialogs;
-    dialogs.queueAnswer(UserDialogs::Answer::Retry);
-    const ListingResult result =
-        HistoryListing().run(db, m_server.url(QStringLiteral("vuoto")), "EUR/USD", table, dialogs);
-    QVERIFY(result.cancelled);
+    QTest::addColumn<QString>("location"); // what is wrong with an SQLite file, else a server's database
+                                           // (%1: the server's socket folder)
+    QTest::addColumn<QList<Answer>>("answers");
+    QTest::addColumn<QString>("message"); // shown once per answer, at least once; %1: the file's path,
+                                          // or the server's socket folder
+    const QString open = "ERRORE IN APERTURA DATABASE !!!\r\r%1\r\r%2";
+    const QString socket = "1004 - connection to server on socket \"%1/.s.PGSQL.%2\" failed: %3";
     const QString noTable = "Errore manca Tabella:  Storico_Quotazioni\r\n\r\nDatabase Server assente o "
-                            "scollegato !\r\n\r\nrelation \"storico_valute\" does not exist";
-    QCOMPARE(dialogs.texts(), (QStringList{noTable, noTable}));
+                            "scollegato !\r\n\r\n";
+    const QString noFileTable = noTable + "no such table: Storico_Valute";
+    const auto row = [](const char *tag, const QString &location, const QList<Answer> &answers,
+                        const QString &message) { QTest::newRow(tag) << location << answers << message; };
+    row("sqlite: missing", "missing", {}, open.arg("53 - Impossibile trovare il file", "%1"));
+    row("sqlite: random bytes", "corrupt", {}, open.arg("26 - file is not a database", "%1"));
+    row("sqlite: locked by another program", "locked", {}, open.arg("5 - database is locked", "%1"));
+    row("sqlite: zero-length file, cancel", "zero", {Answer::Cancel}, noFileTable);
+    row("sqlite: no table, retry twice, cancel", "other", {Answer::Retry, Answer::Retry, Answer::Cancel},
+        noFileTable);
+    row("sqlite: no table, retry after it appears", "appears", {Answer::Retry}, noFileTable);
+    // The URL is shown without its password.
+    row("postgres: unknown user", "postgresql://nessuno:segreto@/valute?host=%1&port=5432", {},
+        open.arg(socket.arg("%1", "5432", "FATAL:  role \"nessuno\" does not exist"),
+                 "postgresql://nessuno@/valute?host=%1&port=5432"));
+    row("postgres: unknown database, password as a parameter",
+        "postgresql://quotazioni@/altro?password=segreto&host=%1&port=5432", {},
+        open.arg(socket.arg("%1", "5432", "FATAL:  database \"altro\" does not exist"),
+                 "postgresql://quotazioni@/altro?host=%1&port=5432"));
+    row("postgres: no server on that socket", "postgresql://quotazioni@/valute?host=%1&port=5999", {},
+        open.arg(socket.arg("%1", "5999", "No such file or directory"),
+                 "postgresql://quotazioni@/valute?host=%1&port=5999"));
+    row("postgres: no table, retry, cancel", "vuoto", {Answer::Retry, Answer::Cancel},
+        noTable + "relation \"storico_valute\" does not exist");
+}
+
+void TestEngines::listingFailure()
+{
+    QFETCH(QString, location);
+    QFETCH(QList<Answer>, answers);
+    QFETCH(QString, message);
+    const QString kind = location;
+    const bool server = QByteArray(QTest::currentDataTag()).startsWith("postgres");
+    QTemporaryDir dir;
+    const QString path = dir.filePath("VALUTE.MDB");
+    HistoryDb locker;
+    if (kind == "vuoto")
+        QVERIFY(m_server.createDatabase(kind));
+    location = kind == "vuoto" ? m_server.url(kind) : server ? kind.arg(m_server.socketFolder()) : path;
+    if (kind == "corrupt")
+        QVERIFY(writeFile(path, QByteArray::fromHex("9e3779b97f4a7c15f39cc0605cedc834").repeated(512)));
+    else if (kind == "zero")
+        QVERIFY(writeFile(path, {}));
+    else if (!server && kind != "missing") // the records, under another table's name unless locked
+        QVERIFY(exec(makeDatabase(path, {rec("EUR/USD", "20030315", "1.2")}),
+                     {kind == "locked" ? "" : "ALTER TABLE Storico_Valute RENAME TO Altro"}));
+    if (kind == "locked") {
+        QVERIFY(!locker.open(path).isError());
+        for (const char *sql : {"PRAGMA locking_mode = EXCLUSIVE", "BEGIN EXCLUSIVE"})
+            QVERIFY(QSqlQuery(locker.database()).exec(sql));
+    }
+    const QByteArray before = fileBytes(path);
+    RecordingDialogs dialogs;
+    for (Answer answer : answers)
+        dialogs.queueAnswer(answer);
+    const bool openFailed = answers.isEmpty(), appears = kind == "appears";
+    if (appears)
+        dialogs.setWhileOpen(
+            [&](const auto &) { exec(path, {"ALTER TABLE Altro RENAME TO Storico_Valute"}); });
+    HistoryDb db;
+    db.setBusyTimeout(50);
+    QuoteTable table;
+    const ListingResult result = HistoryListing().run(db, location, "EUR/USD", table, dialogs);
+
+    QCOMPARE(result.openFailed, openFailed);
+    QCOMPARE(dialogs.texts(), QStringList(std::max(1, int(answers.size())),
+                                          message.replace("%1", server ? m_server.socketFolder() : path)));
+    const QList<RecordingDialogs::Entry> &shown = dialogs.entries();
+    QVERIFY(openFailed ? !db.isOpen() && shown[0].kind == RecordingDialogs::Entry::Kind::Beep &&
+                             shown[1].icon == UserDialogs::Icon::Critical
+                       : shown[0].buttons == UserDialogs::Buttons::RetryCancel);
+    QCOMPARE(result.cancelled, !openFailed && !appears);
+    QCOMPARE(result.lines.toStringList(),
+             appears ? QStringList{"15-03-2003 - 1,2000 - EUR/USD"} : QStringList());
+    QVERIFY(appears || fileBytes(path) == before); // the listing neither creates nor writes the file
+    QCOMPARE(QFile::exists(path), !server && kind != "missing");
 }
 
 void TestEngines::samePairAtOnce_data()

@@ -3,9 +3,7 @@
 #include "common/recordingdialogs.h"
 #include "common/testmain.h"
 #include "history/historyfilereader.h"
-#include "history/historylisting.h"
 #include "history/historyrecording.h"
-#include "history/recordwriter.h"
 #include "history/sqlitestatement.h"
 
 #include <QTemporaryDir>
@@ -13,7 +11,6 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
-using Answer = UserDialogs::Answer;
 Q_DECLARE_METATYPE(ShownQuote)
 
 namespace {
@@ -50,8 +47,6 @@ class TestHistory : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void listingFailure_data();
-    void listingFailure();
     void unreadableQuoteIndex_data();
     void unreadableQuoteIndex();
     void csvTwinName_data();
@@ -61,72 +56,6 @@ private Q_SLOTS:
     void recordingInGroups();
     void reader();
 };
-
-void TestHistory::listingFailure_data()
-{
-    QTest::addColumn<QString>("kind"); // what is wrong with the database file
-    QTest::addColumn<QList<Answer>>("answers");
-    QTest::addColumn<QString>("message"); // shown once per answer, at least once; %1: the database path
-    const QString open = "ERRORE IN APERTURA DATABASE !!!\r\r%1\r\r%2";
-    const QString noTable = "Errore manca Tabella:  Storico_Quotazioni\r\n\r\nDatabase Server assente o "
-                            "scollegato !\r\n\r\nno such table: Storico_Valute";
-    const auto row = [](const char *tag, const char *kind, const QList<Answer> &answers,
-                        const QString &message) {
-        QTest::newRow(tag) << QString(kind) << answers << message;
-    };
-    row("missing", "missing", {}, open.arg("53 - Impossibile trovare il file", "%1"));
-    row("random bytes", "corrupt", {}, open.arg("26 - file is not a database", "%1"));
-    row("locked by another program", "locked", {}, open.arg("5 - database is locked", "%1"));
-    row("zero-length file, cancel", "zero", {Answer::Cancel}, noTable);
-    row("no table, retry twice, cancel", "other", {Answer::Retry, Answer::Retry, Answer::Cancel}, noTable);
-    row("no table, retry after it appears", "appears", {Answer::Retry}, noTable);
-}
-
-void TestHistory::listingFailure()
-{
-    QFETCH(QString, kind);
-    QFETCH(QList<Answer>, answers);
-    QFETCH(QString, message);
-    QTemporaryDir dir;
-    const QString path = dir.filePath("VALUTE.MDB");
-    HistoryDb locker;
-    if (kind == "corrupt")
-        QVERIFY(writeFile(path, QByteArray::fromHex("9e3779b97f4a7c15f39cc0605cedc834").repeated(512)));
-    else if (kind == "zero")
-        QVERIFY(writeFile(path, {}));
-    else if (kind != "missing") // the records, under another table's name unless locked
-        QVERIFY(exec(makeDatabase(path, {rec("EUR/USD", "20030315", "1.2")}),
-                     {kind == "locked" ? "" : "ALTER TABLE Storico_Valute RENAME TO Altro"}));
-    if (kind == "locked") {
-        QVERIFY(!locker.open(path).isError());
-        for (const char *sql : {"PRAGMA locking_mode = EXCLUSIVE", "BEGIN EXCLUSIVE"})
-            QVERIFY(QSqlQuery(locker.database()).exec(sql));
-    }
-    const QByteArray before = fileBytes(path);
-    RecordingDialogs dialogs;
-    for (Answer answer : answers)
-        dialogs.queueAnswer(answer);
-    const bool openFailed = answers.isEmpty(), appears = kind == "appears";
-    if (appears)
-        dialogs.setWhileOpen(
-            [&](const auto &) { exec(path, {"ALTER TABLE Altro RENAME TO Storico_Valute"}); });
-    HistoryDb db;
-    db.setBusyTimeout(50);
-    QuoteTable table;
-    const ListingResult result = HistoryListing().run(db, path, "EUR/USD", table, dialogs);
-
-    QCOMPARE(result.openFailed, openFailed);
-    QCOMPARE(dialogs.texts(), QStringList(std::max(1, int(answers.size())), message.replace("%1", path)));
-    const QList<RecordingDialogs::Entry> &shown = dialogs.entries();
-    QVERIFY(openFailed ? !db.isOpen() && shown[0].kind == RecordingDialogs::Entry::Kind::Beep &&
-                             shown[1].icon == UserDialogs::Icon::Critical
-                       : shown[0].buttons == UserDialogs::Buttons::RetryCancel);
-    QCOMPARE(result.cancelled, !openFailed && !appears);
-    QCOMPARE(result.lines.toStringList(),
-             appears ? QStringList{"15-03-2003 - 1,2000 - EUR/USD"} : QStringList());
-    QVERIFY(appears || fileBytes(path) == before); // the listing neither creates nor writes the file
-    QCOMPARE(QFile::exists(path), kind != "missing");
-}
 
 void TestHistory::unreadableQuoteIndex_data()
 {
