@@ -18,8 +18,8 @@
 #include <optional>
 
 // The same cases on both engines: the history in an SQLite file and on a PostgreSQL server that the
-// test starts itself. Every row runs once per engine with the same expectations, but for what one
-// engine alone can hold.
+// test starts itself. A row runs once per engine with the same expectations unless its tag names the
+// one engine that can hold its case.
 
 namespace {
 
