@@ -166,14 +166,17 @@ void TestEngines::listing_data()
         {usd15}, 3);
     // Quotes as each engine stores them: whole, tiny, huge, beyond a double's whole digits, negative, zero.
     row("every quote shape",
-        {rec("EUR/USD", "20030301", "2"), rec("EUR/USD", "20030305", "1e-5"),
-         rec("EUR/USD", "20030306", "1e300"), rec("EUR/USD", "20030308", "1234567890123456789"),
+        {rec("EUR/USD", "20030301", "2"), rec("EUR/USD", "20030302", "1.5"),
+         rec("EUR/USD", "20030303", "131.25"), rec("EUR/USD", "20030304", "0.6"),
+         rec("EUR/USD", "20030305", "1e-5"), rec("EUR/USD", "20030306", "1e300"),
+         rec("EUR/USD", "20030307", "123456789"), rec("EUR/USD", "20030308", "1234567890123456789"),
          rec("EUR/USD", "20030309", "-1"), rec("EUR/USD", "20030310", "0"),
          rec("EUR/USD", "20030311", "1.0734")},
-        {"01-03-2003 - 2,0000 - EUR/USD", "05-03-2003 - 1E-050 - EUR/USD", "06-03-2003 - 1E+300 - EUR/USD",
-         "08-03-2003 - 1,2345 - EUR/USD", "09-03-2003 - -1,000 - EUR/USD", "10-03-2003 - 0,0000 - EUR/USD",
-         "11-03-2003 - 1,0734 - EUR/USD"},
-        7);
+        {"01-03-2003 - 2,0000 - EUR/USD", "02-03-2003 - 1,5000 - EUR/USD", "03-03-2003 - 131,25 - EUR/USD",
+         "04-03-2003 - 0,6000 - EUR/USD", "05-03-2003 - 1E-050 - EUR/USD", "06-03-2003 - 1E+300 - EUR/USD",
+         "07-03-2003 - 123456 - EUR/USD", "08-03-2003 - 1,2345 - EUR/USD", "09-03-2003 - -1,000 - EUR/USD",
+         "10-03-2003 - 0,0000 - EUR/USD", "11-03-2003 - 1,0734 - EUR/USD"},
+        11);
     row("dates as stored: padded, odd, duplicated; codes with blanks around them",
         {rec("EUR/USD", " 20030316", "1.3"), rec(" EUR/USD", "20030315", "1.2"),
          rec("EUR/USD ", "20030315", "1.25"), rec("EUR/USD", "2003/21/", "0.6"),
