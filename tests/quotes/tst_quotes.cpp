@@ -9,11 +9,6 @@ using L = QStringList;
 
 namespace {
 const QString kAbsent = QStringLiteral("Simbolo  EUR/USD  non trovato in Internet !");
-
-const auto page = [](const QByteArray &body, Kind kind = Kind::Body, int status = 200,
-                     const QByteArray &type = "text/html") -> HttpServer::Reply {
-    return {kind, status, type, body, "/target"};
-};
 } // namespace
 
 class TestQuotes : public QObject
@@ -69,15 +64,14 @@ void TestQuotes::getQuote_data()
     QTest::addColumn<L>("messages");
     m_server.setPage(QStringLiteral("/absent"), "EUR/CHF 0,9");
     m_server.setPage(QStringLiteral("/nofigure"), "EUR/USD n/d<BR>");
-    m_server.setReply(QStringLiteral("/closed"), page({}, Kind::Close));
-    QTest::newRow("quote") << "/target"
-                           << "3,5" << L();
-    QTest::newRow("no figure") << "/nofigure"
-                               << "" << L();
-    QTest::newRow("symbol absent") << "/absent"
-                                   << "-1" << L{kAbsent};
-    QTest::newRow("fetch failed") << "/closed"
-                                  << "-1" << L();
+    m_server.setReply(QStringLiteral("/closed"), {Kind::Close, 200, {}, {}, {}});
+    const auto row = [](const char *tag, const char *path, const char *result, const L &messages) {
+        QTest::newRow(tag) << QString(path) << QString(result) << messages;
+    };
+    row("quote", "/target", "3,5", {});
+    row("no figure", "/nofigure", "", {});
+    row("symbol absent", "/absent", "-1", {kAbsent});
+    row("fetch failed", "/closed", "-1", {});
 }
 
 void TestQuotes::getQuote()
