@@ -70,7 +70,6 @@ private Q_SLOTS:
     void zipBomb();
     void sniff_data();
     void sniff();
-    void sniffFile();
 
 private:
     QTemporaryDir m_dir;
@@ -117,15 +116,12 @@ void TestBankHistory::csv_data()
          QByteArray("Date, USD, JPY\n\n2026-04-17, 1.1684 ,\t186.75\n \n2026-04-16,1.17,186.5\n\n\n"), kFour,
          "2026-04-17 JPY=186.75 USD=1.1684 | 2026-04-16 JPY=186.5 USD=1.17", 2);
 
+    // The rules of a date and of a rate are the reference-rate tests'; here the messages naming them.
     const QByteArray header = "Date,USD,CHF,\n";
     const QByteArray day17 = "2026-04-17,1.1684,0.9312,\n";
     const QString day17Read = "2026-04-17 CHF=0.9312 USD=1.1684";
-    bad("empty file", QByteArray(), "Il file è vuoto", 0, "");
     bad("only empty lines", QByteArray("\r\n\n"), "Il file è vuoto", 0, "");
-    bad("header and no day", header, "Riga 1: nessun giorno dopo l'intestazione", 1, "");
     bad("header, empty lines, no day", header + "\n\n", "Riga 3: nessun giorno dopo l'intestazione", 3, "");
-    bad("header not starting with Date", QByteArray("Data,USD,\n") + day17,
-        "Riga 1: l'intestazione non inizia con \"Date\"", 1, "");
     bad("semicolons", QByteArray("Date;USD;CHF;\n2026-04-17;1.1684;0.9312;\n"),
         "Riga 1: l'intestazione non inizia con \"Date\"", 1, "");
     bad("lower-case code", QByteArray("Date,usd,\n") + day17,
@@ -136,25 +132,12 @@ void TestBankHistory::csv_data()
         "Riga 1: la valuta USD compare due volte nell'intestazione", 1, "");
     bad("no currency", QByteArray("Date,\n2026-04-17,\n"), "Riga 1: l'intestazione non nomina alcuna valuta",
         1, "");
-    bad("more fields", header + day17 + "2026-04-16,1.17,0.93,,\n",
-        "Riga 3: la riga ha 5 campi invece dei 4 dell'intestazione", 3, day17Read);
     bad("fewer fields", header + day17 + "2026-04-16,1.17,0.93\n",
         "Riga 3: la riga ha 3 campi invece dei 4 dell'intestazione", 3, day17Read);
     bad("31 April", header + day17 + "2026-04-31,1.17,0.93,\n", "Riga 3: data non valida: \"2026-04-31\"", 3,
         day17Read);
-    bad("month 13", header + "2026-13-01,1.17,0.93,\n", "Riga 2: data non valida: \"2026-13-01\"", 2, "");
-    bad("before the euro", header + "1998-12-31,1.17,0.93,\n", "Riga 2: data non valida: \"1998-12-31\"", 2,
-        "");
-    bad("Italian date", header + "17/04/2026,1.17,0.93,\n", "Riga 2: data non valida: \"17/04/2026\"", 2, "");
     bad("a day twice", header + day17 + day17, "Riga 3: il giorno 2026-04-17 compare due volte", 3,
         day17Read);
-    bad("rate not a number", header + "2026-04-17,1.1684,abc,\n", "Riga 2: cambio di CHF non valido: \"abc\"",
-        2, "");
-    bad("decimal comma", QByteArray("Date,USD,\n2026-04-17,\"1,1684\",\n"),
-        "Riga 2: la riga ha 4 campi invece dei 3 dell'intestazione", 2, "");
-    bad("zero rate", header + "2026-04-17,0,0.9312,\n", "Riga 2: cambio di USD non valido: \"0\"", 2, "");
-    bad("negative rate", header + "2026-04-17,-1.1,0.9312,\n", "Riga 2: cambio di USD non valido: \"-1.1\"",
-        2, "");
     bad("bad rate of an unlisted currency", QByteArray("Date,USD,BGN,\n2026-04-17,1.1684,x,\n"),
         "Riga 2: cambio di BGN non valido: \"x\"", 2, "");
     bad("a value in the unnamed column", header + "2026-04-17,1.1684,0.9312,7\n",
@@ -181,17 +164,6 @@ void TestBankHistory::csv()
     if (!error.isEmpty())
         return;
     QTEST(read.result.days, "days");
-
-    QList<RateDay> fromBytes;
-    const BankHistoryCsv::Result result = BankHistoryCsv::read(
-        QByteArrayView(csv),
-        [&](const RateDay &day) {
-            fromBytes.append(day);
-            return true;
-        },
-        QSet<QString>(wanted.cbegin(), wanted.cend()));
-    QVERIFY(result.ok());
-    QTEST(describe(fromBytes), "handed");
 }
 
 void TestBankHistory::csvStops()
@@ -232,13 +204,9 @@ void TestBankHistory::zip_data()
     refused("a CSV and a side file outside __MACOSX", {{"a.csv", kCsv}, {"._a.csv", "x"}}, {},
             "L'archivio zip contiene più di un file");
     refused("only a folder", {{"storico/", {}}}, {}, "L'archivio zip non contiene alcun file");
-    refused("empty archive", {}, kEmptyZip, "L'archivio zip non contiene alcun file");
-    refused("encrypted, AES", {{"a.csv", kCsv, ZIP_CM_DEFLATE, ZIP_EM_AES_256}}, {},
-            "Il file nell'archivio zip è cifrato");
     refused("encrypted, traditional", {{"a.csv", kCsv, ZIP_CM_DEFLATE, ZIP_EM_TRAD_PKWARE}}, {},
             "Il file nell'archivio zip è cifrato");
     refused("not a zip", {}, kCsv, "Il file non è un archivio zip");
-    refused("zip magic, then nothing", {}, QByteArray("PK\x03\x04", 4), "Il file non è un archivio zip");
 }
 
 void TestBankHistory::zip()
@@ -272,46 +240,28 @@ void TestBankHistory::zip()
 
 void TestBankHistory::zipBomb_data()
 {
-    QTest::addColumn<char>("filler");
     QTest::addColumn<qint64>("size");
-    QTest::addColumn<qint64>("limit");
     QTest::addColumn<QString>("error"); // empty: the archive opens
-
-    const qint64 mib = 1024 * 1024;
-    QTest::newRow("300 MiB of zeros")
-        << '\0' << 300 * mib << ZipArchive::defaultMaxInflatedSize
-        << "Impossibile leggere il file nell'archivio zip: oltre 256 MiB una volta "
-           "espanso";
-    QTest::newRow("300 MiB of empty lines")
-        << '\n'
-        << 300 * mib << ZipArchive::defaultMaxInflatedSize
-        << "Impossibile leggere il file nell'archivio zip: oltre 256 MiB una volta espanso";
-    QTest::newRow("exactly the limit") << '\n' << 2 * mib << 2 * mib << "";
+    // Against a limit of 2 MiB; the import's test meets the default one with a 300 MiB archive.
+    QTest::newRow("exactly the limit") << 2LL * 1024 * 1024 << "";
     QTest::newRow("one byte past the limit")
-        << '\n'
-        << 2 * mib + 1 << 2 * mib
-        << "Impossibile leggere il file nell'archivio zip: oltre 2 MiB una volta "
-           "espanso";
+        << 2LL * 1024 * 1024 + 1
+        << "Impossibile leggere il file nell'archivio zip: oltre 2 MiB una volta espanso";
 }
 
 void TestBankHistory::zipBomb()
 {
-    QFETCH(char, filler);
     QFETCH(qint64, size);
-    QFETCH(qint64, limit);
     QFETCH(QString, error);
 
-    Filler source;
-    source.prefix = kCsv;
-    source.filler = filler;
-    source.size = zip_uint64_t(size);
+    Filler source{kCsv, '\n', zip_uint64_t(size), 0, {}};
     const QString path = m_dir.filePath(QStringLiteral("bomba.zip"));
     const QByteArray bytes = makeZip(path, {}, &source);
     QVERIFY(!bytes.isEmpty());
     QVERIFY(bytes.size() < size / 100);
 
     ZipArchive archive;
-    QCOMPARE(archive.openFile(path, limit), error.isEmpty());
+    QCOMPARE(archive.openFile(path, 2 * 1024 * 1024), error.isEmpty());
     QCOMPARE(archive.errorString(), error);
     if (!error.isEmpty())
         return;
@@ -325,19 +275,10 @@ void TestBankHistory::sniff_data()
     QTest::addColumn<QByteArray>("head");
     QTest::addColumn<ImportFormat>("format");
 
-    QTest::newRow("zip") << QByteArray("PK\x03\x04\x14\x00", 6) << ImportFormat::Zip;
     QTest::newRow("empty zip") << kEmptyZip << ImportFormat::Zip;
     QTest::newRow("PK alone") << QByteArray("PK") << ImportFormat::OfficialRates;
-    QTest::newRow("bank CSV") << kCsv << ImportFormat::BankCsv;
     QTest::newRow("bank CSV with byte-order mark") << "\xEF\xBB\xBF" + kCsv << ImportFormat::BankCsv;
     QTest::newRow("Date without comma") << QByteArray("Date;USD;\n") << ImportFormat::OfficialRates;
-    QTest::newRow("reference-rate XML")
-        << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gesmes:Envelope")
-        << ImportFormat::ReferenceRates;
-    QTest::newRow("official rates")
-        << QByteArray("Cambi ufficiali\r\nValuta selezionata: Dollaro USA\r\nData,Cambio,Note\r\n")
-        << ImportFormat::OfficialRates;
-    QTest::newRow("empty") << QByteArray() << ImportFormat::OfficialRates;
 }
 
 void TestBankHistory::sniff()
@@ -345,14 +286,6 @@ void TestBankHistory::sniff()
     QFETCH(QByteArray, head);
     QFETCH(ImportFormat, format);
     QCOMPARE(sniffImportFormat(head), format);
-}
-
-void TestBankHistory::sniffFile()
-{
-    const QString path = m_dir.filePath(QStringLiteral("storico.txt"));
-    QVERIFY(writeFile(path, kCsv));
-    QCOMPARE(sniffImportFile(path), ImportFormat::BankCsv);
-    QCOMPARE(sniffImportFile(m_dir.filePath(QStringLiteral("mancante.zip"))), ImportFormat::OfficialRates);
 }
 
 QUOTAZIONI_TEST_MAIN(TestBankHistory)
