@@ -214,41 +214,34 @@ TestReferenceCycle::Run TestReferenceCycle::runBatch()
 void TestReferenceCycle::batch_data()
 {
     QTest::addColumn<QDate>("lastDay");
-    QTest::addColumn<QString>("daily"); // "file", or what is wrong with it
-    QTest::addColumn<QString>("full");
+    QTest::addColumn<QString>("fault"); // what is wrong with the files served, if anything
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("stdErr"); // %1: the daily address, %2: the full history's
     const QDate today = QDate::currentDate();
-    const QString fill = QStringLiteral("Impossibile scaricare lo storico dei cambi di riferimento - ");
-    QTest::newRow("every day of the history, then nothing") << today << "file"
-                                                            << "file" << 0 << "";
-    QTest::newRow("stale rates: a warning, not a failure")
-        << QDate(2024, 2, 27) << "file"
-        << "file" << 0 << "Attenzione: l'ultimo cambio disponibile è del 27/02/2024\n";
-    QTest::newRow("a truncated daily file")
-        << today << "truncated"
-        << "file" << 1
-        << "Quotazione non disponibile su Internet !!!\n"
-           "Pagina non letta: %1 - Documento dei cambi di riferimento non "
-           "valido (riga 8, colonna 19): Fine del documento prematura.\n"
+    // clang-format off
+    QTest::newRow("every day of the history, then nothing") << today << "" << 0 << "";
+    QTest::newRow("stale rates: a warning, not a failure") << QDate(2024, 2, 27) << "" << 0
+        << "Attenzione: l'ultimo cambio disponibile è del 27/02/2024\n";
+    QTest::newRow("a truncated daily file") << today << "truncated daily" << 1
+        << "Quotazione non disponibile su Internet !!!\nPagina non letta: %1 - Documento dei cambi di riferimento "
+           "non valido (riga 8, colonna 19): Fine del documento prematura.\n"
            "Quotazioni non registrate: EUR/USD, EUR/CHF, EUR/JPY, EUR/GBP\n";
-    QTest::newRow("no history: the day's rates all the same")
-        << today << "file"
-        << "404" << 1 << fill + "HTTP 404 Not Found\n\n%2\n";
+    QTest::newRow("no history: the day's rates all the same") << today << "no history" << 1
+        << "Impossibile scaricare lo storico dei cambi di riferimento - HTTP 404 Not Found\n\n%2\n";
+    // clang-format on
 }
 
 void TestReferenceCycle::batch()
 {
     QFETCH(QDate, lastDay);
-    QFETCH(QString, daily);
-    QFETCH(QString, full);
+    QFETCH(QString, fault);
     const QList<QDate> days = weekdaysUpTo(lastDay, 800);
     serve(days);
-    if (daily == "truncated") {
+    if (fault == "truncated daily") {
         const QByteArray file = referenceDailyFile(servedDay(days.constLast(), int(days.size()) - 1));
         m_server->setPage(kDaily, file.left(file.indexOf("JPY")), 200, "text/xml");
     }
-    if (full == "404")
+    if (fault == "no history")
         m_server->setPage(kFull, "<html>Not found</html>", 404);
 
     const Run first = runBatch();
@@ -257,21 +250,21 @@ void TestReferenceCycle::batch()
     QCOMPARE(first.err, stdErr.replace("%1", m_server->url(kDaily).toString())
                             .replace("%2", m_server->url(kFull).toString()));
 
-    const QString textPath = m_fixture->file(QStringLiteral("Storico_Quotazioni_Valute.TXT"));
-    const QString csvPath = m_fixture->file(QStringLiteral("Storico_Quotazioni_Valute.CSV"));
-    const QString dbPath = m_fixture->file(QStringLiteral("VALUTE.MDB"));
-    if (daily == "truncated") {
+    const QString textPath = m_fixture->file("Storico_Quotazioni_Valute.TXT");
+    const QString csvPath = m_fixture->file("Storico_Quotazioni_Valute.CSV");
+    const QString dbPath = m_fixture->file("VALUTE.MDB");
+    if (fault == "truncated daily") {
         QCOMPARE(m_server->requestedPaths(), QStringList{kDaily});
         QCOMPARE(first.out, QString());
         QVERIFY(!QFile::exists(textPath));
         return;
     }
     QCOMPARE(m_server->requestedPaths(), (QStringList{kDaily, kFull}));
-    const Filled expected = filled(days, full == "404" ? int(days.size()) - 1 : 0);
+    const Filled expected = filled(days, fault == "no history" ? int(days.size()) - 1 : 0);
     QCOMPARE(first.out, expected.list);
     QCOMPARE(fileBytes(textPath), expected.text);
     QCOMPARE(fileBytes(csvPath), expected.csv);
-    if (full == "404")
+    if (fault == "no history")
         return;
 
     // The same day again: no history asked for, and not a byte changes.

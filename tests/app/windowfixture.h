@@ -65,9 +65,9 @@ public:
 
     WindowFixture()
     {
-        QFile::copy(QStringLiteral(QUOTAZIONI_DATABASE), file(QStringLiteral("VALUTE.MDB")));
-        QFile(file(QStringLiteral("VALUTE.MDB"))).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-        write(QStringLiteral("zantoro.TXT"), "Elenco valute\r\nEUR/USD\r\nEUR/CHF\r\nEUR/JPY\r\nEUR/GBP\r\n");
+        QFile::copy(QStringLiteral(QUOTAZIONI_DATABASE), file("VALUTE.MDB"));
+        QFile(file("VALUTE.MDB")).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+        write("zantoro.TXT", "Elenco valute\r\nEUR/USD\r\nEUR/CHF\r\nEUR/JPY\r\nEUR/GBP\r\n");
     }
 
     MainWindow &open(const QString &pageUrl)
