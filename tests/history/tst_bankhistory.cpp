@@ -254,7 +254,7 @@ void TestBankHistory::zipBomb()
     QFETCH(qint64, size);
     QFETCH(QString, error);
 
-    Filler source{kCsv, '\n', zip_uint64_t(size), 0, {}};
+    const Filler source{kCsv, '\n', size};
     const QString path = m_dir.filePath(QStringLiteral("bomba.zip"));
     const QByteArray bytes = makeZip(path, {}, &source);
     QVERIFY(!bytes.isEmpty());

@@ -30,7 +30,7 @@ QString bank(const QString &currency, const QString &date, const QString &rate)
     return "EUR/" + currency + '|' + date + '|' + rate + '|' + items.value(currency) + '|';
 }
 
-QByteArray zipOf(const Entries &entries, Filler *filler = nullptr)
+QByteArray zipOf(const Entries &entries, const Filler *filler = nullptr)
 {
     QTemporaryDir dir;
     return makeZip(dir.filePath("storico.zip"), entries, filler);
@@ -243,7 +243,7 @@ void TestImport::importFile_data()
         row(tag, bytes, kept + stored, before, Outcome::LineNotRead, line, unreadable.arg("%1", error));
     };
     bad("not a zip", QByteArray("PK\x03\x04", 4) + csv, "Il file non è un archivio zip");
-    Filler bomb{csv, '\0', 300 * 1024 * 1024, 0, {}};
+    const Filler bomb{csv, '\0', 300 * 1024 * 1024};
     bad("zip bomb", zipOf({}, &bomb),
         "Impossibile leggere il file nell'archivio zip: oltre 256 MiB una volta espanso");
     bad("archive of something else", zipOf({{"cambi.csv", header + "15/03/2003,1.07,a\r\n"}}),
