@@ -204,6 +204,8 @@ void TestBankHistory::zip_data()
     refused("a CSV and a side file outside __MACOSX", {{"a.csv", kCsv}, {"._a.csv", "x"}}, {},
             "L'archivio zip contiene più di un file");
     refused("only a folder", {{"storico/", {}}}, {}, "L'archivio zip non contiene alcun file");
+    refused("encrypted, AES", {{"a.csv", kCsv, ZIP_CM_DEFLATE, ZIP_EM_AES_256}}, {},
+            "Il file nell'archivio zip è cifrato");
     refused("encrypted, traditional", {{"a.csv", kCsv, ZIP_CM_DEFLATE, ZIP_EM_TRAD_PKWARE}}, {},
             "Il file nell'archivio zip è cifrato");
     refused("not a zip", {}, kCsv, "Il file non è un archivio zip");
