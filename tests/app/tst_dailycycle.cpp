@@ -220,9 +220,6 @@ void TestDailyCycle::batch_data()
     QTest::newRow("import with an invalid date") << QStringList{"--page-url", kPagePath, "--import", "cambi.csv"}
         << QByteArray("Cambi\r\nValuta selezionata: Dollaro USA\r\nData,Cambio,Note\r\n14/03/2003,1.0712,x\r\n15-03-2003,1.0734,nota\r\n")
         << 1 << "14-03-2003 - 1,0712 - EUR/USD\n" << "Righe non importate (data non valida): 1 - riga 5\n" << false;
-    QTest::newRow("import of a franc file") << QStringList{"--pair", "EUR/CHF", "--import", "cambi.csv"}
-        << QByteArray("Cambi\r\nValuta selezionata: Franco svizzero\r\nData,Cambio,Note\r\n15/03/2003,1.4707,\r\n")
-        << 0 << "15-03-2003 - 1,4707 - EUR/CHF\n" << "" << false;
     QTest::newRow("import of the bank's history") << QStringList{"--pair", "EUR/GBP", "--import", "cambi.csv"}
         << QByteArray("Date,USD,JPY,BGN,GBP,\n2026-04-17,1.1684,186.75,1.9558,0.8562,\n2026-04-16,1.17,186.5,1.9558,0.856,\n")
         << 0 << "16-04-2026 - 0,8560 - EUR/GBP\n17-04-2026 - 0,8562 - EUR/GBP\n" << "" << false;
@@ -230,8 +227,6 @@ void TestDailyCycle::batch_data()
         << QByteArray("Date,USD,GBP,\n2026-04-17,1.1684,0.8562,\n2026-04-16,1.17,\n")
         << 1 << "17-04-2026 - 1,1684 - EUR/USD\n"
         << "Errore lettura Storico Cambi Ufficiali - Riga 3: la riga ha 3 campi invece dei 4 dell'intestazione\n\n" << false;
-    QTest::newRow("import of a missing file") << QStringList{"--import", "cambi.csv"} << none << 1 << ""
-        << "Storico Cambi Ufficiali non trovato - Impossibile trovare il file\n\n" << false;
     QTest::newRow("missing data folder") << QStringList{"--data-dir", "manca"} << none << 2 << ""
                                          << "La cartella dei dati non esiste: " << false;
     // clang-format on
