@@ -217,9 +217,14 @@ void TestDailyCycle::batch_data()
         << "Quotazioni non registrate: EUR/GBP\n" << true;
     QTest::newRow("currency list missing") << QStringList{"--page-url", kPagePath, "=senza-elenco"} << none << 1 << ""
         << "Elenco valute non letto - Impossibile trovare il file\n\n" << true; // the files, header only
+    QTest::newRow("currency list empty") << QStringList{"--page-url", kPagePath, "=elenco-vuoto"} << none << 1 << ""
+        << "Elenco valute senza righe EUR/: " << true;
     QTest::newRow("import with an invalid date") << QStringList{"--page-url", kPagePath, "--import", "cambi.csv"}
         << QByteArray("Cambi\r\nValuta selezionata: Dollaro USA\r\nData,Cambio,Note\r\n14/03/2003,1.0712,x\r\n15-03-2003,1.0734,nota\r\n")
         << 1 << "14-03-2003 - 1,0712 - EUR/USD\n" << "Righe non importate (data non valida): 1 - riga 5\n" << false;
+    QTest::newRow("import of a franc file") << QStringList{"--pair", "EUR/CHF", "--import", "cambi.csv"}
+        << QByteArray("Cambi\r\nValuta selezionata: Franco svizzero\r\nData,Cambio,Note\r\n15/03/2003,1.4707,\r\n")
+        << 0 << "15-03-2003 - 1,4707 - EUR/CHF\n" << "" << false;
     QTest::newRow("import of the bank's history") << QStringList{"--pair", "EUR/GBP", "--import", "cambi.csv"}
         << QByteArray("Date,USD,JPY,BGN,GBP,\n2026-04-17,1.1684,186.75,1.9558,0.8562,\n2026-04-16,1.17,186.5,1.9558,0.856,\n")
         << 0 << "16-04-2026 - 0,8560 - EUR/GBP\n17-04-2026 - 0,8562 - EUR/GBP\n" << "" << false;
@@ -244,6 +249,8 @@ void TestDailyCycle::batch()
     m_server->setPage(QStringLiteral("/tre"), QByteArray(kPage).replace("EUR/GBP", "EUR/XXX"));
     if (arguments.removeAll(QStringLiteral("=senza-elenco")))
         QVERIFY(QFile::remove(m_fixture->file("zantoro.TXT")));
+    if (arguments.removeAll(QStringLiteral("=elenco-vuoto")))
+        m_fixture->write("zantoro.TXT", "");
     for (QString &argument : arguments) { // paths of the test's own server and folder
         if (argument.startsWith(QLatin1Char('/')))
             argument = m_server->url(argument).toString();
