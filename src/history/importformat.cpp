@@ -1,10 +1,7 @@
 #include "history/importformat.h"
 
-#include "base/textfile.h"
 #include "history/bankhistorycsv.h"
 #include "quotes/referencerates.h"
-
-#include <QFile>
 
 ImportFormat sniffImportFormat(QByteArrayView head)
 {
@@ -17,13 +14,4 @@ ImportFormat sniffImportFormat(QByteArrayView head)
     if (ReferenceRates::looksLikeReferenceRates(head))
         return ImportFormat::ReferenceRates;
     return ImportFormat::OfficialRates;
-}
-
-ImportFormat sniffImportFile(const QString &fileName)
-{
-    // A FIFO or a device is not opened here either: the official-rates import refuses it by name.
-    QFile file(fileName);
-    if (TextFile::openForReading(file).isError())
-        return ImportFormat::OfficialRates;
-    return sniffImportFormat(file.read(importFormatHeadSize));
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArrayView>
-#include <QString>
 
 // The kinds of file the official-rates import takes, told apart by their first bytes, never by their
 // name: users rename files, and the bank's own names say nothing of the content.
@@ -17,7 +16,3 @@ enum class ImportFormat {
 inline constexpr qsizetype importFormatHeadSize = 4096;
 
 ImportFormat sniffImportFormat(QByteArrayView head);
-
-// Looks at the first bytes of the file; OfficialRates when it cannot be read, so that the import
-// reports the failure with the message it always gave.
-ImportFormat sniffImportFile(const QString &fileName);
